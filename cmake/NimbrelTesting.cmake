@@ -1,0 +1,39 @@
+# One way to add a test: every test runs inside tests/support/isolated-env.sh, which gives it its
+# own HOME, XDG_* folders and TMPDIR, and every test has a CTest timeout so a deadlock fails loudly.
+
+set(NIMBREL_ISOLATED_ENV "${CMAKE_SOURCE_DIR}/tests/support/isolated-env.sh")
+set(NIMBREL_PYTHON "/usr/bin/python3" CACHE FILEPATH "Debian's Python, which has the oracle modules")
+
+# nimbrel_add_test(NAME <name> COMMAND <cmd...> [TIMEOUT <s>] [LABELS <l...>]
+#                  [ENVIRONMENT <VAR=value...>] [FIXTURES <file...>])
+# FIXTURES are checked at configure time: a missing fixture fails the configure step.
+function(nimbrel_add_test)
+    cmake_parse_arguments(T "" "NAME;TIMEOUT" "COMMAND;LABELS;ENVIRONMENT;FIXTURES" ${ARGN})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    foreach(f IN LISTS T_FIXTURES)
+        if(NOT EXISTS "${f}")
+            message(FATAL_ERROR "Test ${T_NAME}: missing fixture ${f}")
+        endif()
+    endforeach()
+    add_test(NAME ${T_NAME} COMMAND ${NIMBREL_ISOLATED_ENV} ${T_COMMAND})
+    set_tests_properties(${T_NAME} PROPERTIES
+        TIMEOUT ${T_TIMEOUT}
+        LABELS "${T_LABELS}"
+        ENVIRONMENT "NIMBREL_SOURCE_DIR=${CMAKE_SOURCE_DIR};NIMBREL_BINARY_DIR=${CMAKE_BINARY_DIR};NIMBREL_PYTHON=${NIMBREL_PYTHON};${T_ENVIRONMENT}")
+endfunction()
+
+# nimbrel_add_qt_test(NAME <name> SOURCES <src...> [LIBS <lib...>] [TIMEOUT <s>] [LABELS <l...>])
+# Builds a Qt Test executable linked with the test-support library and registers it.
+function(nimbrel_add_qt_test)
+    cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT;FIXTURES" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE NimbrelTestSupport Qt6::Test ${T_LIBS})
+    set(extra)
+    if(T_TIMEOUT)
+        list(APPEND extra TIMEOUT ${T_TIMEOUT})
+    endif()
+    nimbrel_add_test(NAME ${T_NAME} COMMAND $<TARGET_FILE:${T_NAME}> ${extra}
+        LABELS ${T_LABELS} ENVIRONMENT ${T_ENVIRONMENT} FIXTURES ${T_FIXTURES})
+endfunction()
