@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QDateTime>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+
+class QIODevice;
+class QThread;
+
+// Writes the application log. Every Qt message of the process is posted to `log_message` on the
+// log thread, which formats one line, writes it to the console (or the debugger) and appends it to
+// this start's log file under AppData/ApplicationLogs.
+//
+// Threads: the handler lives on the log thread. `m_writeMutex` guards the file and the console so
+// that a fatal message, written synchronously by the thread that raised it, cannot interleave with
+// a line the log thread is writing.
+class LoggingHandler : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit LoggingHandler(QObject *parent = nullptr);
+
+    static QString logLevelTag(QtMsgType type);
+    // "[" + seconds with three decimals, left-justified to 8 + "]" + tag + " " + message + "\n".
+    static QString formatLine(qint64 elapsedMs, const QString &tag, const QString &message);
+
+    // Opens a new file named after the start time in AppData/ApplicationLogs. A second start in
+    // the same second gets "-2", "-3"... appended instead of emptying the first start's log.
+    bool openLogFile();
+    // Uses `device` (already open, owned by the caller) as the log file instead.
+    void setLogDevice(QIODevice *device);
+    QString logFilePath() const;
+    QDateTime startTime() const { return m_startTime; }
+
+    Q_INVOKABLE void log_message(const QString &type, const QString &msg);
+
+private:
+    void writeLine(const QString &type, const QString &msg);
+
+    QIODevice *m_log = nullptr;
+    QDateTime m_startTime;
+    QElapsedTimer m_clock;
+    QMutex m_writeMutex;
+    qint64 m_debuggerCheckedAt = -1;
+    bool m_debuggerAttached = false;
+
+    friend void messageHandler(QtMsgType, const QMessageLogContext &, const QString &);
+};
+
+// Creates the handler on the calling thread, opens its log file there and moves it to `thread`.
+LoggingHandler *createLoggingHandler(QThread *thread);
+
+// The process's Qt message handler: posts each message to the handler set with
+// `setProcessLoggingHandler`. Before a handler is set, and after `stopApplicationLog`, messages are
+// written straight to standard error.
+void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message);
+void setProcessLoggingHandler(LoggingHandler *handler);
+LoggingHandler *processLoggingHandler();
+
+// Ends the log thread: the lines queued so far are written, then the thread is joined. Messages
+// raised afterwards go to standard error, since nothing would write them any more.
+void stopApplicationLog(QThread *thread);

@@ -1,0 +1,98 @@
+#include "ApplicationFolders.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QTest>
+
+using namespace nimbrel::test;
+
+// The folders are one process-wide instance, so the order of these steps matters: failures come
+// first, then the recovery on the next request.
+class TestApplicationFolders : public QObject
+{
+    Q_OBJECT
+
+    QString m_root;
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
+        QCoreApplication::setApplicationName(QStringLiteral("Nimbrel Lab"));
+        m_root = testRoot();
+        QDir::setCurrent(m_root + QStringLiteral("/tmp"));
+    }
+
+    // A home that cannot hold the studio folder: the sub-folder request fails visibly and nothing
+    // is created in the working directory; once the home is usable, the next request succeeds.
+    void failedHomeIsRetriedAndNeverFallsBackToWorkingDirectory()
+    {
+        const QString blockedHome = m_root + QStringLiteral("/blocked");
+        QFile blocker(blockedHome);
+        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the home folder should be
+        blocker.close();
+        qputenv("HOME", blockedHome.toLocal8Bit());
+
+        auto &folders = ApplicationFolders::instance();
+        QVERIFY(!folders.subFolder(ApplicationFolders::Home, "LogData").has_value());
+        QVERIFY(!folders.isReady(ApplicationFolders::Home));
+        QVERIFY(!QDir::current().exists(QStringLiteral("LogData")));
+        QVERIFY(!QDir::current().exists(QStringLiteral("NimbrelStudio")));
+
+        QVERIFY(QFile::remove(blockedHome));
+        QVERIFY(QDir().mkpath(blockedHome));
+        const auto logData = folders.subFolder(ApplicationFolders::Home, "LogData");
+        QVERIFY(logData.has_value());
+        QCOMPARE(logData->absolutePath(), blockedHome + QStringLiteral("/NimbrelStudio/LogData"));
+        QVERIFY(folders.isReady(ApplicationFolders::Home));
+    }
+
+    void layout_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected"); // relative to the test root
+        QTest::newRow("logs") << int(ApplicationFolders::AppData) << "ApplicationLogs"
+                              << "data/Orvane/NimbrelStudio Lab/ApplicationLogs";
+        QTest::newRow("version") << int(ApplicationFolders::AppData) << "Version"
+                                 << "data/Orvane/NimbrelStudio Lab/Version";
+        QTest::newRow("binaries") << int(ApplicationFolders::Home) << "AppBinaries"
+                                  << "blocked/NimbrelStudio/AppBinaries";
+        QTest::newRow("toolchain") << int(ApplicationFolders::ProgramData)
+                                   << "MatlabHelper/ToolchainInstall"
+                                   << "data/Orvane/NimbrelStudio/MatlabHelper/ToolchainInstall";
+    }
+
+    void layout()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        const auto dir = ApplicationFolders::instance().subFolder(ApplicationFolders::Kind(kind),
+                                                                  name.toStdString());
+        QVERIFY(dir.has_value());
+        QCOMPARE(dir->absolutePath(), m_root + QLatin1Char('/') + expected);
+        QVERIFY(QFileInfo(dir->absolutePath()).isDir());
+    }
+
+    void programDataRootIsNotCreated()
+    {
+        auto &folders = ApplicationFolders::instance();
+        QCOMPARE(folders.folder(ApplicationFolders::ProgramDataRoot).absolutePath(),
+                 m_root + QStringLiteral("/data"));
+        QVERIFY(folders.isReady(ApplicationFolders::ProgramDataRoot));
+    }
+
+    void emptyOrUncreatableNamesFail()
+    {
+        auto &folders = ApplicationFolders::instance();
+        QVERIFY(!folders.subFolder(ApplicationFolders::AppData, "").has_value());
+        QFile file(folders.folder(ApplicationFolders::AppData).filePath(QStringLiteral("plain")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QVERIFY(!folders.subFolder(ApplicationFolders::AppData, "plain/inner").has_value());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestApplicationFolders)
+#include "tst_applicationFolders.moc"

@@ -1,0 +1,106 @@
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace nimbrel::test;
+
+namespace {
+const QRegularExpression linePattern(
+    QStringLiteral(R"(^\[[0-9]+\.[0-9]{3} *\]\[(DBG|INF|WRN|CRT|FTL)\] )"));
+
+QDir logDir()
+{
+    return QDir(qEnvironmentVariable("XDG_DATA_HOME")
+                + QStringLiteral("/Orvane/NimbrelStudio Lab/ApplicationLogs"));
+}
+
+QStringList logFiles()
+{
+    return logDir().entryList({QStringLiteral("*.log")}, QDir::Files, QDir::Name);
+}
+
+QStringList readLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+} // namespace
+
+// Runs the real programs: NimbrelLab itself, and a probe that raises a fatal message.
+class TestApplicationStart : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        for (const QString &name : logFiles())
+            QVERIFY(logDir().remove(name));
+    }
+
+    // Two starts of the program at once keep two logs, each with well-formed lines; the info line
+    // also reaches standard output.
+    void twoStartsKeepTheirLogs()
+    {
+        const QString program = qEnvironmentVariable("NIMBREL_APP");
+        QVERIFY(QFileInfo::exists(program));
+        QProcess first;
+        QProcess second;
+        first.start(program, {});
+        second.start(program, {});
+        QVERIFY(first.waitForStarted(scaled(10000)));
+        QVERIFY(second.waitForStarted(scaled(10000)));
+
+        auto bothLogged = [] {
+            const QStringList files = logFiles();
+            if (files.size() != 2)
+                return false;
+            for (const QString &f : files) {
+                if (readLines(logDir().filePath(f)).isEmpty())
+                    return false;
+            }
+            return true;
+        };
+        const bool logged = waitFor(bothLogged, 20000);
+        first.terminate();
+        second.terminate();
+        first.waitForFinished(scaled(10000));
+        second.waitForFinished(scaled(10000));
+        QVERIFY2(logged, qPrintable(logFiles().join(QLatin1Char(' '))));
+
+        const QRegularExpression name(QStringLiteral(R"(^[0-9]{8}-[0-9]{6}(-2)?\.log$)"));
+        for (const QString &f : logFiles()) {
+            QVERIFY2(name.match(f).hasMatch(), qPrintable(f));
+            const QStringList lines = readLines(logDir().filePath(f));
+            for (const QString &line : lines)
+                QVERIFY2(linePattern.match(line).hasMatch(), qPrintable(line));
+            QVERIFY(lines.first().contains(QStringLiteral("[INF] Nimbrel Lab 1.0 started")));
+        }
+        QVERIFY(first.readAllStandardOutput().contains("[INF] Nimbrel Lab 1.0 started"));
+        QVERIFY(!second.readAllStandardError().contains("[INF]"));
+    }
+
+    // A fatal message aborts the process; its line is in the file all the same.
+    void fatalLineIsWrittenBeforeAbort()
+    {
+        const QString probe = qEnvironmentVariable("NIMBREL_LOG_PROBE");
+        const ProcessResult result = runProcess(probe, {});
+        QVERIFY(result.finished);
+        QCOMPARE(result.exitStatus, QProcess::CrashExit);
+        const QStringList files = logFiles();
+        QCOMPARE(files.size(), 1);
+        const QStringList lines = readLines(logDir().filePath(files.first()));
+        QVERIFY(!lines.isEmpty());
+        QVERIFY2(lines.last().endsWith(QStringLiteral("[FTL] fatal line from the probe")),
+                 qPrintable(lines.join(QLatin1Char('\n'))));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestApplicationStart)
+#include "tst_applicationStart.moc"
