@@ -11,13 +11,15 @@
 class QIODevice;
 class QThread;
 
-// Writes the application log. Every Qt message of the process is posted to `log_message` on the
-// log thread, which formats one line, writes it to the console (or the debugger) and appends it to
-// this start's log file under AppData/ApplicationLogs.
+// Writes the application log. Every Qt message of the process is queued to the log thread, which
+// formats one line per message, writes it to the console (or the debugger) and appends it to this
+// start's log file under AppData/ApplicationLogs.
 //
-// Threads: the handler lives on the log thread. `m_writeMutex` guards the file and the console so
-// that a fatal message, written synchronously by the thread that raised it, cannot interleave with
-// a line the log thread is writing.
+// Threads: the handler lives on the log thread. `post` may be called from any thread:
+// `m_pendingMutex` guards the pending lines and the flag that one drain is already on its way, so a
+// burst of messages costs one wake-up of the log thread instead of one per line. `m_writeMutex`
+// guards the file and the console, so that a fatal line, written by the thread that raised it,
+// cannot interleave with a line the log thread is writing.
 class LoggingHandler : public QObject
 {
     Q_OBJECT
@@ -39,8 +41,17 @@ public:
 
     Q_INVOKABLE void log_message(const QString &type, const QString &msg);
 
+    // Queues one line for the log thread; thread-safe.
+    void post(const QString &type, const QString &msg);
+    // Writes every queued line on the calling thread.
+    void drain();
+
 private:
     void writeLine(const QString &type, const QString &msg);
+
+    QMutex m_pendingMutex;
+    QList<std::pair<QString, QString>> m_pending;
+    bool m_drainPosted = false;
 
     QIODevice *m_log = nullptr;
     QDateTime m_startTime;

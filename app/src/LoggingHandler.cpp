@@ -114,6 +114,29 @@ void LoggingHandler::log_message(const QString &type, const QString &msg)
     t_writing = false;
 }
 
+void LoggingHandler::post(const QString &type, const QString &msg)
+{
+    QMutexLocker lock(&m_pendingMutex);
+    m_pending.emplaceBack(type, msg);
+    if (m_drainPosted)
+        return;
+    m_drainPosted = true;
+    lock.unlock();
+    QMetaObject::invokeMethod(this, &LoggingHandler::drain, Qt::QueuedConnection);
+}
+
+void LoggingHandler::drain()
+{
+    QList<std::pair<QString, QString>> lines;
+    {
+        QMutexLocker lock(&m_pendingMutex);
+        lines.swap(m_pending);
+        m_drainPosted = false;
+    }
+    for (const auto &[type, msg] : lines)
+        log_message(type, msg);
+}
+
 void LoggingHandler::writeLine(const QString &type, const QString &msg)
 {
     const QByteArray line = formatLine(m_clock.elapsed(), type, msg).toLocal8Bit();
@@ -164,24 +187,25 @@ void messageHandler(QtMsgType type, const QMessageLogContext &, const QString &m
     }
     const QString tag = LoggingHandler::logLevelTag(type);
     if (type == QtFatalMsg) {
-        // The runtime aborts as soon as this returns: write the line here, synchronously.
+        // The runtime aborts as soon as this returns: write what is queued and the fatal line
+        // here, synchronously.
+        handler->drain();
         handler->writeLine(tag, message);
         return;
     }
-    QMetaObject::invokeMethod(handler, "log_message", Qt::QueuedConnection, Q_ARG(QString, tag),
-                              Q_ARG(QString, message));
+    handler->post(tag, message);
 }
 
 void stopApplicationLog(QThread *thread)
 {
     if (!thread)
         return;
-    // From here on messages go to standard error; the lines posted so far are still written,
-    // because the quit request is queued behind them.
+    // From here on messages go to standard error.
     g_stopped = true;
-    if (LoggingHandler *handler = g_handler; handler && handler->thread() == thread)
-        QMetaObject::invokeMethod(handler, [thread] { thread->quit(); }, Qt::QueuedConnection);
-    else
-        thread->quit();
+    thread->quit();
     thread->wait();
+    // Whatever was queued but not yet written is written here, so nothing logged before the stop
+    // is lost.
+    if (LoggingHandler *handler = g_handler; handler && handler->thread() == thread)
+        handler->drain();
 }
