@@ -18,7 +18,7 @@ build-release: deps
 	cmake --build --preset release --target NimbrelLab -j $(JOBS)
 
 run: build-release
-	./build/release/app/NimbrelLab
+	./build/release/bin/NimbrelLab
 
 test: deps
 	cmake --preset test
