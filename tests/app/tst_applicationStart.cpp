@@ -80,10 +80,11 @@ private slots:
             const QStringList lines = readLines(logDir().filePath(f));
             for (const QString &line : lines)
                 QVERIFY2(linePattern.match(line).hasMatch(), qPrintable(line));
-            QVERIFY(lines.first().contains(QStringLiteral("[INF] Nimbrel Lab 1.0 started")));
+            QVERIFY(lines.first().contains(QStringLiteral("[DBG] Initializing application")));
         }
-        QVERIFY(first.readAllStandardOutput().contains("[INF] Nimbrel Lab 1.0 started"));
-        QVERIFY(!second.readAllStandardError().contains("[INF]"));
+        // Lines other than info lines go to standard error only.
+        QVERIFY(first.readAllStandardError().contains("[DBG] Initializing application"));
+        QVERIFY(!first.readAllStandardOutput().contains("[DBG]"));
     }
 
     // A fatal message aborts the process; its line is in the file all the same.
@@ -93,6 +94,10 @@ private slots:
         const ProcessResult result = runProcess(probe, {});
         QVERIFY(result.finished);
         QCOMPARE(result.exitStatus, QProcess::CrashExit);
+        // Info lines go to standard output, the rest to standard error.
+        QVERIFY(result.out.contains("[INF] log file "));
+        QVERIFY(result.err.contains("[FTL] fatal line from the probe"));
+        QVERIFY(!result.out.contains("[FTL]"));
         const QStringList files = logFiles();
         QCOMPARE(files.size(), 1);
         const QStringList lines = readLines(logDir().filePath(files.first()));

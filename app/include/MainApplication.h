@@ -1,0 +1,45 @@
+#pragma once
+
+#include "QMLNetworkAccesManagerFactory.h"
+
+#include <QObject>
+#include <QQmlApplicationEngine>
+#include <QUrl>
+
+#include <memory>
+
+class QApplication;
+class FileDialogHandler;
+class UriDistributor;
+
+// The root of the back end: creates the service objects as its children, wires them, registers
+// the QML types, publishes the services to QML and loads the main window. Everything here runs on
+// the GUI thread; the children and the engine live exactly as long as this object.
+class main_Application : public QObject
+{
+    Q_OBJECT
+
+public:
+    main_Application(QObject *parent, QApplication *application,
+                     const QUrl &mainQml = QUrl(QStringLiteral("qrc:/Qml/Main.qml")));
+    ~main_Application() override;
+
+    // False when the main window could not be created.
+    bool isMainWindowLoaded() const;
+    QQmlApplicationEngine &engine() { return m_engine; }
+
+public slots:
+    void uriReceived(const QUrl &uri);
+    void closeApp(const QString &message);
+
+private:
+    void registerQmlTypes();
+    void setContextProperties();
+
+    QApplication *m_application;
+    // Declared before the engine, so the engine that uses it is destroyed first.
+    std::unique_ptr<QMLNetworkAccesManagerFactory> m_networkFactory;
+    QQmlApplicationEngine m_engine;
+    UriDistributor *m_uriDistributor = nullptr;
+    FileDialogHandler *m_fileDialogHandler = nullptr;
+};

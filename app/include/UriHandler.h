@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QUrl>
+
+class QLocalServer;
+class QLocalSocket;
+
+// Keeps one running instance per user: the first start listens on a local socket, a later start
+// that carries a URI hands it over there and exits.
+//
+// Hand-over message, one per connection: u32 length (big-endian) + the URL in its fully
+// percent-encoded form, as QDataStream writes a QUrl.
+class UriHandler : public QObject
+{
+    Q_OBJECT
+
+public:
+    // A message larger than this is not a URL of ours; the connection is dropped.
+    static constexpr quint32 maxMessageSize = 64 * 1024;
+
+    explicit UriHandler(const QString &scheme, QObject *parent = nullptr);
+
+    // The socket name: the fixed identifier, ":" and the scheme, placed in this user's runtime
+    // folder so that another user's instance is neither reachable nor able to take the name.
+    static QString serverName(const QString &scheme);
+
+    bool isFirstInstance() const { return m_server != nullptr; }
+
+    bool handleUri(const QString &text);
+    bool handleUri(const QUrl &url);
+
+    // The URL given on the first instance's own command line, replayed by start-up.
+    void storeUrl(const QUrl &url);
+    bool hasStoredUrl() const { return m_hasStoredUrl; }
+    QUrl storedUrl() const { return m_storedUrl; }
+
+signals:
+    void appCalled(const QUrl &url);
+
+private slots:
+    void onNewConnection();
+
+private:
+    bool anotherInstanceAnswers() const;
+    void listen();
+    void readMessages(QLocalSocket *socket);
+
+    bool m_hasStoredUrl = false;
+    QUrl m_storedUrl;
+    QString m_scheme;
+    QLocalServer *m_server = nullptr;
+    // Bytes received so far per connection; a message may arrive in pieces.
+    QHash<QLocalSocket *, QByteArray> m_pending;
+};

@@ -1,0 +1,79 @@
+#include "MainApplication.h"
+
+#include "ErrorHandler.h"
+#include "FileDialogHandler.h"
+#include "Nimbrel.h"
+#include "SimulinkDataTypes.h"
+#include "UriDistributor.h"
+#include "VersionInfo.h"
+
+#include <QApplication>
+#include <QLoggingCategory>
+#include <QMessageBox>
+#include <QQmlContext>
+#include <QTimer>
+
+Q_LOGGING_CATEGORY(lcMainApplication, "App.MainApplication")
+
+main_Application::main_Application(QObject *parent, QApplication *application,
+                                   const QUrl &mainQml)
+    : QObject(parent)
+    , m_application(application)
+    , m_networkFactory(std::make_unique<QMLNetworkAccesManagerFactory>())
+    , m_engine(this)
+{
+    qCDebug(lcMainApplication) << "Initializing application";
+
+    // Children in their fixed order; the order of the connections made here is the order in
+    // which receivers hear about a device.
+    m_uriDistributor = new UriDistributor(this);
+    m_fileDialogHandler = new FileDialogHandler(this);
+
+    registerQmlTypes();
+    // Bindings in the main window see these at their first evaluation.
+    setContextProperties();
+
+    m_engine.setNetworkAccessManagerFactory(m_networkFactory.get());
+    m_engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+    m_engine.load(mainQml);
+}
+
+main_Application::~main_Application() = default;
+
+bool main_Application::isMainWindowLoaded() const
+{
+    return !m_engine.rootObjects().isEmpty();
+}
+
+void main_Application::registerQmlTypes()
+{
+    registerNotificationQmlTypes();
+    qmlRegisterUncreatableMetaObject(SimulinkDataTypes::staticMetaObject, "com.orvane", 1, 0,
+                                     "SimulinkDataTypes", QStringLiteral("Error: Namespace"));
+}
+
+void main_Application::setContextProperties()
+{
+    QQmlContext *context = m_engine.rootContext();
+    context->setContextProperty(QStringLiteral("Notifications"), ErrorHandler::instance());
+    context->setContextProperty(QStringLiteral("RELEASE_MODE"), int(nimbrel::Release));
+    context->setContextProperty(QStringLiteral("APPLICATION_VERSION"),
+                                QString::fromUtf8(versionInfo().fileVersion));
+}
+
+void main_Application::uriReceived(const QUrl &uri)
+{
+    qCDebug(lcMainApplication) << "uri Succesfully passed to mainApplication";
+    m_uriDistributor->urlReceived(uri);
+}
+
+void main_Application::closeApp(const QString &message)
+{
+    QMessageBox box;
+    box.setText(QStringLiteral("Nimbrel Lab"));
+    box.setInformativeText(message);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+}

@@ -1,0 +1,10 @@
+#include "VersionResource.h"
+
+namespace platform {
+
+const VersionResource *versionResource()
+{
+    return nullptr;
+}
+
+} // namespace platform

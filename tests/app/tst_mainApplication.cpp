@@ -1,0 +1,128 @@
+#include "FileDialogHandler.h"
+#include "MainApplication.h"
+#include "TestSupport.h"
+#include "UriDistributor.h"
+#include "VersionInfo.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QQmlComponent>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace nimbrel::test;
+
+#ifndef EXPECTED_FILE_VERSION
+#error "the test is built once with and once without the version resource"
+#endif
+
+namespace {
+QUrl writeQml(const QString &name, const QByteArray &text)
+{
+    const QString path = testRoot() + QLatin1Char('/') + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(text);
+    return QUrl::fromLocalFile(path);
+}
+
+// Everything the main window can see while it is being created.
+const QByteArray probeQml = R"(
+import QtQml
+import com.orvane 1.0
+QtObject {
+    property string notifications: typeof Notifications
+    property int count: Notifications ? Notifications.notificationCount : -1
+    property var releaseMode: typeof RELEASE_MODE === "undefined" ? -1 : RELEASE_MODE
+    property var version: typeof APPLICATION_VERSION === "undefined" ? null : APPLICATION_VERSION
+    property int error: Nimbrel.Error
+    property int release: Nimbrel.Release
+    property int rootOutput: SimulinkDataTypes.RootOutput
+    property int progressKind: AbstractNotification.Progress_1
+}
+)";
+} // namespace
+
+class TestMainApplication : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void contextIsReadyBeforeTheMainWindowLoads()
+    {
+        main_Application app(nullptr, qApp, writeQml(QStringLiteral("probe.qml"), probeQml));
+        QVERIFY(app.isMainWindowLoaded());
+        QObject *root = app.engine().rootObjects().first();
+        QCOMPARE(root->property("notifications").toString(), QStringLiteral("object"));
+        QCOMPARE(root->property("count").toInt(), 0);
+        QCOMPARE(root->property("releaseMode").toInt(), 3);
+        QCOMPARE(root->property("version").toString(), QStringLiteral(EXPECTED_FILE_VERSION));
+        QCOMPARE(root->property("error").toInt(), 2);
+        QCOMPARE(root->property("release").toInt(), 3);
+        QCOMPARE(root->property("rootOutput").toInt(), 6);
+        QCOMPARE(root->property("progressKind").toInt(), 5);
+    }
+
+    void versionRecord()
+    {
+        const VersionInfo &info = versionInfo();
+        QCOMPARE(QString::fromUtf8(info.fileVersion), QStringLiteral(EXPECTED_FILE_VERSION));
+        QCOMPARE(&versionInfo(), &info);
+        const bool present = !QByteArray(EXPECTED_FILE_VERSION).isEmpty();
+        QCOMPARE(info.major, present ? 1 : 0);
+        QCOMPARE(info.minor, present ? 10 : 0);
+        QCOMPARE(info.patch, 0);
+    }
+
+    void uncreatableTypes_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("namespace") << "SimulinkDataTypes" << "Error: Namespace";
+        QTest::newRow("hub") << "ErrorHandler" << "";
+        QTest::newRow("notification") << "AbstractNotification" << "";
+    }
+
+    void uncreatableTypes()
+    {
+        QFETCH(QString, type);
+        QFETCH(QString, reason);
+        main_Application app(nullptr, qApp, writeQml(QStringLiteral("probe.qml"), probeQml));
+        QQmlComponent component(&app.engine());
+        component.setData(("import com.orvane 1.0\n" + type + " {}\n").toUtf8(), QUrl());
+        QVERIFY(component.isError());
+        const QString text = component.errors().first().description();
+        QVERIFY2(reason.isEmpty() || text.contains(reason), qPrintable(text));
+    }
+
+    // The children exist in their fixed order and a URI reaches the router at once.
+    void childrenAndRouting()
+    {
+        main_Application app(nullptr, qApp, writeQml(QStringLiteral("probe.qml"), probeQml));
+        QList<QObject *> services;
+        for (QObject *child : app.children()) {
+            if (qobject_cast<UriDistributor *>(child) || qobject_cast<FileDialogHandler *>(child))
+                services.append(child);
+        }
+        QCOMPARE(services.size(), 2);
+        QVERIFY(qobject_cast<UriDistributor *>(services[0]));
+        QVERIFY(qobject_cast<FileDialogHandler *>(services[1]));
+
+        QSignalSpy routed(services[0], SIGNAL(AppBinManagerUriReceived(QString, QString, QString,
+                                                                       QString, int32_t)));
+        app.uriReceived(QUrl(QStringLiteral("nimbrel:upload_app?file=/x.elf")));
+        QCOMPARE(routed.size(), 1);
+    }
+
+    void brokenMainWindowIsReported()
+    {
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(".*broken.qml.*")));
+        main_Application app(nullptr, qApp,
+                             writeQml(QStringLiteral("broken.qml"), "import QtQml\nNoSuchType {}\n"));
+        QVERIFY(!app.isMainWindowLoaded());
+    }
+};
+
+QTEST_MAIN(TestMainApplication)
+#include "tst_mainApplication.moc"
