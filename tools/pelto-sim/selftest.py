@@ -1,0 +1,327 @@
+#!/usr/bin/python3
+"""Smoke test of the simulated Pelto: starts it, plays the host over TLS and encrypted UDP with
+Python's own ssl module, and checks its answers with oracles that are not part of the simulator
+(crcmod for CRC-32/MPEG-2, cryptography for AES-256-CBC). Exit status 0 on success."""
+
+import json
+import os
+import select
+import socket
+import ssl
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+import crcmod.predefined
+from cryptography.hazmat.primitives import padding
+from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CRC = crcmod.predefined.mkCrcFun("crc-32-mpeg")
+IDENTITY = b"selftest-identity-0123456789abc"  # 31 characters, like the host's link identity
+
+
+def check(condition, what):
+    if not condition:
+        raise AssertionError(what)
+    print("ok   " + what)
+
+
+def frame(channel, payload):
+    return struct.pack("<HHH", 0xABCD, channel, len(payload) + 6) + payload
+
+
+def ch0_message(msg_type, body=b"", version=0, corrupt=False):
+    message = bytearray(struct.pack("<IHHBBH", 0, msg_type, 12 + len(body), 0, 0, version) + body)
+    struct.pack_into("<I", message, 0, CRC(bytes(message[4:])) ^ (1 if corrupt else 0))
+    return bytes(message)
+
+
+def host_heartbeat():
+    body = struct.pack("<HHBBH", 0, 0, 0, 1, 0) + IDENTITY + b"\0" + struct.pack("<i", -1)
+    return ch0_message(0, body, version=1)
+
+
+def control(code, body=b""):
+    return frame(1, struct.pack("<HHB", len(body) + 5, code, 0) + body)
+
+
+class Host:
+    """The fake host: one TLS stream, one UDP socket, and a frame reader for the stream."""
+
+    def __init__(self, ready):
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+        context.check_hostname = False
+        context.verify_mode = ssl.CERT_NONE
+        self.tls = context.wrap_socket(socket.create_connection(("127.0.0.1", ready["tls"]), timeout=5))
+        self.udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.udp.bind(("127.0.0.1", 0))
+        self.udp.settimeout(5)
+        self.udp_target = ("127.0.0.1", ready["udp"])
+        self.buffer = b""
+
+    def send(self, data):
+        self.tls.sendall(data)
+
+    def next_frame(self, wanted, timeout=3.0):
+        """The next frame for which wanted(channel, payload) holds, or None; others are skipped."""
+        deadline = time.monotonic() + timeout
+        while True:
+            while len(self.buffer) >= 6:
+                magic, channel, length = struct.unpack_from("<HHH", self.buffer)
+                if magic != 0xABCD or not 6 <= length <= 1024:
+                    raise AssertionError("device sent a corrupt frame header: %s" % self.buffer[:6].hex())
+                if len(self.buffer) < length:
+                    break
+                payload, self.buffer = self.buffer[6:length], self.buffer[length:]
+                if wanted(channel, payload):
+                    return channel, payload
+            left = deadline - time.monotonic()
+            if left <= 0:
+                return None
+            self.tls.settimeout(left)
+            try:
+                data = self.tls.recv(65536)
+            except socket.timeout:
+                return None
+            if not data:
+                raise AssertionError("device closed the TLS link")
+            self.buffer += data
+
+
+def on_ch0_type(t):
+    return lambda ch, p: ch == 0 and len(p) >= 12 and struct.unpack_from("<H", p, 4)[0] == t
+
+
+def on_code(code):
+    return lambda ch, p: ch == 1 and len(p) >= 5 and struct.unpack_from("<H", p, 2)[0] == code
+
+
+def crc_ok(message):
+    return struct.unpack_from("<I", message)[0] == CRC(message[4:])
+
+
+class Control:
+    def __init__(self, port):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=5)
+        self.file = self.sock.makefile("rwb")
+
+    def __call__(self, cmd, **fields):
+        fields["cmd"] = cmd
+        self.file.write((json.dumps(fields) + "\n").encode())
+        self.file.flush()
+        reply = json.loads(self.file.readline())
+        if not reply.get("ok"):
+            raise AssertionError("control command %s failed: %s" % (cmd, reply.get("error")))
+        return reply
+
+
+def start_sim(folder):
+    cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                    "-days", "1", "-subj", "/CN=pelto-sim-selftest"], check=True, capture_output=True)
+    log = os.path.join(folder, "frames.jsonl")
+    # A long heartbeat interval at first: the answer to a device-info request is then the only
+    # heartbeat on the link, so it can be told apart from the periodic ones.
+    sim = subprocess.Popen([sys.executable, os.path.join(HERE, "pelto_sim.py"), "--cert", cert, "--key", key,
+                            "--tls-port", "0", "--udp-port", "0", "--control-port", "0", "--heartbeat-ms", "60000",
+                            "--serial", "SELFTEST-0042", "--ext-type", "12", "--frame-log", log, "-q"],
+                           stdout=subprocess.PIPE, text=True)
+    readable, _, _ = select.select([sim.stdout], [], [], 15)
+    line = sim.stdout.readline() if readable else ""
+    if not line.startswith("READY "):
+        sim.kill()
+        raise AssertionError("simulator did not report READY (got %r)" % line)
+    return sim, json.loads(line[6:]), log
+
+
+def link_management(host, ctl):
+    # A request whose CRC is off by one bit is ignored and counted.
+    host.send(frame(0, ch0_message(0, host_heartbeat(), corrupt=True)))
+    check(host.next_frame(on_ch0_type(0), 0.5) is None, "device-info request with a bad CRC gets no answer")
+    check(ctl("counters")["counters"]["channel0"]["invalid"] == 1, "the bad request is counted as invalid")
+
+    host.send(frame(0, ch0_message(0, host_heartbeat())))
+    reply = host.next_frame(on_ch0_type(0))
+    check(reply is not None, "device-info request is answered with a heartbeat")
+    hb = reply[1]
+    check(len(hb) == 56 and struct.unpack_from("<H", hb, 6)[0] == 56, "heartbeat is 56 bytes with a matching length field")
+    check(crc_ok(hb), "heartbeat CRC agrees with crcmod's CRC-32/MPEG-2")
+    family, active, interface = struct.unpack_from("<H", hb, 14)[0], hb[17], struct.unpack_from("<H", hb, 18)[0]
+    check((struct.unpack_from("<H", hb, 10)[0], family, active, interface) == (1, 1, 0, 2),
+          "heartbeat: version 1, family Pelto, not active, interface WiFi")
+    check(hb[20:52].split(b"\0")[0] == b"SELFTEST-0042" and struct.unpack_from("<i", hb, 52)[0] == 12,
+          "heartbeat carries the serial and extended type from the command line")
+
+    host.send(frame(0, ch0_message(1, IDENTITY + b"\0" + struct.pack("<HH", 2, 0))))
+    reply = host.next_frame(on_ch0_type(1))
+    check(reply is not None and crc_ok(reply[1]) and struct.unpack_from("<H", reply[1], 44)[0] == 2
+          and reply[1][46] == 1, "set interface WiFi is accepted")
+
+    host.send(frame(0, ch0_message(3)))
+    reply = host.next_frame(on_ch0_type(3))
+    check(reply is not None and len(reply[1]) == 60 and crc_ok(reply[1]), "key request answered with 60 bytes")
+    return reply[1][12:44], reply[1][44:60]
+
+
+def datagrams(host, key, iv):
+    def encrypt(data):
+        padder = padding.PKCS7(128).padder()
+        enc = Cipher(algorithms.AES(key), modes.CBC(iv)).encryptor()
+        return enc.update(padder.update(data) + padder.finalize()) + enc.finalize()
+
+    def decrypt(data):
+        dec = Cipher(algorithms.AES(key), modes.CBC(iv)).decryptor()
+        return dec.update(data) + dec.finalize()
+
+    hello = frame(0, ch0_message(2, version=1))
+    host.udp.sendto(encrypt(hello), host.udp_target)
+    answer = host.udp.recv(2048)
+    plain = decrypt(answer)
+    check(len(answer) == 32, "hello answered with one 32-byte datagram")
+    check(struct.unpack_from("<HHH", plain) == (0xABCD, 0, 18) and crc_ok(plain[6:18])
+          and struct.unpack_from("<H", plain, 10)[0] == 2, "the answer decrypts to an 18-byte hello frame")
+    check(plain[18:] == bytes(14), "the answer is padded with zero bytes, not PKCS#7")
+
+    big = frame(5, bytes(range(256)) * 3 + bytes(range(250)))
+    datagram = encrypt(big)
+    check(len(big) == 1024 and len(datagram) == 1040, "a 1024-byte frame becomes a 1040-byte host datagram")
+    host.udp.sendto(datagram, host.udp_target)
+    echo = host.udp.recv(2048)
+    check(len(echo) == 1024 and decrypt(echo) == big, "channel 5 echoes it in a 1024-byte datagram")
+
+
+# Each code of the connect sequence and the poll, with the reply size it must have.
+CONNECT_CODES = [(11, 1), (32, 28), (34, 20), (33, 20), (38, None), (132, None), (131, None), (37, 12),
+                 (130, 1), (64, 1), (129, 1), (6, 36), (99, 404), (100, 208), (106, 44)]
+
+
+def control_channel(host, ctl):
+    for code, size in CONNECT_CODES:
+        host.send(control(code, b"\x01" if code == 11 else b""))
+        reply = host.next_frame(on_code(code))
+        ok = reply is not None and struct.unpack_from("<H", reply[1])[0] == len(reply[1]) and reply[1][4] == 2
+        ok = ok and (len(reply[1]) - 5 == size if size is not None else len(reply[1]) > 5)
+        check(ok, "control code %d answered with response 2 and %s payload bytes" % (code, size or "some"))
+
+    ctl("set_state", rssi=-70, app_status=4)
+    host.send(control(106) + control(129))
+    rssi = host.next_frame(on_code(106))[1]
+    status = host.next_frame(on_code(129))[1]
+    check(struct.unpack_from("<b", rssi, 5 + 41)[0] == -70 and status[5] == 4, "state set over the control socket shows in replies")
+
+    ctl("set_reply", code=99, response=3, size=0)
+    ctl("set_reply", code=129, silent=True)
+    host.send(control(99) + control(129) + control(64))
+    reply = host.next_frame(on_code(99))
+    check(reply is not None and reply[1] == struct.pack("<HHB", 5, 99, 3), "reply override: code 99 with response 3, empty")
+    check(host.next_frame(lambda ch, p: ch == 1) == (1, struct.pack("<HHB", 6, 64, 2) + b"\x01"),
+          "a silenced code 129 is skipped; code 64 answers next")
+    ctl("clear_reply")
+
+    counts = ctl("counters")["counters"]["control"]
+    check(counts.get("129") == 3 and counts.get("11") == 1, "request counters per control code")
+
+
+def faults_and_heartbeats(host, ctl):
+    ctl("set_fault", name="bad_crc", on=True)
+    host.send(frame(0, ch0_message(0, host_heartbeat())))
+    check(not crc_ok(host.next_frame(on_ch0_type(0))[1]), "fault bad_crc: the heartbeat's CRC fails crcmod's check")
+    ctl("set_fault", name="bad_crc", on=False)
+
+    ctl("set_state", heartbeat_ms=100)
+    beats = [host.next_frame(on_ch0_type(0), 1.0) for _ in range(3)]
+    check(all(b is not None and crc_ok(b[1]) and b[1][17] == 1 for b in beats),
+          "periodic heartbeats at the new interval, marked active after set interface")
+    ctl("set_fault", name="stop_heartbeats", on=True)
+    host.next_frame(on_ch0_type(0), 0.15)  # one may already be on its way
+    check(host.next_frame(on_ch0_type(0), 0.5) is None, "fault stop_heartbeats: no heartbeats")
+
+    host.send(frame(6, struct.pack("<B3xI", 0, 2)))
+    report = host.next_frame(lambda ch, p: ch == 6)
+    check(report is not None and report[1] == bytes([2, 0x02, 0, 0]), "level request answered with a level report")
+    ctl("send_fragments", parts=["a", "b", "c"], level=4)
+    flags = [host.next_frame(lambda ch, p: ch == 6)[1][1] for _ in range(3)]
+    check(flags == [0x04, 0x04, 0x0C], "fragments on command, the last one marked")
+
+
+def transport_faults(ready, ctl):
+    ctl("set_fault", name="refuse_link", on=True)
+    try:
+        socket.create_connection(("127.0.0.1", ready["tls"]), timeout=2).close()
+        refused = False
+    except ConnectionRefusedError:
+        refused = True
+    check(refused and ctl("status")["links"] == [], "fault refuse_link: connections refused, open links dropped")
+    ctl("set_fault", name="refuse_link", on=False)
+    try:
+        Host(ready).tls.close()
+        reopened = True
+    except OSError:
+        reopened = False
+    check(reopened, "the TLS port listens again once refuse_link is off")
+
+    ctl("set_fault", name="tls_refuse_handshake", on=True)
+    try:
+        Host(ready)
+        failed = False
+    except ssl.SSLError:
+        failed = True
+    check(failed, "fault tls_refuse_handshake: the handshake fails")
+
+    ctl("set_fault", faults={"tls_refuse_handshake": False, "tls_stall_handshake": True})
+    context = ssl.create_default_context()
+    context.check_hostname, context.verify_mode = False, ssl.CERT_NONE
+    try:
+        context.wrap_socket(socket.create_connection(("127.0.0.1", ready["tls"]), timeout=0.5)).close()
+        stalled = False
+    except (socket.timeout, TimeoutError):
+        stalled = True
+    check(stalled, "fault tls_stall_handshake: the handshake never completes")
+    ctl("set_fault", name="tls_stall_handshake", on=False)
+
+
+def frame_log(path):
+    with open(path, encoding="utf-8") as f:
+        frames = [json.loads(line) for line in f]
+    info = [f for f in frames if f["channel"] == 0 and f["len"] == 68]
+    check(len(info) == 3 and [f["ch0"]["crc_ok"] for f in info] == [False, True, True]
+          and all(f["link"] == "tcp" and f["dir"] == "rx" for f in info),
+          "frame log: the three device-info requests, with their CRC verdicts, on tcp")
+    check(info[1]["payload"] == ch0_message(0, host_heartbeat()).hex(), "frame log: payload hex is what the host sent")
+    inner = info[0]["ch0"]["heartbeat"]
+    check(inner["crc_ok"] and inner["identity"] == IDENTITY.decode() and inner["ext_type"] == -1,
+          "frame log: the host heartbeat inside a device-info request is checked on its own")
+    hello = [f for f in frames if f["link"] == "udp" and f["channel"] == 0]
+    check(len(hello) == 1 and hello[0]["ch0"]["type"] == 2, "frame log: the hello, received over udp")
+    check([f["code"] for f in frames if f["channel"] == 1][:7] == [11, 32, 34, 33, 38, 132, 131],
+          "frame log: control codes in the order sent")
+    check(all(isinstance(f["time"], float) for f in frames), "frame log: every line has a time")
+
+
+def main():
+    with tempfile.TemporaryDirectory(prefix="pelto-selftest-") as folder:
+        sim, ready, log = start_sim(folder)
+        try:
+            ctl = Control(ready["control"])
+            host = Host(ready)
+            key, iv = link_management(host, ctl)
+            datagrams(host, key, iv)
+            control_channel(host, ctl)
+            faults_and_heartbeats(host, ctl)
+            transport_faults(ready, ctl)
+            ctl("shutdown")
+            check(sim.wait(10) == 0, "simulator shuts down cleanly on command")
+            frame_log(log)
+        finally:
+            if sim.poll() is None:
+                sim.kill()
+                sim.wait()
+    print("pelto-sim self-test passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
