@@ -1,0 +1,288 @@
+#include "ErrorHandler.h"
+#include "Pelto.h"
+#include "PeltoSimProcess.h"
+#include "TestSupport.h"
+
+#include <QJsonArray>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <memory>
+
+using namespace nimbrel::test;
+
+namespace {
+
+quint16 freeTcpPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// The host side as the device factory builds it: a generic device on a Wi-Fi link, replaced by a
+// Pelto once identified, which then asks for Wi-Fi as its active link.
+struct Host
+{
+    std::unique_ptr<OrvDevice> generic;
+    std::unique_ptr<Pelto> pelto;
+    QPointer<WifiDatalink> link;
+    quint16 bridgePort = freeTcpPort();
+
+    Host(const PeltoSimProcess &sim, const DatalinkTimings &timings = {},
+         int reconnectDelayMs = 500)
+        : generic(std::make_unique<OrvDevice>(static_cast<QObject *>(nullptr)))
+    {
+        generic->property("datalinkManager").value<DatalinkManager *>()->setTimings(timings);
+        WifiDatalinkSettings settings;
+        settings.streamPort = sim.tlsPort;
+        settings.deviceUdpPort = sim.udpPort;
+        settings.localUdpPort = 0;
+        settings.reconnectDelayMs = reconnectDelayMs;
+        link = new WifiDatalink(generic.get(), QHostAddress::LocalHost, true, true, settings);
+        QObject::connect(generic.get(), &OrvDevice::DeviceInfoUpdated, generic.get(),
+                         [this](OrvDevice *, OrvDevice::DeviceType type) {
+                             if (type != OrvDevice::Pelto || pelto)
+                                 return;
+                             pelto = std::make_unique<Pelto>(generic.get());
+                             pelto->setExternalModePort(bridgePort);
+                             pelto->setActiveDatalinkWifi();
+                         });
+        generic->addDatalink(link);
+        link->initialise();
+    }
+
+    bool connected() const { return pelto && pelto->getIsConnected(); }
+    DatalinkManager *manager() const
+    {
+        return pelto ? pelto->property("datalinkManager").value<DatalinkManager *>() : nullptr;
+    }
+};
+
+// Control codes without the clock correction, which arrives whenever the date reply is handled.
+QList<int> withoutClockCorrection(QList<int> codes)
+{
+    codes.removeAll(7);
+    return codes;
+}
+
+// Bytes echoed by the device over the bridge, read until `expected` bytes arrived.
+QByteArray exchange(QTcpSocket &client, const QByteArray &data)
+{
+    client.write(data);
+    QByteArray received;
+    waitFor(
+        [&] {
+            received += client.readAll();
+            return received.size() >= data.size();
+        },
+        10000);
+    return received;
+}
+
+} // namespace
+
+class TestPeltoEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup()
+    {
+        ErrorHandler::instance()->clearNotifications();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void connectsQueriesAndPolls()
+    {
+        PeltoSimProcess sim;
+        QVERIFY(sim.start({QStringLiteral("--serial"), QStringLiteral("E2E-0042"),
+                           QStringLiteral("--ext-type"), QStringLiteral("13"),
+                           QStringLiteral("--state"), QStringLiteral("clock_offset=6"),
+                           QStringLiteral("--state"), QStringLiteral("ext_mode_open=true"),
+                           QStringLiteral("--state"), QStringLiteral("ip=10.20.30.40"),
+                           QStringLiteral("--state"), QStringLiteral("rssi=-61"),
+                           QStringLiteral("--state"), QStringLiteral("msc_status=AlreadyMounted")}));
+        Host host(sim);
+        QVERIFY(waitFor([&] { return host.connected(); }, 15000));
+
+        // Identified, with Wi-Fi accepted as the active link.
+        Pelto &pelto = *host.pelto;
+        QCOMPARE(pelto.getSerialNumber(), QStringLiteral("E2E-0042"));
+        QCOMPARE(pelto.getExtendedDeviceType(), orvdevice::Torvik);
+        QCOMPARE(extendedDeviceTypeName(pelto.getExtendedDeviceType()), QStringLiteral("Torvik"));
+        QCOMPARE(pelto.getActiveDatalink(), AbstractDataLink::WiFi);
+
+        // The hello stops at the device's first datagram; heartbeats flow both ways.
+        QVERIFY(waitFor(
+            [&] { return sim.counters()[QStringLiteral("channel0")][QStringLiteral("hello")].toInt() > 0; },
+            5000));
+        QVERIFY(waitFor([&] { return host.link && !host.link->isHelloRunning(); }, 5000));
+        QTest::qWait(2500);
+        QVERIFY(host.connected());
+        const QJsonObject counters = sim.counters();
+        QVERIFY(counters[QStringLiteral("channel0")][QStringLiteral("hello")].toInt() >= 1);
+        QVERIFY(counters[QStringLiteral("channel0")][QStringLiteral("heartbeat")].toInt() >= 2);
+        QVERIFY(counters[QStringLiteral("heartbeats_sent")].toInt() >= 2);
+        QCOMPARE(counters[QStringLiteral("channel0")][QStringLiteral("invalid")].toInt(), 0);
+
+        // The connect sequence, then the one-second poll.
+        const QList<int> codes = sim.controlCodes();
+        QCOMPARE(codes.count(7), 1);
+        const QList<int> sequence = withoutClockCorrection(codes);
+        const QList<int> connect{11, 32, 34, 33, 38, 132, 131, 37, 130, 64, 129, 6, 99, 131};
+        QCOMPARE(sequence.mid(0, connect.size()), connect);
+        const QList<int> poll = sequence.mid(connect.size());
+        QVERIFY2(poll.size() >= 8, qPrintable(QString::number(poll.size())));
+        for (qsizetype i = 0; i + 4 <= poll.size(); i += 4)
+            QCOMPARE(poll.mid(i, 4), (QList<int>{64, 129, 100, 106}));
+
+        // What the device reported, in the Pelto's properties.
+        QCOMPARE(pelto.getAppRunningState(), ControlChannel::Running);
+        QVERIFY(pelto.isAppRunning());
+        QVERIFY(pelto.getPeltoMscState());
+        QCOMPARE(pelto.getIpAddress(), QStringLiteral("10.20.30.40"));
+        QCOMPARE(pelto.getRssi(), -61);
+        QCOMPARE(pelto.getFirmwareVersion(), QStringLiteral("1.4.2"));
+        QVERIFY(pelto.isFirmwareVerified());
+        QCOMPARE(pelto.getVersionApp(), QStringLiteral("1.0.0-sim.1+g0badcafe"));
+        QCOMPARE(pelto.getVersionESP(), QStringLiteral("2.1.0"));
+        QCOMPARE(pelto.getNameApp(), QStringLiteral("PeltoSimApp"));
+        QCOMPARE(pelto.getName(), QStringLiteral("Pelto Sim"));
+        QCOMPARE(pelto.buildId().toHex(), QByteArray("5ea1ed0b1d0000000000000000000001"));
+        QVERIFY(pelto.isInFirmware());
+        // The device clock was corrected once and is now in time.
+        const QJsonObject state = sim.command(QStringLiteral("get_state"))[QStringLiteral("state")].toObject();
+        QVERIFY(qAbs(state[QStringLiteral("clock_offset")].toDouble()) <= 2);
+
+        // A fragmented application message becomes one notification.
+        QVERIFY(pelto.errorChannel());
+        const QJsonObject sent = sim.command(
+            QStringLiteral("send_fragments"),
+            {{QStringLiteral("parts"), QJsonArray{QStringLiteral("[motor] Motor "),
+                                                  QStringLiteral("fault on axis 2")}},
+             {QStringLiteral("level"), 4}});
+        QVERIFY(sent[QStringLiteral("ok")].toBool());
+        QVERIFY(waitFor([] { return ErrorHandler::instance()->getNotificationCount() > 0; }, 5000));
+        const auto listed = ErrorHandler::instance()->getNotificationList();
+        QCOMPARE(listed.size(), 1);
+        QCOMPARE(listed[0]->getTitle(), QStringLiteral("Error received from Pelto"));
+        QCOMPARE(listed[0]->getMessage(), QStringLiteral("Motor fault on axis 2"));
+        QCOMPARE(listed[0]->getOrigin(), QStringLiteral("E2E-0042"));
+
+        // A tool on the bridge port talks to the device's channel 5, and can come back.
+        for (int round = 0; round < 2; ++round) {
+            QTcpSocket client;
+            client.connectToHost(QHostAddress::LocalHost, host.bridgePort);
+            QVERIFY(client.waitForConnected(scaled(5000)));
+            QByteArray data(2500 + round, Qt::Uninitialized);
+            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(data.data()),
+                                                  data.size() / 4);
+            QCOMPARE(exchange(client, data), data);
+            client.disconnectFromHost();
+            QTest::qWait(200);
+        }
+        for (const QJsonValue &frame : sim.frames(5))
+            QVERIFY(frame.toObject()[QStringLiteral("len")].toInt() <= 1018);
+        QVERIFY(sim.frames(5).size() >= 6);
+    }
+
+    void silentDeviceEndsInHeartbeatTimeout()
+    {
+        PeltoSimProcess sim;
+        QVERIFY(sim.start({QStringLiteral("--heartbeat-ms"), QStringLiteral("200")}));
+        DatalinkTimings timings;
+        timings.heartbeatIntervalMs = 200;
+        timings.watchdogTimeoutMs = 1500;
+        Host host(sim, timings);
+        QVERIFY(waitFor([&] { return host.connected(); }, 15000));
+        QSignalSpy deleteRequests(host.pelto.get(), &OrvDevice::RequestDeleteSelf);
+        QTest::qWait(2000);
+        QVERIFY(host.connected()); // heartbeats keep it alive well past the watchdog time
+        QTest::ignoreMessage(QtWarningMsg, "Heartbeat Timeout");
+        QVERIFY(sim.command(QStringLiteral("set_fault"),
+                            {{QStringLiteral("name"), QStringLiteral("stop_heartbeats")}})[QStringLiteral("ok")]
+                    .toBool());
+        QVERIFY(waitFor([&] { return !host.connected(); }, 5000));
+        QVERIFY(waitFor([&] { return deleteRequests.size() > 0; }, 2000));
+    }
+
+    void closedDatagramPortKeepsTheStream()
+    {
+        PeltoSimProcess sim;
+        QVERIFY(sim.start());
+        Host host(sim);
+        QVERIFY(waitFor([&] { return host.connected(); }, 15000));
+        QVERIFY(sim.command(QStringLiteral("set_fault"),
+                            {{QStringLiteral("name"), QStringLiteral("close_udp")}})[QStringLiteral("ok")]
+                    .toBool());
+        const qsizetype before = sim.controlCodes().size();
+        QTest::qWait(2500);
+        QVERIFY(host.connected());
+        QCOMPARE(host.link->getState(), AbstractDataLink::Connected);
+        QVERIFY(sim.controlCodes().size() >= before + 8); // the poll goes on over the stream
+    }
+
+    // Device datagrams padded with PKCS#7 reach the bridge client one after the other.
+    void paddedDatagramsAreAllDelivered()
+    {
+        PeltoSimProcess sim;
+        QVERIFY(sim.start({QStringLiteral("--state"), QStringLiteral("ext_mode_open=true"),
+                           QStringLiteral("--fault"), QStringLiteral("pkcs7_datagrams")}));
+        Host host(sim);
+        QVERIFY(waitFor([&] { return host.connected(); }, 15000));
+        // The device knows the host's datagram port once a hello came through.
+        QVERIFY(waitFor(
+            [&] { return sim.counters()[QStringLiteral("channel0")][QStringLiteral("hello")].toInt() > 0; },
+            5000));
+        // The bridge opens once the device has answered that external mode is on.
+        QTcpSocket client;
+        QVERIFY(waitFor(
+            [&] {
+                client.abort();
+                client.connectToHost(QHostAddress::LocalHost, host.bridgePort);
+                return client.waitForConnected(200);
+            },
+            5000));
+        QTest::qWait(200);
+        QByteArray expected;
+        for (const QByteArray &payload : {QByteArray("first"), QByteArray(16, 'b'),
+                                          QByteArray("third datagram")}) {
+            const QJsonObject sent = sim.command(
+                QStringLiteral("send_raw"), {{QStringLiteral("channel"), 5},
+                                             {QStringLiteral("payload_hex"), QString::fromLatin1(payload.toHex())},
+                                             {QStringLiteral("link"), QStringLiteral("udp")}});
+            QVERIFY2(sent[QStringLiteral("ok")].toBool(), QJsonDocument(sent).toJson().constData());
+            expected += payload;
+        }
+        QByteArray received;
+        QVERIFY(waitFor(
+            [&] {
+                received += client.readAll();
+                return received.size() >= expected.size();
+            },
+            5000));
+        QCOMPARE(received, expected);
+    }
+
+    // The device stops listening: the link retries, then gives up and the device goes.
+    void refusedListenerEndsTheLink()
+    {
+        PeltoSimProcess sim;
+        QVERIFY(sim.start());
+        Host host(sim, {}, 50);
+        QVERIFY(waitFor([&] { return host.connected(); }, 15000));
+        QSignalSpy deleteRequests(host.pelto.get(), &OrvDevice::RequestDeleteSelf);
+        QVERIFY(sim.command(QStringLiteral("set_fault"),
+                            {{QStringLiteral("name"), QStringLiteral("refuse_link")}})[QStringLiteral("ok")]
+                    .toBool());
+        QVERIFY(waitFor([&] { return deleteRequests.size() > 0; }, 15000));
+        QVERIFY(!host.connected());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPeltoEndToEnd)
+#include "tst_peltoEndToEnd.moc"
