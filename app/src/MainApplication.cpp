@@ -1,6 +1,11 @@
 #include "MainApplication.h"
 
+#include "ControlChannel.h"
+#include "DatalinkManager.h"
+#include "ErrorChannel.h"
 #include "ErrorHandler.h"
+#include "ExtendedDeviceType.h"
+#include "Pelto.h"
 #include "FileDialogHandler.h"
 #include "Nimbrel.h"
 #include "SimulinkDataTypes.h"
@@ -47,6 +52,15 @@ bool main_Application::isMainWindowLoaded() const
 
 void main_Application::registerQmlTypes()
 {
+    qRegisterMetaType<ErrorChannel::LogLevel>();
+    qRegisterMetaType<orvdevice::ExtendedDeviceType>();
+
+    const char *uri = "com.orvane";
+    qmlRegisterUncreatableType<Pelto>(uri, 1, 0, "Pelto", tr("This is an internal object"));
+    qmlRegisterUncreatableType<OrvDevice>(uri, 1, 0, "OrvDevice", QString());
+    qmlRegisterUncreatableType<ControlChannel>(uri, 1, 0, "ControlChannel", QString());
+    qmlRegisterUncreatableType<DatalinkManager>(uri, 1, 0, "DatalinkManager", QString());
+    qmlRegisterUncreatableType<AbstractDataLink>(uri, 1, 0, "AbstractDataLink", QString());
     registerNotificationQmlTypes();
     qmlRegisterUncreatableMetaObject(SimulinkDataTypes::staticMetaObject, "com.orvane", 1, 0,
                                      "SimulinkDataTypes", QStringLiteral("Error: Namespace"));

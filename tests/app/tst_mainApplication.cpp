@@ -40,6 +40,9 @@ QtObject {
     property int release: Nimbrel.Release
     property int rootOutput: SimulinkDataTypes.RootOutput
     property int progressKind: AbstractNotification.Progress_1
+    property int running: ControlChannel.Running
+    property int wifi: AbstractDataLink.WiFi
+    property int pelto: OrvDevice.Pelto
 }
 )";
 } // namespace
@@ -62,6 +65,9 @@ private slots:
         QCOMPARE(root->property("release").toInt(), 3);
         QCOMPARE(root->property("rootOutput").toInt(), 6);
         QCOMPARE(root->property("progressKind").toInt(), 5);
+        QCOMPARE(root->property("running").toInt(), 3);
+        QCOMPARE(root->property("wifi").toInt(), 2);
+        QCOMPARE(root->property("pelto").toInt(), 1);
     }
 
     void versionRecord()
@@ -82,6 +88,11 @@ private slots:
         QTest::newRow("namespace") << "SimulinkDataTypes" << "Error: Namespace";
         QTest::newRow("hub") << "ErrorHandler" << "";
         QTest::newRow("notification") << "AbstractNotification" << "";
+        QTest::newRow("pelto") << "Pelto" << "This is an internal object";
+        QTest::newRow("device") << "OrvDevice" << "";
+        QTest::newRow("control channel") << "ControlChannel" << "";
+        QTest::newRow("link manager") << "DatalinkManager" << "";
+        QTest::newRow("link") << "AbstractDataLink" << "";
     }
 
     void uncreatableTypes()
