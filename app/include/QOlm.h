@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QVariant>
 
+#include <algorithm>
 #include <type_traits>
 
 namespace qolm {
@@ -33,9 +34,6 @@ public:
         , m_displayRoleName(displayRole)
         , m_itemMetaObject(&T::staticMetaObject)
     {
-        const QMetaObject &base = QOlmBase::staticMetaObject;
-        m_handler = base.method(base.indexOfSlot("onItemPropertyChanged()"));
-
         if (!displayRole.isEmpty())
             m_roles.insert(Qt::DisplayRole, QByteArrayLiteral("display"));
         m_roles.insert(Qt::UserRole, QByteArrayLiteral("qtObject"));
@@ -60,7 +58,8 @@ public:
     ~QOlm() override
     {
         // Owned items die later, in QObject's destructor; none of their signals may reach this
-        // half-destroyed model.
+        // half-destroyed model. The relays die with them and are only cut off here.
+        detachItemRelays();
         for (T *item : std::as_const(m_items))
             QObject::disconnect(item, nullptr, this, nullptr);
         for (T *child : std::as_const(m_defaultChildren)) {
@@ -341,6 +340,8 @@ protected:
 
     void onItemDestroyed(QObject *object) override
     {
+        // The address may come back as another item: its relay must not outlive it.
+        dropItemRelay(object);
         for (qsizetype i = m_defaultChildren.size() - 1; i >= 0; --i) {
             if (asObject(m_defaultChildren.at(i)) == object)
                 m_defaultChildren.removeAt(i);
@@ -414,12 +415,20 @@ protected:
     }
 
 private:
+    // Items report through their relays (onItemSignal); this slot stays for anything connected
+    // to it by name.
     void onItemPropertyChanged() override
     {
-        const auto roles = m_signalRoles.constFind(senderSignalIndex());
+        if (QObject *item = sender())
+            onItemSignal(item, senderSignalIndex());
+    }
+
+    void onItemSignal(QObject *item, int signalIndex) override
+    {
+        const auto roles = m_signalRoles.constFind(signalIndex);
         if (roles == m_signalRoles.cend())
             return;
-        const int row = rowOf(sender());
+        const int row = rowOf(item);
         if (row < 0)
             return;
         QList<int> changed = roles.value();
@@ -557,7 +566,9 @@ private:
         for (int i = 0; i < n; ++i)
             beforeInsertHook(items.at(i), at + i);
         beginInsertRows({}, at, at + n - 1);
-        m_items = m_items.first(at) + items + m_items.sliced(at);
+        // In place: appending one by one stays linear overall.
+        m_items.insert(at, n, nullptr);
+        std::copy(items.cbegin(), items.cend(), m_items.begin() + at);
         for (T *item : items)
             takeIn(item);
         updateCount();
@@ -573,10 +584,8 @@ private:
         if (!item->parent())
             item->setParent(this);
         const QMetaObject *itemMeta = item->metaObject();
-        for (auto it = m_signalRoles.cbegin(); it != m_signalRoles.cend(); ++it) {
-            QObject::connect(item, itemMeta->method(it.key()), this, m_handler,
-                             Qt::UniqueConnection);
-        }
+        for (auto it = m_signalRoles.cbegin(); it != m_signalRoles.cend(); ++it)
+            relayItemSignal(item, itemMeta->method(it.key()));
         watchDestruction(item);
     }
 
@@ -594,6 +603,7 @@ private:
             return;
         QObject::disconnect(item, nullptr, this, nullptr);
         QObject::disconnect(this, nullptr, item, nullptr);
+        dropItemRelay(item);
         if (m_defaultChildren.contains(item))
             watchDestruction(item);
         if (item->parent() == this)
@@ -626,7 +636,6 @@ private:
     int m_count = 0;
     QByteArray m_displayRoleName;
     const QMetaObject *m_itemMetaObject;
-    QMetaMethod m_handler;
     QHash<int, QByteArray> m_roles;
     QHash<int, QList<int>> m_signalRoles;
     QList<T *> m_items;

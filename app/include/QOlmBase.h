@@ -2,13 +2,17 @@
 
 #include <QAbstractListModel>
 #include <QByteArray>
+#include <QHash>
 #include <QJSValue>
 #include <QLoggingCategory>
+#include <QMetaMethod>
 #include <QQmlListProperty>
 
 namespace qolm {
 
 Q_DECLARE_LOGGING_CATEGORY(lcQOlm)
+
+class QOlmItemRelay;
 
 // The meta-object side of the QML object list model. A class template cannot carry a meta-object,
 // so everything QML sees (signals, callable operations, properties, the default property) lives
@@ -82,6 +86,20 @@ protected:
     // destroyed by its owner. Only its QObject part is still alive at that point.
     virtual void onItemDestroyed(QObject *object) = 0;
 
+    // An item's notify signals reach the model through a small relay object of its own: a slot
+    // of the model shared by all items would need sender() and senderSignalIndex(), which walk
+    // every connection coming into the model, two per item, on each change. The relay sees only
+    // its item's few connections and hands both on here.
+    virtual void onItemSignal(QObject *item, int signalIndex) = 0;
+    // Connects `signal` of `item` to the item's relay, made on first use; connecting twice is a
+    // no-op. The relay is a child of the model (so it follows the model's thread), never of the
+    // item.
+    void relayItemSignal(QObject *item, const QMetaMethod &signal);
+    // Deletes the item's relay, and with it the connections from the item's notify signals.
+    void dropItemRelay(const QObject *item);
+    // Cuts every relay off from the model, which is going away; they die with its other children.
+    void detachItemRelays();
+
     virtual void defaultChildAppend(QObject *object) = 0;
     virtual qsizetype defaultChildCount() const = 0;
     virtual QObject *defaultChildAt(qsizetype index) const = 0;
@@ -90,12 +108,16 @@ protected:
     virtual void defaultChildRemoveLast() = 0;
 
 private:
+    friend class QOlmItemRelay;
+
     static void listAppend(QQmlListProperty<QObject> *list, QObject *object);
     static qsizetype listCount(QQmlListProperty<QObject> *list);
     static QObject *listAt(QQmlListProperty<QObject> *list, qsizetype index);
     static void listClear(QQmlListProperty<QObject> *list);
     static void listReplace(QQmlListProperty<QObject> *list, qsizetype index, QObject *object);
     static void listRemoveLast(QQmlListProperty<QObject> *list);
+
+    QHash<const QObject *, QOlmItemRelay *> m_relays;
 };
 
 } // namespace qolm

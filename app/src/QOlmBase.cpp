@@ -9,11 +9,76 @@ namespace qolm {
 
 Q_LOGGING_CATEGORY(lcQOlm, "App.QOlm")
 
+// Receives the notify signals of one listed item and passes them on to its model.
+class QOlmItemRelay : public QObject
+{
+    Q_OBJECT
+public:
+    QOlmItemRelay(QOlmBase *model, QObject *item)
+        : QObject(model)
+        , m_model(model)
+        , m_item(item)
+    { }
+    ~QOlmItemRelay() override
+    {
+        // Deleted by someone else than the model (a walk over the model's children, say).
+        if (m_model)
+            m_model->m_relays.remove(m_item);
+    }
+
+    static QMetaMethod relaySlot()
+    {
+        static const QMetaMethod slot
+            = staticMetaObject.method(staticMetaObject.indexOfSlot("onItemSignal()"));
+        return slot;
+    }
+
+    QOlmBase *m_model;
+    QObject *const m_item;
+
+public Q_SLOTS:
+    void onItemSignal()
+    {
+        // The model may delete this relay from within the call (a listener that removes the
+        // item); nothing here touches the relay afterwards.
+        if (m_model)
+            m_model->onItemSignal(m_item, senderSignalIndex());
+    }
+};
+
 QOlmBase::QOlmBase(QObject *parent)
     : QAbstractListModel(parent)
 { }
 
-QOlmBase::~QOlmBase() = default;
+QOlmBase::~QOlmBase()
+{
+    detachItemRelays();
+}
+
+void QOlmBase::relayItemSignal(QObject *item, const QMetaMethod &signal)
+{
+    QOlmItemRelay *relay = m_relays.value(item);
+    if (!relay) {
+        relay = new QOlmItemRelay(this, item);
+        m_relays.insert(item, relay);
+    }
+    QObject::connect(item, signal, relay, QOlmItemRelay::relaySlot(), Qt::UniqueConnection);
+}
+
+void QOlmBase::dropItemRelay(const QObject *item)
+{
+    if (QOlmItemRelay *relay = m_relays.take(item)) {
+        relay->m_model = nullptr;
+        delete relay;
+    }
+}
+
+void QOlmBase::detachItemRelays()
+{
+    for (QOlmItemRelay *relay : std::as_const(m_relays))
+        relay->m_model = nullptr;
+    m_relays.clear();
+}
 
 int QOlmBase::size() const
 {
@@ -207,3 +272,5 @@ void QOlmBase::listRemoveLast(QQmlListProperty<QObject> *list)
 }
 
 } // namespace qolm
+
+#include "QOlmBase.moc"

@@ -239,6 +239,7 @@ private Q_SLOTS:
     void propertyChange();
     void ownership();
     void ownerDeletesItem();
+    void itemConnections();
     void defaultChildren();
     void listView();
 };
@@ -797,6 +798,50 @@ void TestQOlm::ownerDeletesItem()
     QCOMPARE(model.calls, (QStringList{ "before null 0", "after null 0" }));
     model.remove(b);
     QCOMPARE(model.calls.last(), QStringLiteral("after b 0"));
+}
+
+// Every listed item has a small object in the model carrying its connections; with items the
+// model does not own, those are the model's only children, so they show whether any is left over.
+void TestQOlm::itemConnections()
+{
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
+    QObject holder;
+    WidgetModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    auto *a = new Widget(QStringLiteral("a"), 1, &holder);
+    auto *b = new Widget(QStringLiteral("b"), 2, &holder);
+    auto *c = new Widget(QStringLiteral("c"), 3, &holder);
+    auto *x = new Widget(QStringLiteral("x"), 4, &holder);
+    model.append(QList<Widget *>{ a, b, c, a });
+    const qsizetype held = model.children().size();
+    for (int round = 0; round < 3; ++round) {
+        model.append(x);
+        model.append(b);
+        model.remove(x);
+        model.remove(model.count() - 1, 1);
+    }
+    QCOMPARE(model.children().size(), held);
+
+    // A listener taking the changed item out of the list from within its change.
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    const auto dropper
+        = connect(&model, &QAbstractItemModel::dataChanged, &model,
+                  [&model](const QModelIndex &index) { model.remove(index.row(), 1); });
+    b->setValue(20);
+    disconnect(dropper);
+    QCOMPARE(namesOf(model), (QStringList{ "a", "c", "a" }));
+    b->setValue(21);
+    QCOMPARE(changed.size(), 1);
+
+    delete c;
+    QCOMPARE(namesOf(model), (QStringList{ "a", "a" }));
+    model.remove(0, 1);
+    a->setValue(10);
+    QCOMPARE(changed.size(), 2);
+    model.clear();
+    QCOMPARE(model.children(), QObjectList());
+    a->setValue(11);
+    QCOMPARE(changed.size(), 2);
 }
 
 void TestQOlm::defaultChildren()
