@@ -57,7 +57,7 @@ void main_Application::registerQmlTypes()
 
     const char *uri = "com.orvane";
     qmlRegisterUncreatableType<Pelto>(uri, 1, 0, "Pelto", tr("This is an internal object"));
-    qmlRegisterUncreatableType<OrvDevice>(uri, 1, 0, "OrvDevice", QString());
+    registerOrvDeviceQmlType(uri, 1, 0);
     qmlRegisterUncreatableType<ControlChannel>(uri, 1, 0, "ControlChannel", QString());
     qmlRegisterUncreatableType<DatalinkManager>(uri, 1, 0, "DatalinkManager", QString());
     qmlRegisterUncreatableType<AbstractDataLink>(uri, 1, 0, "AbstractDataLink", QString());

@@ -109,6 +109,10 @@ private:
     DatalinkManager *m_datalinkManager = nullptr;
 };
 
+// Registers OrvDevice as an uncreatable QML type whose enumerations include the board variants of
+// orvdevice, so QML writes OrvDevice.Torvik as well as OrvDevice.Pelto.
+void registerOrvDeviceQmlType(const char *uri, int versionMajor, int versionMinor);
+
 // Registered with the meta-type system so it can be default-constructed; it has no members.
 class OrvDeviceHelpers : public QObject
 {

@@ -2,6 +2,8 @@
 
 #include "DatalinkManager.h"
 
+#include <QQmlEngine>
+
 OrvDevice::OrvDevice(QObject *parent)
     : QObject(parent)
     , m_datalinkManager(new DatalinkManager(this))
@@ -154,4 +156,34 @@ void OrvDevice::setName(const QString &name)
         return;
     m_name = name;
     emit NameChanged(m_name);
+}
+
+void registerOrvDeviceQmlType(const char *uri, int versionMajor, int versionMinor)
+{
+    // qmlRegisterUncreatableType, with the namespace as the type's extension: the same
+    // registration that QML_EXTENDED_NAMESPACE makes for declaratively registered types.
+    QQmlPrivate::RegisterType type = {
+        1,
+        QQmlPrivate::QmlMetaType<OrvDevice>::self(),
+        QQmlPrivate::QmlMetaType<OrvDevice>::list(),
+        0,
+        nullptr,
+        nullptr,
+        QString(),
+        QQmlPrivate::ValueType<OrvDevice, void>::create,
+        uri,
+        QTypeRevision::fromVersion(versionMajor, versionMinor),
+        "OrvDevice",
+        &OrvDevice::staticMetaObject,
+        QQmlPrivate::attachedPropertiesFunc<OrvDevice>(),
+        QQmlPrivate::attachedPropertiesMetaObject<OrvDevice>(),
+        QQmlPrivate::StaticCastSelector<OrvDevice, QQmlParserStatus>::cast(),
+        QQmlPrivate::StaticCastSelector<OrvDevice, QQmlPropertyValueSource>::cast(),
+        QQmlPrivate::StaticCastSelector<OrvDevice, QQmlPropertyValueInterceptor>::cast(),
+        nullptr,
+        &orvdevice::staticMetaObject,
+        nullptr,
+        QTypeRevision::zero(),
+        QQmlPrivate::StaticCastSelector<OrvDevice, QQmlFinalizerHook>::cast()};
+    QQmlPrivate::qmlregister(QQmlPrivate::TypeRegistration, &type);
 }

@@ -43,6 +43,8 @@ QtObject {
     property int running: ControlChannel.Running
     property int wifi: AbstractDataLink.WiFi
     property int pelto: OrvDevice.Pelto
+    property int torvik: OrvDevice.Torvik
+    property int echo: OrvDevice.EchoTestExtension
 }
 )";
 } // namespace
@@ -68,6 +70,8 @@ private slots:
         QCOMPARE(root->property("running").toInt(), 3);
         QCOMPARE(root->property("wifi").toInt(), 2);
         QCOMPARE(root->property("pelto").toInt(), 1);
+        QCOMPARE(root->property("torvik").toInt(), 13);
+        QCOMPARE(root->property("echo").toInt(), 256);
     }
 
     void versionRecord()
