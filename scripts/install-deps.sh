@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build pkg-config ccache g++ make git
+  cmake ninja-build pkg-config ccache g++ make git gdb
   # Qt 6.4 (Debian 12)
   qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-declarative-dev-tools
   qt6-tools-dev-tools qt6-charts-dev qt6-positioning-dev qt6-websockets-dev qt6-shadertools-dev

@@ -19,7 +19,8 @@ class QThread;
 // `m_pendingMutex` guards the pending lines and the flag that one drain is already on its way, so a
 // burst of messages costs one wake-up of the log thread instead of one per line. `m_writeMutex`
 // guards the file and the console, so that a fatal line, written by the thread that raised it,
-// cannot interleave with a line the log thread is writing.
+// cannot interleave with a line the log thread is writing. `m_batchMutex` is held while a taken
+// batch is written, so the fatal line also waits for the lines ahead of it.
 class LoggingHandler : public QObject
 {
     Q_OBJECT
@@ -45,10 +46,14 @@ public:
     void post(const QString &type, const QString &msg);
     // Writes every queued line on the calling thread.
     void drain();
+    // Writes the queued lines and then `msg`, on the calling thread, before it returns.
+    void writeFatal(const QString &type, const QString &msg);
 
 private:
     void writeLine(const QString &type, const QString &msg);
 
+    // Held while a batch of taken lines is written, so a fatal line waits for the batch ahead.
+    QMutex m_batchMutex;
     QMutex m_pendingMutex;
     QList<std::pair<QString, QString>> m_pending;
     bool m_drainPosted = false;

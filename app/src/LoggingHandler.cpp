@@ -127,6 +127,7 @@ void LoggingHandler::post(const QString &type, const QString &msg)
 
 void LoggingHandler::drain()
 {
+    QMutexLocker batch(&m_batchMutex);
     QList<std::pair<QString, QString>> lines;
     {
         QMutexLocker lock(&m_pendingMutex);
@@ -135,6 +136,15 @@ void LoggingHandler::drain()
     }
     for (const auto &[type, msg] : lines)
         log_message(type, msg);
+}
+
+void LoggingHandler::writeFatal(const QString &type, const QString &msg)
+{
+    // Waits for a batch the log thread has taken but not yet written, so no earlier line is lost
+    // to the abort that follows.
+    drain();
+    QMutexLocker batch(&m_batchMutex);
+    writeLine(type, msg);
 }
 
 void LoggingHandler::writeLine(const QString &type, const QString &msg)
@@ -189,8 +199,7 @@ void messageHandler(QtMsgType type, const QMessageLogContext &, const QString &m
     if (type == QtFatalMsg) {
         // The runtime aborts as soon as this returns: write what is queued and the fatal line
         // here, synchronously.
-        handler->drain();
-        handler->writeLine(tag, message);
+        handler->writeFatal(tag, message);
         return;
     }
     handler->post(tag, message);

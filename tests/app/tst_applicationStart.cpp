@@ -105,6 +105,27 @@ private slots:
         QVERIFY2(lines.last().endsWith(QStringLiteral("[FTL] fatal line from the probe")),
                  qPrintable(lines.join(QLatin1Char('\n'))));
     }
+
+    // Under a debugger every line goes to the debugger's channel (standard error here) and none to
+    // standard output; the file still gets them all.
+    void debuggerReceivesEveryLine()
+    {
+        const ProcessResult result = runProcess(
+            QStringLiteral("gdb"),
+            {QStringLiteral("-q"), QStringLiteral("-batch"), QStringLiteral("-ex"),
+             QStringLiteral("run"), QStringLiteral("--args"), qEnvironmentVariable("NIMBREL_LOG_PROBE")},
+            {}, 60000);
+        QVERIFY2(result.finished, result.err.constData());
+        QVERIFY2(result.err.contains("[INF] log file "), result.err.constData());
+        QVERIFY(result.err.contains("[FTL] fatal line from the probe"));
+        QVERIFY(!result.out.contains("[INF]"));
+        QVERIFY(!result.out.contains("[FTL]"));
+        const QStringList files = logFiles();
+        QCOMPARE(files.size(), 1);
+        const QStringList lines = readLines(logDir().filePath(files.first()));
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines.first().contains(QStringLiteral("[INF] log file ")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestApplicationStart)
