@@ -22,8 +22,8 @@ public:
     bool isReady(Kind kind) const;
 
     // The kind's folder with `name` (UTF-8, may contain "/") created and entered. Empty when the
-    // folder cannot be made or the kind has no location at all: callers must never fall back to
-    // the working directory.
+    // folder or the kind's base folder cannot be made, or the kind has no location at all:
+    // callers must never fall back to the working directory or the bare home or data location.
     std::optional<QDir> subFolder(Kind kind, const std::string &name);
 
     ApplicationFolders(const ApplicationFolders &) = delete;
@@ -38,8 +38,8 @@ private:
     void setUpProgramDataRoot();
 
     std::array<QDir, 4> m_dirs;
+    // Whether the kind's base folder was made. A kind whose location was never found still holds
+    // the empty path, which QDir treats as the working directory, and a failed one its location
+    // without the base folder: neither may be used while this is false.
     std::array<bool, 4> m_ready{};
-    // A kind whose location was never found still holds the empty path, which QDir treats as the
-    // working directory; this flag keeps such a kind from being used.
-    std::array<bool, 4> m_located{};
 };

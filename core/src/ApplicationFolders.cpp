@@ -32,9 +32,11 @@ bool ApplicationFolders::isReady(Kind kind) const
 
 std::optional<QDir> ApplicationFolders::subFolder(Kind kind, const std::string &name)
 {
+    // Only a base folder that was made counts: the directory of a failed one is a fallback (the
+    // home or data location itself, or the working directory), where sub-folders do not belong.
     QDir dir = folder(kind);
     const QString path = QString::fromStdString(name);
-    if (!m_located[kind] || path.isEmpty() || !dir.mkpath(path) || !dir.cd(path)) {
+    if (!m_ready[kind] || path.isEmpty() || !dir.mkpath(path) || !dir.cd(path)) {
         qCDebug(lcFolders) << "Could not initialise AppData folder";
         return std::nullopt;
     }
@@ -68,7 +70,6 @@ void ApplicationFolders::setUpHome()
     }
     QDir &dir = m_dirs[Home];
     dir.setPath(home);
-    m_located[Home] = true;
     if (dir.mkpath(studioFolder) && dir.cd(studioFolder))
         m_ready[Home] = true;
     else
@@ -91,7 +92,6 @@ void ApplicationFolders::setUpAppData()
 
     QDir &dir = m_dirs[AppData];
     dir.setPath(path);
-    m_located[AppData] = true;
     if (dir.mkpath(QStringLiteral(".")))
         m_ready[AppData] = true;
     else
@@ -105,7 +105,6 @@ void ApplicationFolders::setUpProgramData()
         return;
     QDir &dir = m_dirs[ProgramData];
     dir.setPath(root);
-    m_located[ProgramData] = true;
     if (dir.mkpath(programDataFolder) && dir.cd(programDataFolder))
         m_ready[ProgramData] = true;
     else
@@ -118,6 +117,5 @@ void ApplicationFolders::setUpProgramDataRoot()
     if (root.isEmpty())
         return;
     m_dirs[ProgramDataRoot].setPath(root);
-    m_located[ProgramDataRoot] = true;
     m_ready[ProgramDataRoot] = true;
 }

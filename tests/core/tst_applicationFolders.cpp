@@ -1,10 +1,34 @@
 #include "ApplicationFolders.h"
 #include "TestSupport.h"
 
+#include <QDirIterator>
 #include <QFile>
 #include <QTest>
 
 using namespace nimbrel::test;
+
+namespace {
+
+// Every path below root, so a test can tell that nothing at all was created there.
+QStringList treeBelow(const QString &root)
+{
+    QStringList paths;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        paths.append(it.next());
+    paths.sort();
+    return paths;
+}
+
+bool makeFile(const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write("not a folder") == 12;
+}
+
+} // namespace
 
 // The folders are one process-wide instance, so the order of these steps matters: failures come
 // first, then the recovery on the next request.
@@ -21,6 +45,56 @@ private slots:
         QCoreApplication::setApplicationName(QStringLiteral("Nimbrel Lab"));
         m_root = testRoot();
         QDir::setCurrent(m_root + QStringLiteral("/tmp"));
+    }
+
+    // The location exists but the base folder in it cannot be made (a file has its name): no
+    // sub-folder is reported, and nothing is created in the location itself instead.
+    void baseFolderBlockedByAFile_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("variable"); // points the kind at a fresh location
+        QTest::addColumn<QString>("blocker"); // relative to that location
+        QTest::addColumn<QString>("name");
+
+        QTest::newRow("home") << int(ApplicationFolders::Home) << "HOME"
+                              << "NimbrelStudio"
+                              << "LogData";
+        QTest::newRow("program data")
+            << int(ApplicationFolders::ProgramData) << "NIMBREL_PROGRAMDATA_ROOT"
+            << "Orvane/NimbrelStudio"
+            << "MatlabHelper/ToolchainInstall";
+        QTest::newRow("application data") << int(ApplicationFolders::AppData) << "XDG_DATA_HOME"
+                                          << "Orvane/NimbrelStudio Lab"
+                                          << "ApplicationLogs";
+    }
+
+    void baseFolderBlockedByAFile()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, variable);
+        QFETCH(QString, blocker);
+        QFETCH(QString, name);
+
+        const QString location
+            = m_root + QStringLiteral("/blocked-base-") + QLatin1String(QTest::currentDataTag());
+        QVERIFY(makeFile(location + QLatin1Char('/') + blocker));
+        const QByteArray saved = qgetenv(variable.toLatin1());
+        qputenv(variable.toLatin1(), location.toLocal8Bit());
+        const QStringList before = treeBelow(location);
+        const QStringList workingBefore = treeBelow(QDir::currentPath());
+
+        auto &folders = ApplicationFolders::instance();
+        const auto dir = folders.subFolder(ApplicationFolders::Kind(kind), name.toStdString());
+        if (saved.isNull())
+            qunsetenv(variable.toLatin1());
+        else
+            qputenv(variable.toLatin1(), saved);
+
+        QVERIFY2(!dir.has_value(), qPrintable(dir ? dir->absolutePath() : QString()));
+        QVERIFY(!folders.isReady(ApplicationFolders::Kind(kind)));
+        QCOMPARE(treeBelow(location), before);
+        QCOMPARE(treeBelow(QDir::currentPath()), workingBefore);
+        QVERIFY(QFileInfo(location + QLatin1Char('/') + blocker).isFile());
     }
 
     // A home that cannot hold the studio folder: the sub-folder request fails visibly and nothing
