@@ -75,6 +75,17 @@ ProcessResult runProcess(const QString &program, const QStringList &arguments,
     return result;
 }
 
+ProcessResult runWithFileSizeLimit(qint64 bytes, const QString &program,
+                                   const QStringList &arguments, int timeoutMs)
+{
+    // An ignored signal stays ignored across exec, so the shell's trap reaches the program.
+    const QString script = QStringLiteral("trap '' XFSZ; exec prlimit --fsize=\"$0\" -- \"$@\"");
+    return runProcess(QStringLiteral("/bin/sh"),
+                      QStringList{ QStringLiteral("-c"), script, QString::number(bytes), program }
+                          + arguments,
+                      {}, timeoutMs);
+}
+
 ProcessResult runPython(const QString &code, const QStringList &arguments, const QByteArray &input)
 {
     return runProcess(python(), QStringList{QStringLiteral("-c"), code} + arguments, input);

@@ -39,6 +39,13 @@ struct ProcessResult
 ProcessResult runProcess(const QString &program, const QStringList &arguments,
                          const QByteArray &input = {}, int timeoutMs = 30000);
 
+// Runs program with its file-size limit (RLIMIT_FSIZE) set to `bytes` through util-linux's
+// prlimit, with SIGXFSZ ignored, so a write beyond the limit fails with EFBIG instead of ending
+// the process. Only the child is limited. Tests run as root, where permissions cannot make a write
+// fail; this can.
+ProcessResult runWithFileSizeLimit(qint64 bytes, const QString &program,
+                                   const QStringList &arguments, int timeoutMs = 30000);
+
 // Runs a Python snippet with Debian's python3; the arguments become sys.argv[1:].
 ProcessResult runPython(const QString &code, const QStringList &arguments = {},
                         const QByteArray &input = {});
