@@ -1,11 +1,11 @@
 #include "SchemeRegistration.h"
 
 #include "KeyFileLines.h"
+#include "SafeFileWrite.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -132,10 +132,9 @@ bool writeAtomically(const QString &path, const QByteArray &content)
         qCritical("Could not create the folder %s", qPrintable(folder));
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()
-        || !file.commit()) {
-        qCritical("Could not write %s: %s", qPrintable(path), qPrintable(file.errorString()));
+    QString error;
+    if (!platform::writeFileAtomically(path, content, &error)) {
+        qCritical("Could not write %s: %s", qPrintable(path), qPrintable(error));
         return false;
     }
     return true;

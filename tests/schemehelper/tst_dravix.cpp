@@ -82,6 +82,22 @@ QString gioDefault(const QString &mimeType)
     return firstLine.section(QStringLiteral(": "), 1).trimmed();
 }
 
+// A mimeapps.list of at least `size` bytes holding other programs' associations.
+QByteArray userMimeApps(qsizetype size)
+{
+    QByteArray list = "[Default Applications]\n";
+    for (int i = 0; list.size() < size; ++i)
+        list += QByteArray("application/x-nimbrel-sample-%1=viewer-%1.desktop;\n")
+                    .replace("%1", QByteArray::number(i));
+    return list;
+}
+
+QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                                  QDir::Name);
+}
+
 QByteArray expectedHelp()
 {
     return "Usage: " + qEnvironmentVariable("NIMBREL_DRAVIX").toUtf8()
@@ -539,6 +555,67 @@ private slots:
         QVERIFY2(result.err.contains(message.toUtf8()), result.err.constData());
         QVERIFY(QFileInfo(mimeAppsPath()).isDir() || !QFileInfo::exists(mimeAppsPath()));
         QDir(mimeAppsPath()).removeRecursively();
+    }
+
+    // A file that cannot be written whole (here: beyond the process's file-size limit) keeps its
+    // previous content byte for byte, no temporary file stays behind, and the status says so.
+    // The smaller list fits Qt's 16 KiB write buffer, so its failure shows only when the buffer
+    // is flushed at the end.
+    void writeFailureUnderFileSizeLimit_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("listSize");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QString>("failing"); // "list" or "entry"
+
+        QTest::newRow("install: list within the write buffer")
+            << "installscheme" << 7403 << 4096 << "list";
+        QTest::newRow("install: list beyond the write buffer")
+            << "installscheme" << 40000 << 4096 << "list";
+        QTest::newRow("install: desktop entry") << "installscheme" << 7403 << 64 << "entry";
+        QTest::newRow("remove: list within the write buffer")
+            << "removescheme" << 7403 << 4096 << "list";
+    }
+
+    void writeFailureUnderFileSizeLimit()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, listSize);
+        QFETCH(int, limit);
+        QFETCH(QString, failing);
+
+        const QString application = QStringLiteral("/opt/Nimbrel/NimbrelLab");
+        QVERIFY(writeFile(mimeAppsPath(), userMimeApps(listSize)));
+        const QByteArray oldEntry = "[Desktop Entry]\nType=Application\nName=Older\n"
+                                    "Exec=\"/old/NimbrelLab\" --uri %u\n"
+                                    "MimeType=x-scheme-handler/nimbrel;\n";
+        if (command == QLatin1String("removescheme"))
+            QCOMPARE(dravix(installArguments("nimbrel", application)).exitCode, 0);
+        else if (failing == QLatin1String("entry"))
+            QVERIFY(writeFile(entryPath(), oldEntry));
+        const QByteArray listBefore = readFile(mimeAppsPath());
+        const QByteArray entryBefore = readFile(entryPath());
+        QVERIFY(listBefore.size() > limit);
+        const QStringList configBefore = entriesOf(QFileInfo(mimeAppsPath()).path());
+
+        const ProcessResult result = runWithFileSizeLimit(
+            limit, qEnvironmentVariable("NIMBREL_DRAVIX"),
+            { "--command", command, "--scheme", "nimbrel", "--application", application });
+
+        QVERIFY(result.finished);
+        QCOMPARE(result.exitStatus, QProcess::NormalExit);
+        QVERIFY2(result.exitCode == 2, result.err.constData());
+        const QString failedPath = failing == QLatin1String("list") ? mimeAppsPath() : entryPath();
+        QVERIFY2(result.err.contains("Could not write " + failedPath.toUtf8()),
+                 result.err.constData());
+        // The premise: the limit was what made the write fail.
+        QVERIFY2(result.err.contains("File too large"), result.err.constData());
+
+        QCOMPARE(readFile(mimeAppsPath()), listBefore);
+        if (failing == QLatin1String("entry") || command == QLatin1String("removescheme"))
+            QCOMPARE(readFile(entryPath()), entryBefore);
+        QCOMPARE(entriesOf(QFileInfo(mimeAppsPath()).path()), configBefore);
+        QCOMPARE(applicationEntries(), QStringList{ ourId });
     }
 
 private:
