@@ -72,11 +72,11 @@ public:
 
     // Streams the body of url into device. name is the success text and, with removeOnFailure,
     // the file removed when a failed download had already changed it. A QSaveFile device is
-    // committed on success and discarded on failure, so its target is only replaced by a complete
-    // body. With closeDevice the device is closed and scheduled for deletion at the end. With
-    // checkStorageError a storage error document at the start of the body fails the download,
-    // and an existing plain QFile opened for reading and writing is truncated before the first
-    // byte of data is written.
+    // committed on success (only when every write and the final flush succeeded) and discarded
+    // on failure, so its target is only replaced by a complete body. With closeDevice the device is
+    // closed and scheduled for deletion at the end. With checkStorageError a storage error document
+    // at the start of the body fails the download, and an existing plain QFile opened for reading
+    // and writing is truncated before the first byte of data is written.
     QFuture<DownloadResult> downloadToDevice(const QUrl &url, const QString &name,
                                              QIODevice *device, bool closeDevice,
                                              bool removeOnFailure, bool checkStorageError);

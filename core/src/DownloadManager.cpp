@@ -1,5 +1,7 @@
 #include "DownloadManager.h"
 
+#include "SafeFileWrite.h"
+
 #include <QDomDocument>
 #include <QFile>
 #include <QLoggingCategory>
@@ -296,14 +298,15 @@ DownloadManager::StepResult DownloadManager::transfer(Download &download)
 
 bool DownloadManager::storeChunk(Download &download, const QByteArray &chunk)
 {
-    qint64 written = 0;
-    while (written < chunk.size()) {
-        const qint64 count
-            = download.device->write(chunk.constData() + written, chunk.size() - written);
-        if (count <= 0)
-            return false;
-        download.deviceChanged = true;
-        written += count;
+    if (chunk.isEmpty())
+        return true;
+    // Even a write that fails may have changed part of the device.
+    download.deviceChanged = true;
+    QString error;
+    if (!platform::writeAll(*download.device, chunk, &error)) {
+        qCWarning(lcDownloads).noquote()
+            << QStringLiteral("Could not write %1: %2").arg(download.name, error);
+        return false;
     }
     return true;
 }
@@ -349,16 +352,21 @@ void DownloadManager::settle(QNetworkReply *reply, const DownloadResult &result)
     auto *saveFile = qobject_cast<QSaveFile *>(device);
     if (outcome.success) {
         bool stored = true;
-        if (saveFile)
-            stored = saveFile->commit();
-        else if (auto *file = qobject_cast<QFileDevice *>(device))
+        QString error;
+        if (saveFile) {
+            stored = platform::commitSaveFile(*saveFile, &error);
+        } else if (auto *file = qobject_cast<QFileDevice *>(device)) {
             stored = file->flush();
-        if (!stored)
+            error = file->errorString();
+        }
+        if (!stored) {
+            qCWarning(lcDownloads).noquote()
+                << QStringLiteral("Could not write %1: %2").arg(download->name, error);
             outcome = { tr("Could not write to file"), {}, false };
+        }
     } else if (saveFile) {
         // Throws the temporary file away; the target keeps its previous content.
-        saveFile->cancelWriting();
-        saveFile->commit();
+        platform::discardSaveFile(*saveFile);
     }
 
     if (download->closeDevice) {

@@ -154,6 +154,8 @@ private slots:
     void unusableTargetFinishesAtOnce();
     void downloadToPlainFile_data();
     void downloadToPlainFile();
+    void fileSizeLimitKeepsPreviousFile_data();
+    void fileSizeLimitKeepsPreviousFile();
     void failingDeviceGivesOneWriteFailure();
     void destroyedManagerSettlesRunningDownloads();
 
@@ -163,6 +165,7 @@ private:
 
     QProcess m_server;
     QDir m_served;
+    QString m_certificate;
     QString m_baseUrl;
     QString m_refusedUrl;
     int m_folders = 0;
@@ -177,6 +180,7 @@ void TestDownloadManager::initTestCase()
     QVERIFY(root.mkpath(QStringLiteral("served")));
     m_served = QDir(root.filePath(QStringLiteral("served")));
     const QString cert = root.filePath(QStringLiteral("storage-cert.pem"));
+    m_certificate = cert;
     const QString key = root.filePath(QStringLiteral("storage-key.pem"));
     const ProcessResult made = runProcess(
         QStringLiteral("openssl"),
@@ -185,6 +189,8 @@ void TestDownloadManager::initTestCase()
     QVERIFY2(made.finished && made.exitCode == 0, made.err.constData());
 
     QVERIFY(writeFile(servedPath("small.bin"), randomBytes(100)));
+    // Smaller than Qt's 16 KiB file write buffer: written whole only when the buffer is flushed.
+    QVERIFY(writeFile(servedPath("medium.bin"), randomBytes(12000)));
     QVERIFY(writeFile(servedPath("big.bin"), randomBytes(1024 * 1024)));
     QVERIFY(writeFile(servedPath("empty.bin"), QByteArray()));
     QVERIFY(writeFile(servedPath("blob-error.xml"), AzureErrorDocument));
@@ -616,6 +622,58 @@ void TestDownloadManager::downloadToPlainFile()
         QCOMPARE(digests.size(), 2);
         QCOMPARE(digests.at(1), digests.at(0));
     }
+}
+
+// A download in a process of its own whose file-size limit stops the body from being stored: the
+// previous target stays byte for byte, no temporary file is left and the download fails.
+void TestDownloadManager::fileSizeLimitKeepsPreviousFile_data()
+{
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<int>("limit"); // 0: none
+    QTest::addColumn<bool>("existing");
+
+    QTest::newRow("no limit: the probe stores the body") << "medium.bin" << 0 << true;
+    QTest::newRow("body within the write buffer") << "medium.bin" << 4096 << true;
+    QTest::newRow("body within the write buffer, no previous file")
+        << "medium.bin" << 4096 << false;
+    QTest::newRow("body beyond the write buffer") << "big.bin?piece=4096" << 4096 << true;
+}
+
+void TestDownloadManager::fileSizeLimitKeepsPreviousFile()
+{
+    QFETCH(QString, request);
+    QFETCH(int, limit);
+    QFETCH(bool, existing);
+
+    const QDir folder(freshFolder());
+    const QString target = folder.filePath(QStringLiteral("download.data"));
+    if (existing)
+        QVERIFY(writeFile(target, previousContent()));
+    const QString probe = qEnvironmentVariable("NIMBREL_DOWNLOAD_PROBE");
+    const QStringList arguments{ m_certificate, storageRequest(request).toString(), target };
+    const ProcessResult result
+        = limit > 0 ? runWithFileSizeLimit(limit, probe, arguments) : runProcess(probe, arguments);
+
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitStatus, QProcess::NormalExit);
+    if (limit == 0) {
+        QVERIFY2(result.exitCode == 0, result.out + result.err);
+        QCOMPARE(result.out, "stored " + target.toUtf8() + '\n');
+        const QStringList digests = sha256sums(servedPath(request), target);
+        QCOMPARE(digests.size(), 2);
+        QCOMPARE(digests.at(1), digests.at(0));
+        return;
+    }
+    QVERIFY2(result.exitCode == 1, result.out + result.err);
+    QCOMPARE(result.out, QByteArray("failed Could not write to file\n"));
+    // The premise: the limit was what made the write fail.
+    QVERIFY2(result.err.contains("File too large"), result.err.constData());
+    if (existing)
+        QCOMPARE(readAll(target), previousContent());
+    else
+        QVERIFY(!QFile::exists(target));
+    QCOMPARE(folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             existing ? QStringList{ "download.data" } : QStringList{});
 }
 
 void TestDownloadManager::failingDeviceGivesOneWriteFailure()
