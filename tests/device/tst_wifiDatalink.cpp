@@ -11,14 +11,12 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QNetworkDatagram>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QUdpSocket>
-#include <QtEndian>
 
 #include <memory>
 
@@ -28,32 +26,6 @@ using namespace wifitest;
 namespace {
 
 const QHostAddress kDevice(QHostAddress::LocalHost);
-
-// Our own frame builder, so the tests do not lean on the code they check.
-QByteArray frame(quint16 channel, const QByteArray &payload)
-{
-    QByteArray bytes(6, '\0');
-    qToLittleEndian<quint16>(0xABCD, bytes.data());
-    qToLittleEndian<quint16>(channel, bytes.data() + 2);
-    qToLittleEndian<quint16>(quint16(6 + payload.size()), bytes.data() + 4);
-    return bytes + payload;
-}
-
-QByteArray pattern(int size, char seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char(seed + i * 7);
-    return bytes;
-}
-
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char &c : bytes)
-        c = char(QRandomGenerator::global()->bounded(256));
-    return bytes;
-}
 
 WifiDatalinkSettings testSettings(quint16 streamPort, quint16 udpPort)
 {
@@ -74,15 +46,6 @@ QList<AbstractDataLink::DatalinkState> states(const QSignalSpy &spy)
     QList<AbstractDataLink::DatalinkState> list;
     for (const QList<QVariant> &arguments : spy)
         list.append(arguments.at(1).value<AbstractDataLink::DatalinkState>());
-    return list;
-}
-
-// The frames delivered so far, rebuilt from channel and payload.
-QByteArrayList frames(const QSignalSpy &spy)
-{
-    QByteArrayList list;
-    for (const QList<QVariant> &arguments : spy)
-        list.append(frame(arguments.at(0).value<uint16_t>(), arguments.at(1).toByteArray()));
     return list;
 }
 
