@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include <algorithm>
 #include <memory>
 
 using namespace nimbrel::test;
@@ -301,24 +302,40 @@ void tst_WifiDatalink::datagramErrorKeepsStreamUp()
     const quint16 closedUdpPort = freeUdpPort();
     WifiDatalink link(nullptr, kDevice, true, true, testSettings(server.port(), closedUdpPort));
     QSignalSpy stateSpy(&link, &AbstractDataLink::datalinkStateSignal);
+    QSignalSpy received(&link, &AbstractDataLink::packetReceived);
     link.initialise();
+    auto *datagramSocket = link.findChild<QUdpSocket *>();
+    QVERIFY(datagramSocket);
+    QSignalSpy datagramErrors(datagramSocket, &QAbstractSocket::errorOccurred);
     QVERIFY(waitFor([&] { return link.getState() == AbstractDataLink::Connected; }, 10000));
 
-    // Hellos to a port nobody listens on come back as ICMP "port unreachable", and the
-    // datagram socket's writes fail from then on (ten hello intervals).
+    // Nobody listens on the device's datagram port: each hello comes back as an ICMP "port
+    // unreachable", which the datagram socket reports as a refused connection.
     link.setAesKeys(m_key, m_iv);
-    QTest::qWait(500);
+    const auto refusals = [&] {
+        return std::count_if(datagramErrors.cbegin(), datagramErrors.cend(), [](const auto &args) {
+            return args.at(0).template value<QAbstractSocket::SocketError>()
+                == QAbstractSocket::ConnectionRefusedError;
+        });
+    };
+    QVERIFY(waitFor([&] { return refusals() >= 1; }));
     QCOMPARE(link.getState(), AbstractDataLink::Connected);
-    QCOMPARE(states(stateSpy), QList{ AbstractDataLink::Connected });
+    QVERIFY(waitFor([&] { return refusals() >= 3; })); // and the hello carries on
     const QByteArray reliable = frame(1, "still here");
     link.sendPacket(1, true, reliable);
     QVERIFY(waitFor([&] { return server.output().contains(reliable); }, 5000));
 
-    // And the datagram path itself recovers once the device listens.
-    QUdpSocket device;
-    QVERIFY(device.bind(QHostAddress::LocalHost, closedUdpPort));
-    QVERIFY(waitFor([&] { return device.hasPendingDatagrams(); }, 5000));
-    QCOMPARE(device.receiveDatagram().data().size(), 32);
+    // Once the device listens, the datagram path works both ways again: the device hears the
+    // hello, and its answer reaches the link and ends the hello.
+    UdpPeer device;
+    QVERIFY(device.start(m_key, m_iv, closedUdpPort));
+    QVERIFY(waitFor([&] { return !device.datagrams().isEmpty(); }));
+    const QByteArray answer = frame(1, "heard you");
+    QVERIFY(device.command(sendCommand({ answer }, QStringLiteral("pkcs7"))));
+    QVERIFY(waitFor([&] { return !received.isEmpty(); }));
+    QCOMPARE(frames(received), QByteArrayList{ answer });
+    QVERIFY(waitFor([&] { return !link.isHelloRunning(); }));
+    QCOMPARE(states(stateSpy), QList{ AbstractDataLink::Connected });
 }
 
 std::unique_ptr<WifiDatalink> tst_WifiDatalink::datagramLink(const StreamPeer &stream,
