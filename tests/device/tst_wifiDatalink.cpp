@@ -217,7 +217,7 @@ void tst_WifiDatalink::selfTimeout()
 
     // Scaled, so that a slow handshake on a busy machine does not pass for a silent device.
     const int handshakeMs = scaled(800);
-    const int selfTimeoutMs = scaled(300);
+    const int selfTimeoutMs = scaled(500);
     OpensslServer server;
     QVERIFY(server.start(m_serverCertificate, m_serverKey));
     WifiDatalinkSettings settings = testSettings(server.port(), freeUdpPort());
@@ -240,7 +240,7 @@ void tst_WifiDatalink::selfTimeout()
             server.send(frame(1, "alive"));
             QVERIFY(waitFor([&] { return received.count() > before; }));
             QCOMPARE(link.getState(), AbstractDataLink::Connected);
-            QTest::qWait(selfTimeoutMs / 6);
+            QTest::qWait(selfTimeoutMs / 10);
         }
         clock.restart();
     }
