@@ -17,6 +17,8 @@ Q_LOGGING_CATEGORY(lcWifi, "Device.WifiDatalink")
 namespace {
 
 constexpr DatalinkChannelId HelloChannel = 0;
+// Room for the largest UDP payload, so that no datagram is ever cut short.
+constexpr qint64 MaxDatagramSize = 65536;
 
 // What the link does about an error of its stream socket.
 enum class ErrorAction { Nothing, Reconnect, Invalidate };
@@ -360,8 +362,15 @@ void WifiDatalink::readDecryptDataUDP()
 
 void WifiDatalink::readDatagrams()
 {
-    while (m_udpSocket && m_udpSocket->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = m_udpSocket->receiveDatagram();
+    // A read notification also stands for an error the kernel holds for the socket, such as the
+    // ICMP "port unreachable" that answers a hello while the device does not listen yet. Only a
+    // read reports that error and turns the socket's read notifications back on; asking
+    // hasPendingDatagrams() first would swallow it and leave the socket deaf to every later
+    // datagram of the device. So the first read does not ask.
+    bool notified = true;
+    while (m_udpSocket && (notified || m_udpSocket->hasPendingDatagrams())) {
+        notified = false;
+        const QNetworkDatagram datagram = m_udpSocket->receiveDatagram(MaxDatagramSize);
         if (!datagram.isValid())
             break; // the socket reported its error through udpErrorOccurred
         const QHostAddress sender = datagram.senderAddress();

@@ -12,11 +12,40 @@
 #include <QJsonObject>
 #include <QList>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUdpSocket>
+#include <QtEndian>
 
 namespace wifitest {
+
+// Our own frame builder, so the tests do not lean on the code they check.
+inline QByteArray frame(quint16 channel, const QByteArray &payload)
+{
+    QByteArray bytes(6, '\0');
+    qToLittleEndian<quint16>(0xABCD, bytes.data());
+    qToLittleEndian<quint16>(channel, bytes.data() + 2);
+    qToLittleEndian<quint16>(quint16(6 + payload.size()), bytes.data() + 4);
+    return bytes + payload;
+}
+
+inline QByteArray pattern(int size, char seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char(seed + i * 7);
+    return bytes;
+}
+
+inline QByteArray randomBytes(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &c : bytes)
+        c = char(QRandomGenerator::global()->bounded(256));
+    return bytes;
+}
 
 // A port nobody listens on right now (the caller binds it soon after).
 inline quint16 freeTcpPort()
@@ -93,7 +122,8 @@ private:
 };
 
 // tests/device/wifi_udp_peer.py: reports every datagram it receives (decrypted and PKCS#7
-// checked) and sends device datagrams on command.
+// checked) and sends device datagrams on command. Every datagram that reached it before a
+// command is reported before the command's answer.
 class UdpPeer
 {
 public:
@@ -107,14 +137,15 @@ public:
         }
     }
 
-    bool start(const QByteArray &key, const QByteArray &iv)
+    // `port` 0: any free port.
+    bool start(const QByteArray &key, const QByteArray &iv, quint16 port = 0)
     {
         const QString script = QDir(nimbrel::test::sourceDir())
                                    .filePath(QStringLiteral("tests/device/wifi_udp_peer.py"));
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(
-            nimbrel::test::python(),
-            { script, QString::fromLatin1(key.toHex()), QString::fromLatin1(iv.toHex()) });
+        m_process.start(nimbrel::test::python(),
+                        { script, QString::fromLatin1(key.toHex()), QString::fromLatin1(iv.toHex()),
+                          QString::number(port) });
         if (!m_process.waitForStarted(nimbrel::test::scaled(10000)))
             return false;
         if (!nimbrel::test::waitFor([this] { return !events(QStringLiteral("ready")).isEmpty(); },
@@ -140,15 +171,28 @@ public:
     QList<QJsonObject> datagrams() { return events(QStringLiteral("datagram")); }
 
     // Sends one command and waits for its acknowledgement.
-    bool command(const QJsonObject &command)
+    bool command(const QJsonObject &command) { return request(command, QStringLiteral("sent")); }
+    // The acknowledgement of the last command sent: its "len" and "padding".
+    QJsonObject lastSent()
     {
-        const qsizetype before = events(QStringLiteral("sent")).size();
-        m_process.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
-        return nimbrel::test::waitFor(
-            [&] { return events(QStringLiteral("sent")).size() > before; }, 5000);
+        const QList<QJsonObject> sent = events(QStringLiteral("sent"));
+        return sent.isEmpty() ? QJsonObject() : sent.last();
+    }
+
+    // Returns once the peer has reported every datagram that reached it before this call.
+    bool sync()
+    {
+        return request(QJsonObject{ { QStringLiteral("sync"), true } }, QStringLiteral("synced"));
     }
 
 private:
+    bool request(const QJsonObject &command, const QString &answer)
+    {
+        const qsizetype before = events(answer).size();
+        m_process.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
+        return nimbrel::test::waitFor([&] { return events(answer).size() > before; }, 5000);
+    }
+
     void poll()
     {
         m_pending += m_process.readAllStandardOutput();
@@ -196,8 +240,8 @@ private:
     int m_accepted = 0;
 };
 
-QJsonObject sendCommand(const QByteArrayList &frameList, const QString &padding,
-                        const QString &from = QStringLiteral("device"))
+inline QJsonObject sendCommand(const QByteArrayList &frameList, const QString &padding,
+                               const QString &from = QStringLiteral("device"))
 {
     QJsonArray hex;
     for (const QByteArray &f : frameList)
@@ -207,9 +251,33 @@ QJsonObject sendCommand(const QByteArrayList &frameList, const QString &padding,
                         { QStringLiteral("from"), from } };
 }
 
-QJsonObject rawCommand(const QByteArray &bytes)
+inline QJsonObject rawCommand(const QByteArray &bytes)
 {
     return QJsonObject{ { QStringLiteral("raw"), QString::fromLatin1(bytes.toHex()) } };
+}
+
+// The frames a link delivered through packetReceived(channel, payload), rebuilt whole.
+inline QByteArrayList frames(const QSignalSpy &received)
+{
+    QByteArrayList list;
+    for (const QList<QVariant> &arguments : received)
+        list.append(frame(arguments.at(0).value<uint16_t>(), arguments.at(1).toByteArray()));
+    return list;
+}
+
+// The device's last word: once the link has delivered it, it has delivered everything the device
+// sent before it, since datagrams are read and their frames handed on in order.
+inline QByteArray lastWord()
+{
+    return frame(7, "over");
+}
+
+inline bool deliverLastWord(UdpPeer &udp, const QSignalSpy &received)
+{
+    if (!udp.command(sendCommand({ lastWord() }, QStringLiteral("pkcs7"))))
+        return false;
+    return nimbrel::test::waitFor(
+        [&] { return !received.isEmpty() && frames(received).last() == lastWord(); });
 }
 
 } // namespace wifitest
