@@ -43,18 +43,20 @@ QString allLogs()
     return text;
 }
 
-// A stand-in for the scheme helper that records its arguments and takes its time.
+// A stand-in for the scheme helper that records its arguments and then does not finish until the
+// test releases it (or a minute has passed), however slowly the program starts.
 QString writeRecorder()
 {
     const QString path = testRoot() + QStringLiteral("/recorder.sh");
-    QFile::remove(path + QStringLiteral(".args"));
-    QFile::remove(path + QStringLiteral(".done"));
+    for (const char *suffix : {".args", ".done", ".release"})
+        QFile::remove(path + QLatin1String(suffix));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return {};
     file.write("#!/bin/sh\n"
                "printf '%s\\n' \"$@\" >> \"$0.args\"\n"
-               "sleep 3\n"
+               "i=0\n"
+               "while [ ! -e \"$0.release\" ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i + 1)); done\n"
                "echo done >> \"$0.done\"\n");
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -108,6 +110,9 @@ private slots:
         first.process.terminate();
         first.process.waitForFinished(scaled(5000));
         QCOMPARE(QString::fromLocal8Bit(first.process.readAllStandardError()).count(installInfo), 1);
+        QFile release(recorder + QStringLiteral(".release"));
+        QVERIFY(release.open(QIODevice::WriteOnly));
+        QVERIFY(waitFor([&] { return QFile::exists(recorder + QStringLiteral(".done")); }, 10000));
     }
 
     void registeredSchemeIsNotRegisteredAgain()
@@ -179,9 +184,14 @@ private slots:
         QVERIFY(waitFor([] { return allLogs().contains(QStringLiteral("uri received by distributor")); },
                         20000));
         QVERIFY(first.process.state() == QProcess::Running);
-        QTest::qWait(300);
+        // A later link handed over is routed after anything the replay could still cause: once
+        // it shows, the stored link must have been routed exactly once.
+        const QString later = QStringLiteral("nimbrel:upload_app?file=/bins/later.elf");
+        const ProcessResult second = runProcess(app(), {QStringLiteral("--uri"), later});
+        QCOMPARE(second.exitCode, 0);
+        QVERIFY(waitFor([&] { return allLogs().contains(later); }, 10000));
         const QString log = allLogs();
-        QCOMPARE(log.count(QStringLiteral("uri received by distributor")), 1);
+        QCOMPARE(log.count(QStringLiteral("uri received by distributor")), 2);
         QVERIFY(log.indexOf(QStringLiteral("Initializing application"))
                 < log.indexOf(QStringLiteral("uri received by distributor")));
     }
