@@ -4,14 +4,21 @@
 #include <QObject>
 #include <QUrl>
 
+#include <memory>
+
 class QLocalServer;
 class QLocalSocket;
+class QLockFile;
 
 // Keeps one running instance per user: the first start listens on a local socket, a later start
 // that carries a URI hands it over there and exits.
 //
 // Hand-over message, one per connection: u32 length (big-endian) + the URL in its fully
 // percent-encoded form, as QDataStream writes a QUrl.
+//
+// The election is serialised by a lock file beside the socket, which the first instance holds for
+// its whole life: starts at the same moment cannot both become first, and a killed instance's
+// lock is taken over since its holder is gone.
 class UriHandler : public QObject
 {
     Q_OBJECT
@@ -21,6 +28,7 @@ public:
     static constexpr quint32 maxMessageSize = 64 * 1024;
 
     explicit UriHandler(const QString &scheme, QObject *parent = nullptr);
+    ~UriHandler() override;
 
     // The socket name: the fixed identifier, ":" and the scheme, placed in this user's runtime
     // folder so that another user's instance is neither reachable nor able to take the name.
@@ -45,12 +53,15 @@ private slots:
 private:
     bool anotherInstanceAnswers() const;
     void listen();
+    bool connectToFirstInstance(QLocalSocket &socket) const;
     void readMessages(QLocalSocket *socket);
 
     bool m_hasStoredUrl = false;
     QUrl m_storedUrl;
     QString m_scheme;
     QLocalServer *m_server = nullptr;
+    // Held while m_server listens; null in a later instance, or when the lock could not be made.
+    std::unique_ptr<QLockFile> m_lock;
     // Bytes received so far per connection; a message may arrive in pieces.
     QHash<QLocalSocket *, QByteArray> m_pending;
 };

@@ -19,7 +19,7 @@ namespace {
 
 const QString scheme = QStringLiteral("nimbrel");
 
-// Lives until the process ends: a second start may connect to it at any time.
+// Lives until the event loop has ended: a second start may connect to it at any time.
 UriHandler *g_uriHandler = nullptr;
 
 void checkUrlScheme(const QString &applicationPath)
@@ -107,6 +107,10 @@ int runNimbrelLab(int argc, char *argv[])
         // The back end is destroyed here, while the log still runs, so what it logs on the way
         // out reaches the file.
     }
+    // The socket and the election lock are given up now, so the next start need not find them
+    // left behind as by a crash.
+    delete g_uriHandler;
+    g_uriHandler = nullptr;
     stopApplicationLog(&logThread);
     return status;
 }

@@ -1,11 +1,15 @@
 #include "UriHandler.h"
 
 #include <QDataStream>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QLoggingCategory>
 #include <QStandardPaths>
+#include <QThread>
 #include <QtEndian>
 
 #include <unistd.h>
@@ -14,6 +18,8 @@ Q_LOGGING_CATEGORY(lcUriHandler, "App.UriHandler")
 
 namespace {
 constexpr int waitMs = 1000;
+constexpr int retryMs = 20;
+constexpr int staleLockMs = 1000;
 const QString instanceId = QStringLiteral("892f3674-0274-4f50-9301-e14a7001ba90");
 } // namespace
 
@@ -21,8 +27,40 @@ UriHandler::UriHandler(const QString &scheme, QObject *parent)
     : QObject(parent)
     , m_scheme(scheme)
 {
-    if (!anotherInstanceAnswers())
-        listen();
+    const QString name = serverName(m_scheme);
+    QDir().mkpath(QFileInfo(name).absolutePath());
+
+    // Probing and listening are two steps, and listening renames the new socket over whatever
+    // bears the name, live or not: without the lock, starts at the same moment all find nobody
+    // and all listen, and only the last of them can be reached.
+    auto lock = std::make_unique<QLockFile>(name + QStringLiteral(".lock"));
+    // The first instance holds the lock for as long as it runs, however old the file grows: Qt
+    // removes a stale-looking lock file only when it can lock the file itself, which the living
+    // holder prevents. What the age limit clears is a lock file nobody holds whose owner cannot
+    // be told from it (left empty by a crash, or naming a process id that was reused).
+    lock->setStaleLockTime(staleLockMs);
+    if (!lock->tryLock(0)) {
+        if (lock->error() == QLockFile::LockFailedError)
+            return; // a first instance runs, or is on its way to listening
+        qCWarning(lcUriHandler).noquote() << "Cannot lock" << lock->fileName()
+                                          << "- electing the first instance without it";
+        lock.reset();
+    }
+    // Still asked under the lock: a program that does not take it may listen on the name.
+    if (anotherInstanceAnswers())
+        return;
+    listen();
+    if (m_server)
+        m_lock = std::move(lock);
+}
+
+UriHandler::~UriHandler()
+{
+    // The name goes before the lock: a start that takes the lock next must not see its fresh
+    // socket file removed by this one closing.
+    delete m_server;
+    m_server = nullptr;
+    m_lock.reset();
 }
 
 QString UriHandler::serverName(const QString &scheme)
@@ -32,6 +70,22 @@ QString UriHandler::serverName(const QString &scheme)
     if (folder.isEmpty())
         folder = QDir::tempPath() + QStringLiteral("/nimbrel-") + QString::number(getuid());
     return QDir(folder).filePath(name);
+}
+
+bool UriHandler::connectToFirstInstance(QLocalSocket &socket) const
+{
+    // The first instance may have taken the lock and not be listening yet: keep trying for the
+    // whole wait, not only once.
+    const QDeadlineTimer deadline(waitMs);
+    forever {
+        socket.connectToServer(serverName(m_scheme), QIODevice::ReadWrite);
+        if (socket.waitForConnected(int(deadline.remainingTime())))
+            return true;
+        socket.abort();
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(ulong(qMin<qint64>(retryMs, deadline.remainingTime())));
+    }
 }
 
 bool UriHandler::anotherInstanceAnswers() const
@@ -47,7 +101,6 @@ bool UriHandler::anotherInstanceAnswers() const
 void UriHandler::listen()
 {
     const QString name = serverName(m_scheme);
-    QDir().mkpath(QFileInfo(name).absolutePath());
     auto *server = new QLocalServer(this);
     server->setSocketOptions(QLocalServer::UserAccessOption);
     bool listening = server->listen(name);
@@ -88,8 +141,7 @@ bool UriHandler::handleUri(const QUrl &url)
         emit appCalled(url);
     } else {
         QLocalSocket socket;
-        socket.connectToServer(serverName(m_scheme), QIODevice::ReadWrite);
-        if (!socket.waitForConnected(waitMs)) {
+        if (!connectToFirstInstance(socket)) {
             qCWarning(lcUriHandler) << "Could not connect to other application";
             return false;
         }
@@ -98,17 +150,22 @@ bool UriHandler::handleUri(const QUrl &url)
         stream.setVersion(QDataStream::Qt_6_0);
         stream << url;
         socket.write(message);
-        while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(waitMs)) {
+        // One deadline for the whole message: a receiver that reads a little now and then would
+        // otherwise keep this start waiting for as long as it likes.
+        const QDeadlineTimer deadline(waitMs);
+        while (socket.bytesToWrite() > 0 && !deadline.hasExpired()
+               && socket.waitForBytesWritten(int(deadline.remainingTime()))) {
         }
-        // Only a message that left completely counts as delivered.
-        const bool written = socket.bytesToWrite() == 0;
-        socket.disconnectFromServer();
-        if (socket.state() != QLocalSocket::UnconnectedState)
-            socket.waitForDisconnected(waitMs);
-        if (!written) {
+        // Only a message that left completely counts as delivered; half a message is dropped at
+        // once rather than left for the receiver to wait on.
+        if (socket.bytesToWrite() > 0) {
+            socket.abort();
             qCWarning(lcUriHandler) << "Could not hand the URI over to the other application";
             return false;
         }
+        socket.disconnectFromServer();
+        if (socket.state() != QLocalSocket::UnconnectedState)
+            socket.waitForDisconnected(waitMs);
     }
     qCDebug(lcUriHandler).noquote() << "Handled Uri call " + url.toString();
     return true;
