@@ -1,7 +1,11 @@
 #pragma once
 
+#include "AesKeySchedule.h"
+
 #include <QByteArray>
 #include <QObject>
+
+struct AesEngine;
 
 // Self-contained AES (128, 192 or 256 bits) in CBC, CFB or OFB mode (128-bit feedback), with
 // three paddings. The Wi-Fi link uses it for its datagrams as AES-256/CBC/PKCS#7.
@@ -12,7 +16,11 @@
 // result. CFB and OFB decode is a stream: a trailing partial block is XORed with the start of
 // its key-stream block, so the output is as long as the input.
 //
-// An object holds only its configuration; one thread at a time.
+// The block function is the processor's AES instructions where it has them, else table rounds;
+// both give the same bytes. A caller that uses one key for many messages schedules it once
+// (AesKeySchedule) and passes the schedule instead of the key.
+//
+// An object holds only its configuration; its const functions may run on several threads.
 class AesFileEncryption : public QObject
 {
     Q_OBJECT
@@ -25,9 +33,17 @@ public:
     // A level other than 0, 1 or 2 behaves as AES-128. Any padding other than 1 or 2 pads with
     // zeros.
     AesFileEncryption(int level, int mode, int padding);
+    // The same on a given block function (see AesEngine.h) instead of the best one present.
+    AesFileEncryption(int level, int mode, int padding, const AesEngine &engine);
 
     QByteArray encode(const QByteArray &rawText, const QByteArray &key, const QByteArray &iv) const;
     QByteArray decode(const QByteArray &rawText, const QByteArray &key, const QByteArray &iv) const;
+    // The same with a key scheduled beforehand; a schedule for another level gives an empty
+    // result, like a key of the wrong length.
+    QByteArray encode(const QByteArray &rawText, const AesKeySchedule &keys,
+                      const QByteArray &iv) const;
+    QByteArray decode(const QByteArray &rawText, const AesKeySchedule &keys,
+                      const QByteArray &iv) const;
     // The round keys, (rounds + 1) * 16 bytes; empty when key is not the level's key length.
     QByteArray expandKey(const QByteArray &key) const;
 
@@ -36,11 +52,12 @@ public:
 
 private:
     QByteArray pad(const QByteArray &text) const;
-    QByteArray transform(const QByteArray &text, const QByteArray &key, const QByteArray &iv,
+    QByteArray transform(const QByteArray &text, const AesKeySchedule &keys, const QByteArray &iv,
                          bool encrypting) const;
 
     static constexpr int m_wordsPerBlock = 4;
     static constexpr int m_blockLength = 16;
+    const AesEngine &m_engine;
     int m_level = Aes128;
     int m_mode = Cbc;
     int m_keyWords = 4;

@@ -1,26 +1,30 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <QStringEncoder>
 
 #include <atomic>
+#include <cstdio>
 
 class QIODevice;
 class QThread;
 
 // Writes the application log. Every Qt message of the process is queued to the log thread, which
 // formats one line per message, writes it to the console (or the debugger) and appends it to this
-// start's log file under AppData/ApplicationLogs.
+// start's log file under AppData/ApplicationLogs. The lines the log thread takes in one go are
+// flushed together, once, after the last of them.
 //
 // Threads: the handler lives on the log thread. `post` may be called from any thread:
 // `m_pendingMutex` guards the pending lines and the flag that one drain is already on its way, so a
 // burst of messages costs one wake-up of the log thread instead of one per line. `m_writeMutex`
-// guards the file and the console, so that a fatal line, written by the thread that raised it,
-// cannot interleave with a line the log thread is writing. `m_batchMutex` is held while a taken
-// batch is written, so the fatal line also waits for the lines ahead of it.
+// guards the file, the console and the text collected for them, so that a fatal line, written by
+// the thread that raised it, cannot interleave with a line the log thread is writing.
+// `m_batchMutex` is held while a taken batch is written, so the fatal line also waits for the
+// lines ahead of it.
 class LoggingHandler : public QObject
 {
     Q_OBJECT
@@ -50,10 +54,18 @@ public:
     void writeFatal(const QString &type, const QString &msg);
 
 private:
-    void writeLine(const QString &type, const QString &msg);
+    // These run with m_writeMutex held. appendLine adds a line to the batch's text; flushLines
+    // writes what is collected to the console and the file and flushes both.
+    void checkDebugger();
+    void appendLine(const QString &type, const QString &msg);
+    void writeConsole(qsizetype upTo);
+    void writeOut(bool flush);
+    void flushLines();
 
-    // Held while a batch of taken lines is written, so a fatal line waits for the batch ahead.
+    // Held while a batch of taken lines is written, so a fatal line waits for the batch ahead;
+    // guards m_batch, the lines being written.
     QMutex m_batchMutex;
+    QList<std::pair<QString, QString>> m_batch;
     QMutex m_pendingMutex;
     QList<std::pair<QString, QString>> m_pending;
     bool m_drainPosted = false;
@@ -64,6 +76,11 @@ private:
     QMutex m_writeMutex;
     qint64 m_debuggerCheckedAt = -1;
     bool m_debuggerAttached = false;
+    QStringEncoder m_encoder;
+    // The text of the batch being written; the console has been given it up to m_consoleFrom.
+    QByteArray m_text;
+    qsizetype m_consoleFrom = 0;
+    std::FILE *m_consoleStream = nullptr;
 
     friend void messageHandler(QtMsgType, const QMessageLogContext &, const QString &);
 };

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QThread>
 
+#include <charconv>
 #include <cstdio>
 
 namespace {
@@ -20,6 +21,11 @@ thread_local bool t_writing = false;
 // A debugger can attach at any time, but reading /proc for every line would cost more than the
 // line itself; once a second is soon enough.
 constexpr qint64 debuggerRecheckMs = 1000;
+
+// Text collected in a batch is written out (not yet flushed) at this size at the latest.
+constexpr qsizetype batchChunkBytes = 64 * 1024;
+// Room for this many lines is handed back to the callers after a batch.
+constexpr qsizetype keptBatchCapacity = 4096;
 
 void writeToConsole(const QByteArray &bytes, bool toStdout)
 {
@@ -41,6 +47,7 @@ void writeUnlogged(QtMsgType type, const QString &message)
 LoggingHandler::LoggingHandler(QObject *parent)
     : QObject(parent)
     , m_startTime(QDateTime::currentDateTime())
+    , m_encoder(QStringEncoder::System, QStringEncoder::Flag::Stateless)
 {
     m_clock.start();
 }
@@ -64,11 +71,29 @@ QString LoggingHandler::logLevelTag(QtMsgType type)
 
 QString LoggingHandler::formatLine(qint64 elapsedMs, const QString &tag, const QString &message)
 {
+    // Runs for every line: the time column is built in place and the line allocated once.
     // Integer arithmetic keeps the three decimals exact at any uptime.
-    const QString seconds = QString::number(elapsedMs / 1000) + QLatin1Char('.')
-        + QStringLiteral("%1").arg(elapsedMs % 1000, 3, 10, QLatin1Char('0'));
-    return QLatin1Char('[') + seconds.leftJustified(8, QLatin1Char(' ')) + QLatin1Char(']') + tag
-        + QLatin1Char(' ') + message + QLatin1Char('\n');
+    const qint64 ms = qMax<qint64>(elapsedMs, 0);
+    char column[32];
+    char *end = std::to_chars(column, column + 20, ms / 1000).ptr;
+    *end++ = '.';
+    const int fraction = int(ms % 1000);
+    *end++ = char('0' + fraction / 100);
+    *end++ = char('0' + fraction / 10 % 10);
+    *end++ = char('0' + fraction % 10);
+    while (end - column < 8)
+        *end++ = ' ';
+
+    QString line;
+    line.reserve((end - column) + tag.size() + message.size() + 4);
+    line += QLatin1Char('[');
+    line += QLatin1StringView(column, end - column);
+    line += QLatin1Char(']');
+    line += tag;
+    line += QLatin1Char(' ');
+    line += message;
+    line += QLatin1Char('\n');
+    return line;
 }
 
 bool LoggingHandler::openLogFile()
@@ -110,7 +135,12 @@ QString LoggingHandler::logFilePath() const
 void LoggingHandler::log_message(const QString &type, const QString &msg)
 {
     t_writing = true;
-    writeLine(type, msg);
+    {
+        QMutexLocker lock(&m_writeMutex);
+        checkDebugger();
+        appendLine(type, msg);
+        flushLines();
+    }
     t_writing = false;
 }
 
@@ -128,14 +158,31 @@ void LoggingHandler::post(const QString &type, const QString &msg)
 void LoggingHandler::drain()
 {
     QMutexLocker batch(&m_batchMutex);
-    QList<std::pair<QString, QString>> lines;
     {
+        // The emptied list of the previous batch goes back with its capacity, so callers do
+        // not grow a new list from nothing for every batch.
         QMutexLocker lock(&m_pendingMutex);
-        lines.swap(m_pending);
+        m_batch.swap(m_pending);
         m_drainPosted = false;
     }
-    for (const auto &[type, msg] : lines)
-        log_message(type, msg);
+    if (m_batch.isEmpty())
+        return;
+    // One flush for the whole batch: flushing every line cost two system calls per line, more
+    // than formatting it.
+    t_writing = true;
+    {
+        QMutexLocker lock(&m_writeMutex);
+        checkDebugger();
+        for (const auto &[type, msg] : std::as_const(m_batch))
+            appendLine(type, msg);
+        flushLines();
+    }
+    t_writing = false;
+    // A burst may have made the list huge; that much is not kept for ever.
+    if (m_batch.capacity() > keptBatchCapacity)
+        m_batch = {};
+    else
+        m_batch.clear();
 }
 
 void LoggingHandler::writeFatal(const QString &type, const QString &msg)
@@ -144,29 +191,79 @@ void LoggingHandler::writeFatal(const QString &type, const QString &msg)
     // to the abort that follows.
     drain();
     QMutexLocker batch(&m_batchMutex);
-    writeLine(type, msg);
+    QMutexLocker lock(&m_writeMutex);
+    checkDebugger();
+    appendLine(type, msg);
+    flushLines();
 }
 
-void LoggingHandler::writeLine(const QString &type, const QString &msg)
+void LoggingHandler::checkDebugger()
 {
-    const QByteArray line = formatLine(m_clock.elapsed(), type, msg).toLocal8Bit();
-
-    QMutexLocker lock(&m_writeMutex);
     const qint64 now = m_clock.elapsed();
     if (m_debuggerCheckedAt < 0 || now - m_debuggerCheckedAt >= debuggerRecheckMs) {
         m_debuggerAttached = platform::isDebuggerAttached();
         m_debuggerCheckedAt = now;
     }
-    if (m_debuggerAttached)
-        platform::writeDebuggerOutput(line);
-    else
-        writeToConsole(line, type == QLatin1String("[INF]"));
+}
 
-    if (m_log && m_log->isOpen()) {
-        m_log->write(line);
-        if (auto *file = qobject_cast<QFile *>(m_log))
+void LoggingHandler::appendLine(const QString &type, const QString &msg)
+{
+    // The batch's text is collected once for the file and the console; each line is encoded
+    // straight into it.
+    const QString line = formatLine(m_clock.elapsed(), type, msg);
+    const qsizetype start = m_text.size();
+    m_text.resize(start + m_encoder.requiredSpace(line.size()));
+    char *end = m_encoder.appendToBuffer(m_text.data() + start, line);
+    m_text.resize(end - m_text.constData());
+
+    if (m_debuggerAttached) {
+        platform::writeDebuggerOutput(m_text.sliced(start));
+        m_consoleFrom = m_text.size();
+    } else {
+        // Info lines go to standard output, the rest to standard error. A change of stream
+        // writes out what the other one has collected, so a terminal showing both keeps the
+        // lines in order.
+        std::FILE *stream = type == QLatin1String("[INF]") ? stdout : stderr;
+        if (stream != m_consoleStream) {
+            writeConsole(start);
+            m_consoleStream = stream;
+        }
+    }
+    if (m_text.size() >= batchChunkBytes)
+        writeOut(false);
+}
+
+void LoggingHandler::writeConsole(qsizetype upTo)
+{
+    if (m_consoleStream && upTo > m_consoleFrom) {
+        std::fwrite(m_text.constData() + m_consoleFrom, 1, size_t(upTo - m_consoleFrom),
+                    m_consoleStream);
+        std::fflush(m_consoleStream);
+    }
+    m_consoleFrom = upTo;
+}
+
+void LoggingHandler::writeOut(bool flush)
+{
+    if (m_consoleStream && m_text.size() > m_consoleFrom) {
+        std::fwrite(m_text.constData() + m_consoleFrom, 1, size_t(m_text.size() - m_consoleFrom),
+                    m_consoleStream);
+    }
+    if (flush && m_consoleStream)
+        std::fflush(m_consoleStream);
+    if (m_log && m_log->isOpen() && !m_text.isEmpty())
+        m_log->write(m_text);
+    if (flush) {
+        if (auto *file = qobject_cast<QFileDevice *>(m_log))
             file->flush();
     }
+    m_text.resize(0);
+    m_consoleFrom = 0;
+}
+
+void LoggingHandler::flushLines()
+{
+    writeOut(true);
 }
 
 LoggingHandler *createLoggingHandler(QThread *thread)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AesFileEncryption.h"
+#include "AesKeySchedule.h"
 
 #include <QByteArray>
 
@@ -14,8 +15,9 @@ class OrvPacketRecombiner;
 // frame headers, so a trailing 0x01 that belongs to a frame is never taken for padding and
 // PKCS#7 bytes are never read as the start of another frame.
 //
-// The key and IV are values of the running connection: they live only here, are never logged
-// and are wiped when replaced or when the codec goes away.
+// The key and IV are values of the running connection: they live only here (the key as its
+// round keys, scheduled once per key rather than per datagram), are never logged and are wiped
+// when replaced or when the codec goes away.
 //
 // A plain class; one thread at a time.
 class WifiDatagramCodec
@@ -35,7 +37,7 @@ public:
     // keys are dropped, so nothing is sent with keys the device did not give.
     bool setKeys(const QByteArray &key, const QByteArray &iv);
     void clearKeys();
-    bool hasKeys() const { return !m_key.isEmpty(); }
+    bool hasKeys() const { return m_keys.isValid(); }
 
     // Whether pack() can produce a datagram now (encryption off, or keys present).
     bool canSend() const { return !m_encrypt || hasKeys(); }
@@ -58,6 +60,6 @@ public:
 private:
     const bool m_encrypt;
     AesFileEncryption m_cipher;
-    QByteArray m_key;
+    AesKeySchedule m_keys;
     QByteArray m_iv;
 };

@@ -36,14 +36,14 @@ bool WifiDatagramCodec::setKeys(const QByteArray &key, const QByteArray &iv)
     clearKeys();
     if (key.size() != KeySize || iv.size() != BlockSize)
         return false;
-    m_key = QByteArray(key.constData(), key.size());
+    m_keys = AesKeySchedule(key);
     m_iv = QByteArray(iv.constData(), iv.size());
     return true;
 }
 
 void WifiDatagramCodec::clearKeys()
 {
-    wipe(m_key);
+    m_keys.clear();
     wipe(m_iv);
 }
 
@@ -53,7 +53,7 @@ QByteArray WifiDatagramCodec::pack(const QByteArray &frame) const
         return frame;
     if (!hasKeys())
         return {};
-    return m_cipher.encode(frame, m_key, m_iv);
+    return m_cipher.encode(frame, m_keys, m_iv);
 }
 
 int WifiDatagramCodec::unpack(const QByteArray &datagram, OrvPacketRecombiner &recombiner) const
@@ -64,7 +64,7 @@ int WifiDatagramCodec::unpack(const QByteArray &datagram, OrvPacketRecombiner &r
     if (m_encrypt) {
         if (!hasKeys() || datagram.isEmpty() || datagram.size() % BlockSize != 0)
             return Rejected;
-        plain = m_cipher.decode(datagram, m_key, m_iv);
+        plain = m_cipher.decode(datagram, m_keys, m_iv);
         if (plain.size() != datagram.size())
             return Rejected;
     } else {

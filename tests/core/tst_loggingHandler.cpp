@@ -10,6 +10,9 @@
 
 #include <memory>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace nimbrel::test;
 
 namespace {
@@ -25,6 +28,48 @@ QStringList readLines(const QString &path)
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;
+}
+
+// A line without its time column: "[INF] text".
+QString withoutTime(const QString &line)
+{
+    return line.mid(line.indexOf(QLatin1Char(']')) + 1);
+}
+
+// Points a standard stream's descriptor at a file until restore().
+class StreamCapture
+{
+public:
+    StreamCapture(int fd, const QString &path)
+        : m_fd(fd)
+    {
+        std::fflush(nullptr);
+        m_saved = dup(fd);
+        const int file
+            = open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(file, fd);
+        close(file);
+    }
+    ~StreamCapture() { restore(); }
+    void restore()
+    {
+        if (m_saved < 0)
+            return;
+        std::fflush(nullptr);
+        dup2(m_saved, m_fd);
+        close(m_saved);
+        m_saved = -1;
+    }
+
+private:
+    int m_fd;
+    int m_saved = -1;
+};
+
+bool traced()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    return status.open(QIODevice::ReadOnly) && !status.readAll().contains("TracerPid:\t0\n");
 }
 } // namespace
 
@@ -159,6 +204,81 @@ private slots:
         QVERIFY(lines.last().endsWith(QStringLiteral("[WRN] last line before stop")));
         setProcessLoggingHandler(nullptr);
         delete handler;
+    }
+
+    // The log thread flushes once per batch, not once per line: what it has written must still
+    // reach the file while the program runs on, not only when the log is stopped.
+    void linesReachTheFileWhileTheLogRuns()
+    {
+        QThread logThread;
+        LoggingHandler *handler = createLoggingHandler(&logThread);
+        logThread.start();
+        setProcessLoggingHandler(handler);
+        qInstallMessageHandler(messageHandler);
+        for (int i = 0; i < 20; ++i)
+            qDebug("running line %d", i);
+        const bool arrived
+            = waitFor([&] { return readLines(handler->logFilePath()).size() == 20; }, 5000);
+        const QStringList lines = readLines(handler->logFilePath());
+        stopApplicationLog(&logThread);
+        qInstallMessageHandler(nullptr);
+        setProcessLoggingHandler(nullptr);
+        delete handler;
+
+        QVERIFY2(arrived, qPrintable(lines.join(QLatin1Char('\n'))));
+        QVERIFY(lines.last().endsWith(QStringLiteral("[DBG] running line 19")));
+    }
+
+    // One batch of mixed kinds, larger than the text the handler collects before writing it out:
+    // standard output gets exactly the info lines and standard error the others, each in order,
+    // and the file gets all of them in order.
+    void batchKeepsEachStreamInOrder()
+    {
+        if (traced())
+            QSKIP("under a debugger every line goes to the debugger's channel");
+        LoggingHandler handler;
+        QBuffer file;
+        file.open(QIODevice::WriteOnly);
+        handler.setLogDevice(&file);
+
+        const QList<QtMsgType> kinds = { QtInfoMsg,    QtDebugMsg,    QtInfoMsg, QtInfoMsg,
+                                         QtWarningMsg, QtCriticalMsg, QtDebugMsg };
+        const QString filler(100, QLatin1Char('x'));
+        QStringList expectedOut;
+        QStringList expectedErr;
+        QStringList expectedAll;
+        for (int i = 0; i < 3000; ++i) {
+            const QString tag = LoggingHandler::logLevelTag(kinds[i % kinds.size()]);
+            const QString message = QStringLiteral("line %1 %2").arg(i).arg(filler);
+            handler.post(tag, message);
+            const QString expected = tag + QLatin1Char(' ') + message;
+            (tag == QStringLiteral("[INF]") ? expectedOut : expectedErr) << expected;
+            expectedAll << expected;
+        }
+
+        const QString outPath = QDir(testRoot()).filePath(QStringLiteral("stdout.txt"));
+        const QString errPath = QDir(testRoot()).filePath(QStringLiteral("stderr.txt"));
+        {
+            StreamCapture out(STDOUT_FILENO, outPath);
+            StreamCapture err(STDERR_FILENO, errPath);
+            handler.drain();
+        }
+
+        const auto strip = [](const QStringList &lines) {
+            QStringList stripped;
+            for (const QString &line : lines)
+                stripped << withoutTime(line);
+            return stripped;
+        };
+        const QStringList out = strip(readLines(outPath));
+        const QStringList err = strip(readLines(errPath));
+        QStringList all = QString::fromLocal8Bit(file.data()).split(QLatin1Char('\n'));
+        QCOMPARE(all.takeLast(), QString());
+        QCOMPARE(out.size(), expectedOut.size());
+        QCOMPARE(out, expectedOut);
+        QCOMPARE(err.size(), expectedErr.size());
+        QCOMPARE(err, expectedErr);
+        QCOMPARE(strip(all), expectedAll);
     }
 
     // A log that cannot be written must not make the handler log about itself for ever: the
