@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 class QTimer;
 
@@ -98,6 +99,10 @@ private:
     DatalinkCommChannel *m_commChannel = nullptr;
     AbstractDataLink::LinkType m_activeLinkType = AbstractDataLink::None;
     AbstractDataLink::LinkType m_lastConnectedLinkType = AbstractDataLink::None;
+    // The link the last set-interface request asked for, while its answer is outstanding. Only
+    // that answer is taken: the device's reply names a link, and one the host did not ask for
+    // (or no longer holds) would leave the active link pointing at nothing.
+    std::optional<AbstractDataLink::LinkType> m_requestedLinkType;
     AbstractDataLink *m_usbLink = nullptr;
     AbstractDataLink *m_wifiLink = nullptr;
     uint16_t m_datalinkVersion = 0;

@@ -59,6 +59,8 @@ private slots:
     void deviceInfoTimeoutReportsUnavailableOnce();
     void setInterfaceFlow();
     void refusedOrUnknownReplyChangesNothing();
+    void setInterfaceReplyNeedsItsRequest_data();
+    void setInterfaceReplyNeedsItsRequest();
     void heartbeatsKeepActiveLinkAlive();
     void watchdogTimeoutEndsActiveLink();
     void watchdogTimeoutWithoutActiveLink();
@@ -254,6 +256,100 @@ void TestDatalinkManager::refusedOrUnknownReplyChangesNothing()
     QTest::qWait(scaled(100));
     QCOMPARE(active.size(), 0);
     QCOMPARE(manager.getActiveLinkType(), AbstractDataLink::None);
+}
+
+void TestDatalinkManager::setInterfaceReplyNeedsItsRequest_data()
+{
+    QTest::addColumn<bool>("withUsb"); // a USB link is held besides the active Wi-Fi link
+    QTest::addColumn<int>("request"); // the link the host asks for next; -1: it asks nothing
+    QTest::addColumn<bool>("usbGoesFirst"); // the USB link is removed before the answer arrives
+    QTest::addColumn<int>("replyLink");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<int>("activeAfter");
+    QTest::addColumn<bool>("ignored");
+
+    const int none = AbstractDataLink::None;
+    const int usb = AbstractDataLink::USB;
+    const int wifi = AbstractDataLink::WiFi;
+    QTest::newRow("USB accepted while no USB link is held")
+        << false << -1 << false << usb << true << wifi << true;
+    QTest::newRow("USB accepted, never asked")
+        << true << -1 << false << usb << true << wifi << true;
+    QTest::newRow("None accepted, never asked")
+        << false << -1 << false << none << true << wifi << true;
+    QTest::newRow("None refused, never asked")
+        << false << -1 << false << none << false << wifi << true;
+    QTest::newRow("Wi-Fi accepted while USB was asked for")
+        << true << usb << false << wifi << true << wifi << true;
+    QTest::newRow("USB accepted after the USB link went")
+        << true << usb << true << usb << true << wifi << true;
+    QTest::newRow("USB accepted as asked") << true << usb << false << usb << true << usb << false;
+    QTest::newRow("USB refused as asked") << true << usb << false << usb << false << wifi << false;
+    QTest::newRow("None accepted as asked")
+        << false << none << false << none << true << none << false;
+}
+
+// The device's set-interface reply names a link. Taken without a request for that link, or for a
+// link the host does not hold, it would point the active link at nothing: heartbeats and every
+// service's writes would go nowhere while the device still read as connected.
+void TestDatalinkManager::setInterfaceReplyNeedsItsRequest()
+{
+    QFETCH(bool, withUsb);
+    QFETCH(int, request);
+    QFETCH(bool, usbGoesFirst);
+    QFETCH(int, replyLink);
+    QFETCH(bool, accepted);
+    QFETCH(int, activeAfter);
+    QFETCH(bool, ignored);
+
+    DatalinkManager manager;
+    manager.setTimings({ 40, scaled(30000), scaled(30000) });
+    auto *wifi = new FakeWifiLink;
+    wifi->connectOnStart = true;
+    manager.addDatalink(wifi);
+    wifi->injectFrame(0, devmsg::heartbeat(1, "PX1", 1, false, AbstractDataLink::WiFi, 0));
+    QVERIFY(waitFor([&] { return manager.isDeviceInfoReported(); }, 2000));
+    manager.setActiveDatalinkConnection(AbstractDataLink::WiFi);
+    wifi->injectFrame(0, devmsg::setInterfaceReply(1, AbstractDataLink::WiFi, true));
+    QVERIFY(waitFor([&] { return manager.getActiveLinkType() == AbstractDataLink::WiFi; }, 2000));
+    if (withUsb)
+        manager.addDatalink(new FakeDataLink(AbstractDataLink::USB));
+    if (request >= 0)
+        manager.setActiveDatalinkConnection(AbstractDataLink::LinkType(request));
+    if (usbGoesFirst)
+        manager.removeDatalink(AbstractDataLink::USB);
+
+    QSignalSpy active(&manager, &DatalinkManager::activeLinkTypeChanged);
+    QSignalSpy connected(&manager, &DatalinkManager::isConnected);
+    QSignalSpy replies(manager.commChannel(), &DatalinkCommChannel::SetActiveDatalinkReceived);
+    const QRegularExpression warning("Ignoring set-interface reply");
+    if (ignored)
+        QTest::ignoreMessage(QtWarningMsg, warning);
+    else
+        QTest::failOnWarning(warning);
+    wifi->injectFrame(0, devmsg::setInterfaceReply(1, quint16(replyLink), accepted));
+    QVERIFY(replies.wait(scaled(2000)));
+
+    QCOMPARE(int(manager.getActiveLinkType()), activeAfter);
+    const bool switched = !ignored && accepted;
+    QCOMPARE(active.size(), switched ? 1 : 0);
+    QCOMPARE(connected.size(), switched ? 1 : 0);
+    if (switched)
+        QCOMPARE(connected.first().at(0).toBool(), activeAfter != AbstractDataLink::None);
+    if (activeAfter == AbstractDataLink::WiFi) {
+        // Heartbeats still reach the device on the link it really uses.
+        const qsizetype sent = messagesOn(wifi, 0).size();
+        QVERIFY(waitFor([&] { return messagesOn(wifi, 0).size() > sent + 1; }, 2000));
+    }
+
+    if (!ignored) {
+        // The request has had its answer: a second copy is not another one.
+        QTest::ignoreMessage(QtWarningMsg, warning);
+        wifi->injectFrame(0, devmsg::setInterfaceReply(1, quint16(replyLink), accepted));
+        QVERIFY(replies.wait(scaled(2000)));
+        QCOMPARE(int(manager.getActiveLinkType()), activeAfter);
+        QCOMPARE(active.size(), switched ? 1 : 0);
+    }
 }
 
 void TestDatalinkManager::heartbeatsKeepActiveLinkAlive()

@@ -190,6 +190,54 @@ private slots:
         QVERIFY(sim.frames(5).size() >= 6);
     }
 
+    // A set-interface reply the host did not ask for is ignored: the device keeps the link it
+    // uses, and heartbeats and polls go on.
+    void unsolicitedSetInterfaceReplyIsIgnored_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::newRow("USB accepted, no USB link held") << QStringLiteral("USB");
+        QTest::newRow("None accepted") << QStringLiteral("None");
+    }
+
+    void unsolicitedSetInterfaceReplyIsIgnored()
+    {
+        QFETCH(QString, link);
+        PeltoSimProcess sim;
+        QVERIFY(sim.start());
+        Host host(sim);
+        QVERIFY(waitFor([&] { return host.connected(); }, 15000));
+        DatalinkManager *manager = host.manager();
+        QSignalSpy replies(manager->commChannel(), &DatalinkCommChannel::SetActiveDatalinkReceived);
+        QSignalSpy connectedChanges(host.pelto.get(), &OrvDevice::IsConnectedChanged);
+
+        QTest::ignoreMessage(
+            QtWarningMsg,
+            QRegularExpression(QStringLiteral("Ignoring set-interface reply for %1").arg(link)));
+        const QJsonObject sent = sim.command(
+            QStringLiteral("send_set_interface_reply"),
+            { { QStringLiteral("link"), link }, { QStringLiteral("accepted"), true } });
+        QVERIFY2(sent[QStringLiteral("ok")].toBool(), QJsonDocument(sent).toJson().constData());
+        QVERIFY(replies.wait(scaled(5000)));
+        QCOMPARE(replies.first().at(0).value<AbstractDataLink::LinkType>(),
+                 link == QLatin1String("USB") ? AbstractDataLink::USB : AbstractDataLink::None);
+
+        // Three more polls and heartbeats reach the device, and it never read as disconnected.
+        const qsizetype codes = sim.controlCodes().size();
+        const int heartbeats
+            = sim.counters()[QStringLiteral("channel0")][QStringLiteral("heartbeat")].toInt();
+        QVERIFY(waitFor([&] { return sim.controlCodes().size() >= codes + 12; }, 15000));
+        QVERIFY(waitFor(
+            [&] {
+                return sim.counters()[QStringLiteral("channel0")][QStringLiteral("heartbeat")]
+                           .toInt()
+                    >= heartbeats + 3;
+            },
+            15000));
+        QCOMPARE(manager->getActiveLinkType(), AbstractDataLink::WiFi);
+        QVERIFY(host.connected());
+        QCOMPARE(connectedChanges.size(), 0);
+    }
+
     void silentDeviceEndsInHeartbeatTimeout()
     {
         PeltoSimProcess sim;

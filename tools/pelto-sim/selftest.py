@@ -160,6 +160,13 @@ def link_management(host, ctl):
     check(reply is not None and crc_ok(reply[1]) and struct.unpack_from("<H", reply[1], 44)[0] == 2
           and reply[1][46] == 1, "set interface WiFi is accepted")
 
+    ctl("send_set_interface_reply", link="USB", accepted=True)
+    reply = host.next_frame(on_ch0_type(1))
+    check(reply is not None and len(reply[1]) == 48 and crc_ok(reply[1])
+          and reply[1][12:43] == IDENTITY and struct.unpack_from("<HB", reply[1], 44) == (1, 1),
+          "an unsolicited set-interface reply on command: USB accepted, identity echoed")
+    check(ctl("status")["active_interface"] == "WiFi", "it leaves the device's own active interface alone")
+
     host.send(frame(0, ch0_message(3)))
     reply = host.next_frame(on_ch0_type(3))
     check(reply is not None and len(reply[1]) == 60 and crc_ok(reply[1]), "key request answered with 60 bytes")
