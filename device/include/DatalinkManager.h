@@ -51,6 +51,10 @@ public:
     AbstractDataLink::DatalinkState getWifiLinkState() const;
     AbstractDataLink::DatalinkState getBtLinkState() const;
     uint16_t datalinkVersion() const { return m_datalinkVersion; }
+
+    // Pushes out what the held links still buffer for the device, waiting `timeoutMs` at the
+    // most altogether. For a device object's last words before its links close; blocks.
+    void flushLinks(int timeoutMs);
     bool isDeviceInfoReported() const { return m_deviceInfoReported; }
 
 signals:

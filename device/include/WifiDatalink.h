@@ -66,6 +66,9 @@ public:
     bool encryptsUdp() const { return m_codec.encrypts(); }
     bool isSelfTimeoutArmed() const { return m_selfTimeoutArmed; }
     void setSelfTimeoutArmed(bool armed) override;
+    // Writes out the stream socket's buffered (and, with TLS, not yet encrypted) bytes.
+    // Datagrams are never buffered here.
+    void flushPendingWrites(QDeadlineTimer deadline) override;
     // Whether the hello is still being sent (no datagram of the device accepted yet).
     bool isHelloRunning() const;
     // The locally bound datagram port, 0 while unbound.

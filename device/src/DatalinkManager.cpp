@@ -66,6 +66,14 @@ void DatalinkManager::setTimings(const DatalinkTimings &timings)
     m_commChannel->setTimings(timings);
 }
 
+void DatalinkManager::flushLinks(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    for (AbstractDataLink *link : { m_usbLink, m_wifiLink })
+        if (link)
+            link->flushPendingWrites(deadline);
+}
+
 AbstractDataLink::DatalinkState DatalinkManager::getUsbLinkState() const
 {
     return m_usbLink ? m_usbLink->getState() : AbstractDataLink::NotAvailable;

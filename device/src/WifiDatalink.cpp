@@ -119,6 +119,26 @@ void WifiDatalink::setSelfTimeoutArmed(bool armed)
     m_selfTimeoutArmed = armed;
 }
 
+void WifiDatalink::flushPendingWrites(QDeadlineTimer deadline)
+{
+    if (!m_streamSocket || m_streamSocket->state() != QAbstractSocket::ConnectedState)
+        return;
+    // A TLS socket keeps plain bytes until it has encrypted them, and encrypted ones until the
+    // network takes them; both count.
+    auto *tls = qobject_cast<QSslSocket *>(m_streamSocket);
+    auto pending = [this, tls] {
+        return m_streamSocket->bytesToWrite() + (tls ? tls->encryptedBytesToWrite() : 0);
+    };
+    m_streamSocket->flush();
+    while (pending() > 0 && !deadline.hasExpired()) {
+        if (!m_streamSocket->waitForBytesWritten(int(deadline.remainingTime())))
+            break;
+    }
+    if (const qint64 left = pending(); left > 0)
+        qCWarning(lcWifi) << left << "bytes for" << m_hostAddress.toString()
+                          << "were not written before the link closed";
+}
+
 bool WifiDatalink::isHelloRunning() const
 {
     return m_helloTimer && m_helloTimer->isActive();

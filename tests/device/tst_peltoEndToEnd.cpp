@@ -3,6 +3,8 @@
 #include "PeltoSimProcess.h"
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -236,6 +238,46 @@ private slots:
         QCOMPARE(manager->getActiveLinkType(), AbstractDataLink::WiFi);
         QVERIFY(host.connected());
         QCOMPARE(connectedChanges.size(), 0);
+    }
+
+    // Destroying the Pelto tells the device first: the disconnect request (control code 13) is
+    // on the wire before the link closes, and waiting for that stays short.
+    void disconnectRequestLeavesBeforeTheLinkCloses()
+    {
+        PeltoSimProcess sim;
+        const QString frameLog = testRoot() + QStringLiteral("/frames.jsonl");
+        QVERIFY(sim.start({ QStringLiteral("--frame-log"), frameLog }));
+        Host host(sim);
+        QVERIFY(waitFor([&] { return host.connected(); }, 15000));
+        QVERIFY(waitFor([&] { return sim.controlCodes().size() > 14; }, 10000));
+        QVERIFY(!sim.controlCodes().contains(13));
+
+        QElapsedTimer destruction;
+        destruction.start();
+        host.pelto.reset();
+        QVERIFY2(destruction.elapsed() < scaled(1000),
+                 qPrintable(QString::number(destruction.elapsed())));
+        QVERIFY(waitFor(
+            [&] {
+                return sim.command(QStringLiteral("status"))[QStringLiteral("links")]
+                    .toArray()
+                    .isEmpty();
+            },
+            10000));
+
+        // The frame log, line by line: the last control request the device received is 13.
+        QFile log(frameLog);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QList<int> codes;
+        for (const QByteArray &line : log.readAll().split('\n')) {
+            const QJsonObject frame = QJsonDocument::fromJson(line).object();
+            if (frame[QStringLiteral("dir")].toString() == QLatin1String("rx")
+                && frame[QStringLiteral("channel")].toInt(-1) == 1)
+                codes << frame[QStringLiteral("code")].toInt(-1);
+        }
+        QVERIFY(codes.size() > 14);
+        QCOMPARE(codes.count(13), 1);
+        QCOMPARE(codes.last(), 13);
     }
 
     void silentDeviceEndsInHeartbeatTimeout()
