@@ -261,12 +261,18 @@ void WifiDatalink::setUpUdpSocket()
 
 bool WifiDatalink::bindUdpSocket()
 {
+    // Shared (SO_REUSEADDR on Linux): the port number may also be held on one address by
+    // something else, such as a simulated device on another loopback address whose own port is
+    // the same number. The socket is connected to the device's endpoint below, so the kernel
+    // hands it the device's datagrams whoever else shares the number; another link of this
+    // program shares it the same way, each connected to its own device.
     const quint16 port = m_settings.localUdpPort;
-    if (m_udpSocket->bind(QHostAddress::Any, port))
+    const auto mode = QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
+    if (m_udpSocket->bind(QHostAddress::Any, port, mode))
         return true;
     qCWarning(lcWifi) << "Cannot bind the datagram port" << port << ":"
                       << m_udpSocket->errorString();
-    if (port != 0 && m_udpSocket->bind(QHostAddress::Any, 0)) {
+    if (port != 0 && m_udpSocket->bind(QHostAddress::Any, 0, mode)) {
         qCInfo(lcWifi) << "Datagrams use port" << m_udpSocket->localPort() << "instead";
         return true;
     }

@@ -11,6 +11,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QUdpSocket>
 
 #include <memory>
 
@@ -35,16 +36,17 @@ struct Host
     quint16 bridgePort = freeTcpPort();
 
     Host(const PeltoSimProcess &sim, const DatalinkTimings &timings = {},
-         int reconnectDelayMs = 500)
+         int reconnectDelayMs = 500, const QHostAddress &device = QHostAddress::LocalHost,
+         quint16 localUdpPort = 0)
         : generic(std::make_unique<OrvDevice>(static_cast<QObject *>(nullptr)))
     {
         generic->property("datalinkManager").value<DatalinkManager *>()->setTimings(timings);
         WifiDatalinkSettings settings;
         settings.streamPort = sim.tlsPort;
         settings.deviceUdpPort = sim.udpPort;
-        settings.localUdpPort = 0;
+        settings.localUdpPort = localUdpPort;
         settings.reconnectDelayMs = reconnectDelayMs;
-        link = new WifiDatalink(generic.get(), QHostAddress::LocalHost, true, true, settings);
+        link = new WifiDatalink(generic.get(), device, true, true, settings);
         QObject::connect(generic.get(), &OrvDevice::DeviceInfoUpdated, generic.get(),
                          [this](OrvDevice *, OrvDevice::DeviceType type) {
                              if (type != OrvDevice::Pelto || pelto)
@@ -63,6 +65,14 @@ struct Host
         return pelto ? pelto->property("datalinkManager").value<DatalinkManager *>() : nullptr;
     }
 };
+
+// A datagram port that is free on every address right now.
+quint16 freeUdpPort()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress);
+    return probe.localPort();
+}
 
 // Control codes without the clock correction, which arrives whenever the date reply is handled.
 QList<int> withoutClockCorrection(QList<int> codes)
@@ -278,6 +288,37 @@ private slots:
         QVERIFY(codes.size() > 14);
         QCOMPARE(codes.count(13), 1);
         QCOMPARE(codes.last(), 13);
+    }
+
+    // How a person runs the simulator next to the program (tools/pelto-sim/README.md): the
+    // device on another loopback address, and both ends on the same datagram port number. The
+    // program keeps that port instead of falling back to another one, and datagrams flow both
+    // ways.
+    void sharesTheDatagramPortNumberWithTheDevice()
+    {
+        const quint16 port = freeUdpPort();
+        QVERIFY(port);
+        PeltoSimProcess sim;
+        QVERIFY(sim.start({ QStringLiteral("--address"), QStringLiteral("127.0.0.2"),
+                            QStringLiteral("--udp-port"), QString::number(port) }));
+        QCOMPARE(sim.udpPort, port);
+        Host host(sim, {}, 500, QHostAddress(QStringLiteral("127.0.0.2")), port);
+        QVERIFY(host.link);
+        QCOMPARE(host.link->localUdpPort(), port);
+        QVERIFY(waitFor([&] { return host.connected(); }, 15000));
+        // The device hears the hello from the host's port, and the hello stops at the first
+        // datagram the device sends back to it.
+        QVERIFY(waitFor(
+            [&] {
+                return sim.counters()[QStringLiteral("channel0")][QStringLiteral("hello")].toInt()
+                    > 0;
+            },
+            10000));
+        QVERIFY(waitFor([&] { return host.link && !host.link->isHelloRunning(); }, 10000));
+        const QJsonObject status = sim.command(QStringLiteral("status"));
+        QCOMPARE(status[QStringLiteral("udp_peer")].toString(),
+                 QStringLiteral("127.0.0.1:%1").arg(port));
+        QVERIFY(sim.counters()[QStringLiteral("udp")][QStringLiteral("sent")].toInt() > 0);
     }
 
     void silentDeviceEndsInHeartbeatTimeout()
