@@ -5,6 +5,7 @@
 #include "ErrorHandler.h"
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
@@ -47,8 +48,15 @@ class TestDatalinkManager : public QObject
     Q_OBJECT
 
 private:
-    // Short timings: heartbeat 40 ms, watchdog 400 ms, device info 250 ms.
-    static DatalinkTimings fast() { return { 40, scaled(400), scaled(250) }; }
+    // Short timings for the tests of the two time-outs: heartbeat 40 ms, watchdog 1000 ms, device
+    // info 500 ms.
+    static DatalinkTimings fast() { return { 40, scaled(1000), scaled(500) }; }
+    // For the other tests: heartbeats as fast, the time-outs out of their way however slow the
+    // machine is.
+    static DatalinkTimings steady() { return { 40, scaled(60000), scaled(60000) }; }
+    // How long a test watches for something that must not happen: three times the timing that
+    // would make it happen.
+    static int quietPeriod(int timingMs) { return 3 * timingMs; }
     // A manager with a connected USB link that the device accepted as active.
     static FakeDataLink *activateUsb(DatalinkManager &manager);
 
@@ -167,8 +175,11 @@ void TestDatalinkManager::connectSequenceReportsDeviceOnce()
     QCOMPARE(info.first().at(3).toInt(), 12);
     QCOMPARE(manager.datalinkVersion(), 1);
 
+    QSignalSpy heartbeats(manager.commChannel(), &DatalinkCommChannel::HeartbeatReceived);
     usb->injectFrame(0, devmsg::heartbeat(1, "OTHER", 2, false, 1, 3));
-    QTest::qWait(scaled(400)); // past the device-info time-out: the timer was stopped
+    QVERIFY(heartbeats.wait(scaled(2000)));
+    // Well past the device-info time-out: the timer was stopped.
+    QTest::qWait(quietPeriod(fast().deviceInfoTimeoutMs));
     QCOMPARE(info.size(), 1);
     QCOMPARE(unavailable.size(), 0);
 }
@@ -180,18 +191,21 @@ void TestDatalinkManager::deviceInfoTimeoutReportsUnavailableOnce()
     QSignalSpy unavailable(&manager, &DatalinkManager::deviceNotAvailable);
     auto *usb = new FakeDataLink(AbstractDataLink::USB);
     usb->connectOnStart = true;
+    QElapsedTimer clock;
+    clock.start();
     manager.addDatalink(usb);
-    QTest::qWait(scaled(100));
-    QCOMPARE(unavailable.size(), 0);
-    QVERIFY(waitFor([&] { return unavailable.size() == 1; }, 2000));
-    QTest::qWait(scaled(400));
+    QVERIFY(unavailable.wait(scaled(2000)));
+    // Not before its time (a coarse timer may be up to 5 % early), and only once.
+    QVERIFY2(clock.elapsed() >= fast().deviceInfoTimeoutMs * 95 / 100,
+             qPrintable(QString::number(clock.elapsed())));
+    QTest::qWait(quietPeriod(fast().deviceInfoTimeoutMs));
     QCOMPARE(unavailable.size(), 1);
 }
 
 void TestDatalinkManager::setInterfaceFlow()
 {
     DatalinkManager manager;
-    manager.setTimings(fast());
+    manager.setTimings(steady());
     QSignalSpy active(&manager, &DatalinkManager::activeLinkTypeChanged);
     QSignalSpy connected(&manager, &DatalinkManager::isConnected);
     QSignalSpy wifiDone(&manager, &DatalinkManager::wifiConnectionCompleted);
@@ -244,8 +258,9 @@ void TestDatalinkManager::setInterfaceFlow()
 void TestDatalinkManager::refusedOrUnknownReplyChangesNothing()
 {
     DatalinkManager manager;
-    manager.setTimings(fast());
+    manager.setTimings(steady());
     QSignalSpy active(&manager, &DatalinkManager::activeLinkTypeChanged);
+    QSignalSpy replies(manager.commChannel(), &DatalinkCommChannel::SetActiveDatalinkReceived);
     auto *usb = new FakeDataLink(AbstractDataLink::USB);
     manager.addDatalink(usb);
     manager.setActiveDatalinkConnection(AbstractDataLink::USB);
@@ -253,7 +268,7 @@ void TestDatalinkManager::refusedOrUnknownReplyChangesNothing()
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression("Ignoring set-interface reply for unknown datalink"));
     usb->injectFrame(0, devmsg::setInterfaceReply(1, 7, true));
-    QTest::qWait(scaled(100));
+    QVERIFY(waitFor([&] { return replies.size() == 2; }, 2000));
     QCOMPARE(active.size(), 0);
     QCOMPARE(manager.getActiveLinkType(), AbstractDataLink::None);
 }
@@ -303,7 +318,7 @@ void TestDatalinkManager::setInterfaceReplyNeedsItsRequest()
     QFETCH(bool, ignored);
 
     DatalinkManager manager;
-    manager.setTimings({ 40, scaled(30000), scaled(30000) });
+    manager.setTimings(steady());
     auto *wifi = new FakeWifiLink;
     wifi->connectOnStart = true;
     manager.addDatalink(wifi);
@@ -352,16 +367,23 @@ void TestDatalinkManager::setInterfaceReplyNeedsItsRequest()
     }
 }
 
+// Device heartbeats every fifth of the watchdog time carry the link through two and a half
+// watchdog times; only a pause of a whole watchdog time between two of them could end it.
 void TestDatalinkManager::heartbeatsKeepActiveLinkAlive()
 {
+    const int watchdog = scaled(1500);
     DatalinkManager manager;
-    manager.setTimings(fast());
+    manager.setTimings({ 40, watchdog, scaled(60000) });
     FakeDataLink *usb = activateUsb(manager);
     QVERIFY(usb);
     QSignalSpy disconnect(&manager, &DatalinkManager::DisconnectDatalinkSignal);
-    for (int i = 0; i < 8; ++i) {
+    QSignalSpy heartbeats(manager.commChannel(), &DatalinkCommChannel::HeartbeatReceived);
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < watchdog * 5 / 2) {
         usb->injectFrame(0, devmsg::heartbeat(1, "PX1", 1, true, 1, 0));
-        QTest::qWait(scaled(400) / 4);
+        QVERIFY(heartbeats.wait(scaled(2000)));
+        QTest::qWait(watchdog / 5);
     }
     QCOMPARE(disconnect.size(), 0);
     QCOMPARE(manager.getDatalink(AbstractDataLink::USB), usb);
@@ -390,7 +412,7 @@ void TestDatalinkManager::watchdogTimeoutEndsActiveLink()
     QCOMPARE(unavailable.size(), 1);
     QVERIFY(!manager.isDeviceInfoReported());
     QVERIFY(!manager.commChannel()->isWatchdogRunning());
-    QTest::qWait(scaled(500));
+    QTest::qWait(quietPeriod(fast().watchdogTimeoutMs));
     QCOMPARE(disconnect.size(), 1);
     QCOMPARE(unavailable.size(), 1);
 }
@@ -414,16 +436,17 @@ void TestDatalinkManager::watchdogTimeoutWithoutActiveLink()
 void TestDatalinkManager::inactiveHeartbeatOnActiveLinkDisconnects()
 {
     DatalinkManager manager;
-    manager.setTimings(fast());
+    manager.setTimings(steady());
     FakeDataLink *usb = activateUsb(manager);
     QVERIFY(usb);
     QSignalSpy disconnect(&manager, &DatalinkManager::DisconnectDatalinkSignal);
     usb->injectFrame(0, devmsg::heartbeat(1, "PX1", 1, false, AbstractDataLink::USB, 0));
     QVERIFY(waitFor([&] { return disconnect.size() == 1; }, 2000));
     // Heartbeats that call another interface inactive, or this one active, are no such reason.
+    QSignalSpy heartbeats(manager.commChannel(), &DatalinkCommChannel::HeartbeatReceived);
     usb->injectFrame(0, devmsg::heartbeat(1, "PX1", 1, false, AbstractDataLink::WiFi, 0));
     usb->injectFrame(0, devmsg::heartbeat(1, "PX1", 1, true, AbstractDataLink::USB, 0));
-    QTest::qWait(scaled(100));
+    QVERIFY(waitFor([&] { return heartbeats.size() == 2; }, 2000));
     QCOMPARE(disconnect.size(), 1);
 }
 
@@ -440,7 +463,7 @@ void TestDatalinkManager::lastLinkLossReportedOnce()
 {
     QFETCH(int, how);
     DatalinkManager manager;
-    manager.setTimings(fast());
+    manager.setTimings(steady());
     QSignalSpy connected(&manager, &DatalinkManager::isConnected);
     QSignalSpy unavailable(&manager, &DatalinkManager::deviceNotAvailable);
     QSignalSpy wifiStates(&manager, &DatalinkManager::wifiLinkStateChanged);
@@ -469,7 +492,8 @@ void TestDatalinkManager::lastLinkLossReportedOnce()
     }
     QVERIFY(waitFor([&] { return unavailable.size() == 1; }, 2000));
     QVERIFY(waitFor([&] { return guard.isNull(); }, 2000));
-    QTest::qWait(50);
+    // State changes the link reported last (while it was destroyed, too) are handled now.
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(unavailable.size(), 1);
     QCOMPARE(connected.size(), 1);
     QVERIFY(!connected.first().at(0).toBool());
@@ -488,7 +512,7 @@ void TestDatalinkManager::lastLinkLossReportedOnce()
 void TestDatalinkManager::staleStateOfReplacedLinkIsIgnored()
 {
     DatalinkManager manager;
-    manager.setTimings(fast());
+    manager.setTimings(steady());
     QSignalSpy unavailable(&manager, &DatalinkManager::deviceNotAvailable);
     auto *old = new FakeDataLink(AbstractDataLink::USB);
     manager.addDatalink(old);
@@ -497,7 +521,7 @@ void TestDatalinkManager::staleStateOfReplacedLinkIsIgnored()
     QCOMPARE(unavailable.size(), 1);
     auto *fresh = new FakeDataLink(AbstractDataLink::USB);
     QCOMPARE(manager.addDatalink(fresh), 0);
-    QTest::qWait(scaled(100));
+    QCoreApplication::sendPostedEvents(); // the old link's Invalid arrives now
     QCOMPARE(manager.getDatalink(AbstractDataLink::USB), fresh);
     QCOMPARE(unavailable.size(), 1);
 }
@@ -588,7 +612,7 @@ void TestDatalinkManager::writePath()
 void TestDatalinkManager::wifiKeyExchangeAndSelfTimeout()
 {
     DatalinkManager manager;
-    manager.setTimings(fast());
+    manager.setTimings(steady());
     auto *wifi = new FakeWifiLink;
     manager.addDatalink(wifi);
 
@@ -613,16 +637,18 @@ void TestDatalinkManager::unsupportedVersionNotifiesOncePerDevice()
     hub->clearNotifications();
     for (int device = 0; device < 2; ++device) {
         DatalinkManager manager;
-        manager.setTimings(fast());
+        manager.setTimings(steady());
         auto *usb = new FakeDataLink(AbstractDataLink::USB);
         manager.addDatalink(usb);
         QSignalSpy info(&manager, &DatalinkManager::deviceInfoReceived);
+        QSignalSpy unsupported(manager.commChannel(),
+                               &DatalinkCommChannel::unsupportedDeviceConnected);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Unsupported device connected"));
         // The hub logs the notification itself.
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("Unsupported device"));
         for (int i = 0; i < 4; ++i)
             usb->injectFrame(0, devmsg::heartbeat(2, "PX9", 1, true, 1, 0));
-        QTest::qWait(scaled(100));
+        QVERIFY(waitFor([&] { return unsupported.size() == 4; }, 2000));
         QCOMPARE(info.size(), 0);
         QCOMPARE(manager.datalinkVersion(), 2);
         const NotificationList list = hub->getNotificationList();
@@ -652,7 +678,7 @@ void TestDatalinkManager::deactivateStopsWatchdog()
     QCOMPARE(sets.size(), 1); // on the still active link
     QCOMPARE(u16(sets.first(), 44), quint16(AbstractDataLink::None));
     QCOMPARE(manager.getActiveLinkType(), AbstractDataLink::USB); // until the device answers
-    QTest::qWait(scaled(600));
+    QTest::qWait(quietPeriod(fast().watchdogTimeoutMs));
     QCOMPARE(disconnect.size(), 0);
 
     QSignalSpy connected(&manager, &DatalinkManager::isConnected);

@@ -133,7 +133,18 @@ private slots:
             [&] { return sim.counters()[QStringLiteral("channel0")][QStringLiteral("hello")].toInt() > 0; },
             5000));
         QVERIFY(waitFor([&] { return host.link && !host.link->isHelloRunning(); }, 5000));
-        QTest::qWait(2500);
+        // The connect sequence and at least two rounds of the one-second poll reach the device.
+        const QList<int> connect{ 11, 32, 34, 33, 38, 132, 131, 37, 130, 64, 129, 6, 99, 131 };
+        QVERIFY(waitFor(
+            [&] { return withoutClockCorrection(sim.controlCodes()).size() >= connect.size() + 8; },
+            15000));
+        QVERIFY(waitFor(
+            [&] {
+                const QJsonObject c = sim.counters();
+                return c[QStringLiteral("channel0")][QStringLiteral("heartbeat")].toInt() >= 2
+                    && c[QStringLiteral("heartbeats_sent")].toInt() >= 2;
+            },
+            10000));
         QVERIFY(host.connected());
         const QJsonObject counters = sim.counters();
         QVERIFY(counters[QStringLiteral("channel0")][QStringLiteral("hello")].toInt() >= 1);
@@ -145,7 +156,6 @@ private slots:
         const QList<int> codes = sim.controlCodes();
         QCOMPARE(codes.count(7), 1);
         const QList<int> sequence = withoutClockCorrection(codes);
-        const QList<int> connect{11, 32, 34, 33, 38, 132, 131, 37, 130, 64, 129, 6, 99, 131};
         QCOMPARE(sequence.mid(0, connect.size()), connect);
         const QList<int> poll = sequence.mid(connect.size());
         QVERIFY2(poll.size() >= 8, qPrintable(QString::number(poll.size())));
@@ -195,7 +205,8 @@ private slots:
                                                   data.size() / 4);
             QCOMPARE(exchange(client, data), data);
             client.disconnectFromHost();
-            QTest::qWait(200);
+            // The bridge lets the client go before the next one comes.
+            QVERIFY(waitFor([&] { return !pelto.externalMode()->isClientConnected(); }, 5000));
         }
         for (const QJsonValue &frame : sim.frames(5))
             QVERIFY(frame.toObject()[QStringLiteral("len")].toInt() <= 1018);
@@ -325,19 +336,24 @@ private slots:
     {
         PeltoSimProcess sim;
         QVERIFY(sim.start({QStringLiteral("--heartbeat-ms"), QStringLiteral("200")}));
+        // The device's heartbeats come ten times per watchdog time.
+        const int watchdogMs = 2000;
         DatalinkTimings timings;
         timings.heartbeatIntervalMs = 200;
-        timings.watchdogTimeoutMs = 1500;
+        timings.watchdogTimeoutMs = scaled(watchdogMs);
         Host host(sim, timings);
         QVERIFY(waitFor([&] { return host.connected(); }, 15000));
         QSignalSpy deleteRequests(host.pelto.get(), &OrvDevice::RequestDeleteSelf);
-        QTest::qWait(2000);
-        QVERIFY(host.connected()); // heartbeats keep it alive well past the watchdog time
+        QSignalSpy connectedChanges(host.pelto.get(), &OrvDevice::IsConnectedChanged);
+        QTest::qWait(2 * timings.watchdogTimeoutMs);
+        // Heartbeats kept it alive for twice the watchdog time.
+        QVERIFY(host.connected());
+        QCOMPARE(connectedChanges.size(), 0);
         QTest::ignoreMessage(QtWarningMsg, "Heartbeat Timeout");
         QVERIFY(sim.command(QStringLiteral("set_fault"),
                             {{QStringLiteral("name"), QStringLiteral("stop_heartbeats")}})[QStringLiteral("ok")]
                     .toBool());
-        QVERIFY(waitFor([&] { return !host.connected(); }, 5000));
+        QVERIFY(waitFor([&] { return !host.connected(); }, 3 * watchdogMs));
         QVERIFY(waitFor([&] { return deleteRequests.size() > 0; }, 2000));
     }
 
@@ -351,10 +367,10 @@ private slots:
                             {{QStringLiteral("name"), QStringLiteral("close_udp")}})[QStringLiteral("ok")]
                     .toBool());
         const qsizetype before = sim.controlCodes().size();
-        QTest::qWait(2500);
+        // Two more rounds of the poll go over the stream.
+        QVERIFY(waitFor([&] { return sim.controlCodes().size() >= before + 8; }, 15000));
         QVERIFY(host.connected());
         QCOMPARE(host.link->getState(), AbstractDataLink::Connected);
-        QVERIFY(sim.controlCodes().size() >= before + 8); // the poll goes on over the stream
     }
 
     // Device datagrams padded with PKCS#7 reach the bridge client one after the other.
@@ -378,7 +394,7 @@ private slots:
                 return client.waitForConnected(200);
             },
             5000));
-        QTest::qWait(200);
+        QVERIFY(waitFor([&] { return host.pelto->externalMode()->isClientConnected(); }, 5000));
         QByteArray expected;
         for (const QByteArray &payload : {QByteArray("first"), QByteArray(16, 'b'),
                                           QByteArray("third datagram")}) {
