@@ -51,6 +51,8 @@ public:
     static constexpr int externalModePort = 17725;
     // A device clock further off than this is set from the PC's clock.
     static constexpr qint64 clockToleranceSeconds = 5;
+    // How long the destructor may wait for its disconnect request to reach the transport.
+    static constexpr int disconnectFlushMs = 200;
 
     explicit Pelto(OrvDevice *source);
     ~Pelto() override;

@@ -63,6 +63,11 @@ Pelto::~Pelto()
     emit IsConnectedSignal(this, false);
     if (m_controlChannel) {
         m_controlChannel->disconnectDevice();
+        // The request waits in the link's write buffer, and the links close with this object:
+        // it is pushed out now, for a bounded time so that a stalled device cannot hold up the
+        // program.
+        if (DatalinkManager *links = manager())
+            links->flushLinks(disconnectFlushMs);
         m_controlChannel->deleteLater();
     }
     if (m_externalMode)

@@ -160,6 +160,13 @@ def link_management(host, ctl):
     check(reply is not None and crc_ok(reply[1]) and struct.unpack_from("<H", reply[1], 44)[0] == 2
           and reply[1][46] == 1, "set interface WiFi is accepted")
 
+    ctl("send_set_interface_reply", link="USB", accepted=True)
+    reply = host.next_frame(on_ch0_type(1))
+    check(reply is not None and len(reply[1]) == 48 and crc_ok(reply[1])
+          and reply[1][12:43] == IDENTITY and struct.unpack_from("<HB", reply[1], 44) == (1, 1),
+          "an unsolicited set-interface reply on command: USB accepted, identity echoed")
+    check(ctl("status")["active_interface"] == "WiFi", "it leaves the device's own active interface alone")
+
     host.send(frame(0, ch0_message(3)))
     reply = host.next_frame(on_ch0_type(3))
     check(reply is not None and len(reply[1]) == 60 and crc_ok(reply[1]), "key request answered with 60 bytes")
@@ -194,7 +201,7 @@ def datagrams(host, key, iv):
 
 
 # Each code of the connect sequence and the poll, with the reply size it must have.
-CONNECT_CODES = [(11, 1), (32, 28), (34, 20), (33, 20), (38, None), (132, None), (131, None), (37, 12),
+CONNECT_CODES = [(11, 1), (32, 28), (34, 28), (33, 20), (38, None), (132, None), (131, None), (37, 12),
                  (130, 1), (64, 1), (129, 1), (6, 36), (99, 404), (100, 208), (106, 44)]
 
 
@@ -205,6 +212,19 @@ def control_channel(host, ctl):
         ok = reply is not None and struct.unpack_from("<H", reply[1])[0] == len(reply[1]) and reply[1][4] == 2
         ok = ok and (len(reply[1]) - 5 == size if size is not None else len(reply[1]) > 5)
         check(ok, "control code %d answered with response 2 and %s payload bytes" % (code, size or "some"))
+
+    # The version records as written down: u32 verified, 16 text bytes, and for the firmware and
+    # the wireless module also two u32 times (the wireless module reports none).
+    ctl("set_state", fw_timeout_boot_ms=30000, fw_remaining_ms=1234)
+    for code, fields in ((32, (1, b"1.4.2", 30000, 1234)), (34, (1, b"2.1.0", 0, 0))):
+        host.send(control(code))
+        payload = host.next_frame(on_code(code))[1][5:]
+        verified, text, boot, remaining = struct.unpack("<I16sII", payload)
+        check((verified, text.rstrip(b"\0"), boot, remaining) == fields,
+              "control code %d: the 28-byte version record holds %s" % (code, fields))
+    host.send(control(33))
+    verified, text = struct.unpack("<I16s", host.next_frame(on_code(33))[1][5:])
+    check((verified, text.rstrip(b"\0")) == (1, b"1.0.0"), "control code 33: the 20-byte app version record")
 
     ctl("set_state", rssi=-70, app_status=4)
     host.send(control(106) + control(129))

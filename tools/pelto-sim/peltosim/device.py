@@ -76,6 +76,7 @@ class Device:
         self.udp_iv = None
         self.udp_peer = None
         self.udp_transport = None
+        self.last_identity = bytes(31)  # of the last set-interface request, echoed in replies
         self.frames = []
         self._seq = 0
         self._frame_log = open(frame_log, "a", buffering=1, encoding="utf-8") if frame_log else None
@@ -321,9 +322,19 @@ class Device:
         if accepted:
             self.active_interface = requested
             self.active_link_id = link.id if requested == ch0.LINK_WIFI else None
-        body = ch0.set_interface_reply_body(payload[12:43], requested, accepted)
+        self.last_identity = bytes(payload[12:43])
+        body = ch0.set_interface_reply_body(self.last_identity, requested, accepted)
         self._reply(origin, CH_LINK, self._ch0_message(ch0.TYPE_SET_INTERFACE, body))
         self.say("set interface %s: %s" % (ch0.LINK_NAMES.get(requested, requested), "accepted" if accepted else "refused"))
+
+    def send_set_interface_reply(self, link, accepted, link_id=None):
+        """A set-interface reply nobody asked for (a confused or hostile device). The device's own
+        active interface does not change."""
+        body = ch0.set_interface_reply_body(self.last_identity, link, accepted)
+        sent = self.send(CH_LINK, self._ch0_message(ch0.TYPE_SET_INTERFACE, body), link_id=link_id)
+        self.say("unsolicited set-interface reply: %s %s" % (ch0.LINK_NAMES.get(link, link),
+                                                               "accepted" if accepted else "refused"))
+        return sent
 
     # channel 1
     def _on_control(self, origin, payload):
