@@ -24,11 +24,20 @@ function(nimbrel_add_test)
         ENVIRONMENT "NIMBREL_SOURCE_DIR=${CMAKE_SOURCE_DIR};NIMBREL_BINARY_DIR=${CMAKE_BINARY_DIR};NIMBREL_PYTHON=${NIMBREL_PYTHON};${T_ENVIRONMENT}")
 endfunction()
 
+# Every Qt test labelled "tsan" is also a dependency of this target, which the tsan build preset
+# builds (the ThreadSanitizer run covers the threaded tests only).
+if(NOT TARGET nimbrel_tsan_tests)
+    add_custom_target(nimbrel_tsan_tests)
+endif()
+
 # nimbrel_add_qt_test(NAME <name> SOURCES <src...> [LIBS <lib...>] [TIMEOUT <s>] [LABELS <l...>])
 # Builds a Qt Test executable linked with the test-support library and registers it.
 function(nimbrel_add_qt_test)
     cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT;FIXTURES" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
+    if("tsan" IN_LIST T_LABELS)
+        add_dependencies(nimbrel_tsan_tests ${T_NAME})
+    endif()
     target_link_libraries(${T_NAME} PRIVATE NimbrelTestSupport Qt6::Test ${T_LIBS})
     set(extra)
     if(T_TIMEOUT)
