@@ -4,6 +4,7 @@
 #include "OrvDevice.h"
 #include "OrvFactorySettings.h"
 #include "Pelto.h"
+#include "USBDataLink.h"
 
 #include <QHash>
 #include <QList>
@@ -14,6 +15,7 @@
 
 #include <memory>
 
+class UsbDiscovery;
 class WifiDatalink;
 
 // Finds controllers and turns links into device objects. Every new link is wrapped in a temporary
@@ -23,9 +25,17 @@ class WifiDatalink;
 // Wi-Fi connection attempt at a time (retried every reconnectDelayMs until it succeeds or is
 // cancelled) and a memory of which link a device must be made active on when it comes back.
 //
+// USB: the factory owns the libusb context, a discovery thread that opens each new Pelto on the
+// bus and hands its USBDataLink over (USBOrvdeviceDiscovered, queued), and the libusb event
+// thread; when a USB link is gone its device is released here (DeleteUsb -> deinitUSBDevice).
+// Without libusb ("Could not initialise USB driver.") the factory works over Wi-Fi alone.
+//
 // Ownership: the factory owns every device it made (QObject children) and the link of a running
 // connection attempt; devices go with deferred deletion when they ask to, and synchronously when
-// the factory is destroyed. Threading: everything here runs on the GUI thread.
+// the factory is destroyed. Destruction ends discovery first, then deletes devices and links
+// while the event thread still runs (so their transfers come back), releases their USB devices,
+// stops the event thread and only then leaves libusb. Threading: everything here runs on the GUI
+// thread except the discovery and event threads of UsbDiscovery.
 class OrvFactory : public QObject
 {
     Q_OBJECT
@@ -51,6 +61,12 @@ public:
     void setConnectionAttemptAddress(const QString &address);
     // Temporary devices still waiting for their identity.
     int pendingDeviceCount() const { return int(m_pendingDevices.size()); }
+    // USB: whether libusb runs, the devices open now, whether the event thread runs, and how many
+    // discovery passes have walked the bus.
+    bool isUsbAvailable() const;
+    int usbDeviceCount() const;
+    bool isUsbEventThreadRunning() const;
+    long usbDiscoveryPasses() const;
 
     Q_INVOKABLE void insertNetworkOrvDevice(QString hostAdress);
     Q_INVOKABLE void cancelConnectionAttempt();
@@ -64,6 +80,7 @@ signals:
     void orvDeviceConnected(const OrvDevice *dev, bool isConnected);
     void wifiConnectionEstablished();
     void TempUploadFirmware(QString fw);
+    void USBOrvdeviceDiscovered(USBDataLink *datalink);
     void ConnectionAttemptChanged(bool state);
     void ConnectionAttemptAddressChanged();
 
@@ -79,8 +96,11 @@ public slots:
     void deviceConnectionChanged(OrvDevice *dev, bool isConnected);
     void addToAutoConnect(OrvDevice *device, AbstractDataLink::LinkType linkType);
     bool getAutoConnectState() const { return m_autoConnect; }
+    void promoteToUSBOrvdevice(USBDataLink *datalink);
     void promoteToWIFIOrvDevice(WifiDatalink *datalink);
     void handleReconnectTimerTimeOut();
+    void deinitUSBDevice(void *devHandle, void *device, int interfaceNumber, void *transferIn,
+                         void *transferOut);
 
 private:
     void promoteToOrvDevice(AbstractDataLink *datalink);
@@ -91,6 +111,7 @@ private:
     void holdAttempt(WifiDatalink *link);
     WifiDatalink *releaseAttempt();
     void deleteDevicesNow();
+    void startUsb();
 
     OrvFactorySettings m_settings;
     QList<Pelto *> m_deviceList;
@@ -106,4 +127,5 @@ private:
     QHash<QString, AbstractDataLink::LinkType> m_autoConnectMemory;
     bool m_shuttingDown = false;
     bool m_autoConnect = true;
+    std::unique_ptr<UsbDiscovery> m_usb;
 };

@@ -2,8 +2,10 @@
 
 #include "DatalinkManager.h"
 #include "Pelto.h"
+#include "UsbDiscovery.h"
 #include "WifiDatalink.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLoggingCategory>
 #include <QUrl>
@@ -33,15 +35,31 @@ OrvFactory::OrvFactory(QObject *parent, const OrvFactorySettings &settings)
             return new WifiDatalink(owner, address, true, true, wifi);
         };
     }
+    if (m_settings.useUsb)
+        startUsb();
 }
 
 OrvFactory::~OrvFactory()
 {
     m_shuttingDown = true;
+    // No new device may appear while the others go; a link handed over just before is still
+    // on its way here as a queued call and is dropped by promoteToUSBOrvdevice.
+    if (m_usb)
+        m_usb->stopDiscovery();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+
     m_reconnectTimer.stop();
     if (WifiDatalink *attempt = releaseAttempt(); attempt && attempt->parent() == this)
         delete attempt;
     deleteDevicesNow();
+
+    if (m_usb) {
+        // Each USB link handed its device back when it was deleted (queued); release them while
+        // libusb still runs, then leave it.
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        m_usb->shutdown();
+        m_usb.reset();
+    }
 }
 
 void OrvFactory::deleteDevicesNow()
@@ -52,16 +70,87 @@ void OrvFactory::deleteDevicesNow()
         emit SelectedDeviceChanged(nullptr);
         emit ActiveDeviceChanged(nullptr);
     }
-    QList<OrvDevice *> all = m_devices + m_pendingDevices;
     m_devices.clear();
     m_pendingDevices.clear();
     m_deviceList.clear();
-    for (OrvDevice *device : std::as_const(all)) {
+    // Listed devices, and devices and links whose deferred deletion is still pending: a USB link
+    // must never outlive the libusb context it points to.
+    for (OrvDevice *device : findChildren<OrvDevice *>(QString(), Qt::FindDirectChildrenOnly)) {
         // Deleting a device makes its links report their end; nothing of that may come back
         // here as a removal or a reconnection.
         disconnect(device, nullptr, this, nullptr);
         delete device;
     }
+    qDeleteAll(findChildren<USBDataLink *>(QString(), Qt::FindDirectChildrenOnly));
+}
+
+// --- USB --------------------------------------------------------------------------------------
+
+void OrvFactory::startUsb()
+{
+    qRegisterMetaType<USBDataLink *>();
+    const UsbDiscovery::Timing timing{ m_settings.usbFirstPassDelayMs,
+                                       m_settings.usbPassIntervalMs };
+    m_usb = std::make_unique<UsbDiscovery>(
+        timing, [this](USBDataLink *link) { emit USBOrvdeviceDiscovered(link); }, thread());
+    if (!m_usb->isAvailable()) {
+        qCWarning(lcOrvFactory) << "Could not initialise USB driver.";
+        m_usb.reset();
+        return;
+    }
+    connect(this, &OrvFactory::USBOrvdeviceDiscovered, this, &OrvFactory::promoteToUSBOrvdevice,
+            Qt::QueuedConnection);
+    m_usb->start();
+}
+
+bool OrvFactory::isUsbAvailable() const
+{
+    return m_usb != nullptr;
+}
+
+int OrvFactory::usbDeviceCount() const
+{
+    return m_usb ? m_usb->knownDeviceCount() : 0;
+}
+
+bool OrvFactory::isUsbEventThreadRunning() const
+{
+    return m_usb && m_usb->isEventThreadRunning();
+}
+
+long OrvFactory::usbDiscoveryPasses() const
+{
+    return m_usb ? m_usb->passCount() : 0;
+}
+
+void OrvFactory::promoteToUSBOrvdevice(USBDataLink *datalink)
+{
+    if (datalink) {
+        datalink->setParent(this);
+        connect(datalink, &USBDataLink::DeleteUsb, this, &OrvFactory::deinitUSBDevice,
+                Qt::QueuedConnection);
+        if (m_shuttingDown) {
+            delete datalink;
+        } else if (datalink->claimDatalinkInterface()) {
+            // Its destruction hands the device back, and discovery tries it again next pass.
+            datalink->deleteLater();
+        } else {
+            promoteToOrvDevice(datalink);
+        }
+    }
+    if (m_usb)
+        m_usb->handOverDone();
+}
+
+void OrvFactory::deinitUSBDevice(void *devHandle, void *device, int interfaceNumber,
+                                 void *transferIn, void *transferOut)
+{
+    if (!m_usb)
+        return;
+    m_usb->release(static_cast<libusb_device_handle *>(devHandle),
+                   static_cast<libusb_device *>(device), interfaceNumber,
+                   static_cast<libusb_transfer *>(transferIn),
+                   static_cast<libusb_transfer *>(transferOut));
 }
 
 void OrvFactory::setConnectionAttempt(bool running)

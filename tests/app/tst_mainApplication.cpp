@@ -1,10 +1,12 @@
 #include "FileDialogHandler.h"
 #include "MainApplication.h"
+#include "OrvFactory.h"
 #include "TestSupport.h"
 #include "UriDistributor.h"
 #include "VersionInfo.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QQmlComponent>
 #include <QQmlContext>
@@ -154,6 +156,33 @@ private slots:
                                                                        QString, int32_t)));
         app.uriReceived(QUrl(QStringLiteral("nimbrel:upload_app?file=/x.elf")));
         QCOMPARE(routed.size(), 1);
+    }
+
+    // The device factory looks for USB devices from the start; the program still shuts down at
+    // once, whether discovery is waiting for its first pass or has walked the bus already.
+    void shutsDownAtOnceWithTheDeviceFactory_data()
+    {
+        QTest::addColumn<int>("passes");
+        QTest::newRow("before the first pass") << 0;
+        QTest::newRow("after two passes") << 2;
+    }
+    void shutsDownAtOnceWithTheDeviceFactory()
+    {
+        QFETCH(int, passes);
+        auto app = std::make_unique<main_Application>(
+            nullptr, qApp, writeQml(QStringLiteral("probe.qml"), probeQml));
+        auto *factory = app->findChild<OrvFactory *>(QString(), Qt::FindDirectChildrenOnly);
+        QVERIFY(factory);
+        QVERIFY2(factory->isUsbAvailable(), "libusb could not be initialised");
+        QVERIFY(waitFor([&] { return factory->usbDiscoveryPasses() >= passes; }, 3000 + passes * 1000));
+        QCOMPARE(factory->usbDeviceCount(), 0);
+        QVERIFY(!factory->isUsbEventThreadRunning());
+        QPointer<OrvFactory> watched(factory);
+        QElapsedTimer clock;
+        clock.start();
+        app.reset();
+        QVERIFY(!watched);
+        QVERIFY2(clock.elapsed() < scaled(1000), qPrintable(QString::number(clock.elapsed())));
     }
 
     void brokenMainWindowIsReported()
