@@ -9,8 +9,8 @@ namespace nimbrel::test {
 // One endpoint of an interface, as its descriptor states it.
 struct UsbEndpointSpec
 {
-    quint8 address = 0;          // bEndpointAddress; bit 7 set = IN
-    quint8 attributes = 0x02;    // bmAttributes: 0x02 bulk, 0x03 interrupt
+    quint8 address = 0; // bEndpointAddress; bit 7 set = IN
+    quint8 attributes = 0x02; // bmAttributes: 0x02 bulk, 0x03 interrupt
     quint16 maxPacketSize = 512; // wMaxPacketSize exactly as the descriptor carries it (0, 1024,
                                  // high-bandwidth bits... are all allowed)
     quint8 interval = 0;
@@ -32,8 +32,8 @@ struct UsbDeviceSpec
     quint16 vendorId = 0x1FC9;
     quint16 productId = 0x828A;
     quint16 bcdDevice = 0x0100;
-    int speedMbps = 480;               // sysfs "speed": 12 full speed, 480 high speed
-    quint8 configurationValue = 1;     // bConfigurationValue of the one configuration
+    int speedMbps = 480; // sysfs "speed": 12 full speed, 480 high speed
+    quint8 configurationValue = 1; // bConfigurationValue of the one configuration
     QList<UsbInterfaceSpec> interfaces; // by position
 
     // Optional sysfs text attributes ("serial", "manufacturer", "product"); empty = absent.

@@ -87,7 +87,7 @@ public:
     quint8 busNumber(int id) const;
     quint8 deviceAddress(int id) const;
     QString sysfsPath(int id) const; // "/sys/devices/1-2" as the host sees it
-    QString devNode(int id) const;   // "/dev/bus/usb/001/003" as the host sees it
+    QString devNode(int id) const; // "/dev/bus/usb/001/003" as the host sees it
 
     // ioctl requests answered ENOTTY because the testbed does not know them ("USBDEVFS nr 31").
     QStringList unhandledRequests() const;
