@@ -304,7 +304,8 @@ private slots:
         clock.start();
         m_rig.factory.reset();
         QVERIFY2(clock.elapsed() < scaled(1500), qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(m_testbed->openHandles(id), 0);
+        // The testbed hears of a closed handle on its own thread.
+        QVERIFY(waitFor([&] { return m_testbed->openHandles(id) == 0; }, 3000));
         QVERIFY(m_testbed->claimedInterfaces(id).isEmpty());
         if (connected) {
             // Links went while the event thread still ran: the Pelto's goodbye reached the device.
