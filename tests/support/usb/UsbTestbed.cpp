@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,8 +70,15 @@ public:
 
     Device *find(int id) const
     {
+        std::lock_guard lock(devicesMutex);
         const auto it = devices.find(id);
         return it == devices.end() ? nullptr : it->second.get();
+    }
+
+    void keep(int id, std::unique_ptr<Device> device)
+    {
+        std::lock_guard lock(devicesMutex);
+        devices[id] = std::move(device);
     }
 
     int fail(const QString &message)
@@ -82,6 +90,9 @@ public:
     UMockdevTestbed *testbed = nullptr;
     QString root;
     std::unique_ptr<SimSocketPump> pump = std::make_unique<SimSocketPump>();
+    // Devices are never dropped before the testbed goes: their handlers and emulators serve
+    // handles that may outlive an unplug. The mutex lets readers on other threads find them.
+    mutable std::mutex devicesMutex;
     std::map<int, std::unique_ptr<Device>> devices;
     int nextId = 1;
     int nextAddress = 2; // 1 is the root hub's
@@ -252,13 +263,13 @@ int UsbTestbed::addDevice(const UsbDeviceSpec &spec, const QString &simSocketPat
         QFile::remove(fifo);
         umockdev_testbed_remove_device(d->testbed, sysfs);
         g_free(sysfs);
-        d->devices[id] = std::move(device); // the handler and emulator live as long as the testbed
+        d->keep(id, std::move(device));
         return d->fail(error);
     }
     device->present = true;
     umockdev_testbed_uevent(d->testbed, sysfs, "add");
     g_free(sysfs);
-    d->devices[id] = std::move(device);
+    d->keep(id, std::move(device));
     return id;
 }
 
@@ -358,6 +369,7 @@ QString UsbTestbed::devNode(int id) const
 QStringList UsbTestbed::unhandledRequests() const
 {
     QStringList all;
+    std::lock_guard lock(d->devicesMutex);
     for (const auto &[id, device] : d->devices)
         all << device->emulator->unhandledRequests();
     return all;

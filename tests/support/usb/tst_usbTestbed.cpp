@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -261,8 +262,12 @@ void tst_UsbTestbed::descriptorsAsLibusbReadsThem()
 
     const int id = m_testbed->addDevice(spec);
     QVERIFY2(id > 0, qPrintable(m_testbed->errorString()));
+    // A context made now finds the device by scanning sysfs, not by the "add" uevent.
+    libusb_context *scanning = nullptr;
+    QCOMPARE(libusb_init(&scanning), 0);
+    const auto exitScanning = qScopeGuard([scanning] { libusb_exit(scanning); });
     libusb_device **list = nullptr;
-    const ssize_t count = libusb_get_device_list(m_context, &list);
+    const ssize_t count = libusb_get_device_list(scanning, &list);
     QCOMPARE(count, 1);
     libusb_device_descriptor device{};
     QCOMPARE(libusb_get_device_descriptor(list[0], &device), 0);
