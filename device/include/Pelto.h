@@ -81,6 +81,8 @@ public:
     QByteArray buildId() const { return m_buildId; }
     ErrorChannel *errorChannel() const { return m_errorChannel; }
     ExternalMode *externalMode() const { return m_externalMode; }
+    // A firmware file waiting for the update service to open; empty when none.
+    QString pendingFirmwareUrl() const { return m_pendingFirmwareUrl; }
 
     // Asks the device for every version it reports, at once.
     void queryVersions();
@@ -121,6 +123,8 @@ public slots:
     void setActiveDatalinkNone();
     // False when the link could not be adopted (the device already has a Wi-Fi link).
     bool wifiConnect(QString hostAddress);
+    // Uploads a firmware file (.fwb, .feb) to the device through its software-update service.
+    void tempUploadFirmware(QUrl firmwareFile);
     void setVersionFW(bool verified, QString versionNumber, int timeoutBootTime, int remainingTime);
     void setVersionApp(bool verified, QString version);
     void setNameApp(QString appName);
@@ -180,4 +184,5 @@ private:
     QPointer<ErrorChannel> m_errorChannel;
     int m_pollIntervalMs = defaultPollIntervalMs;
     WifiDatalinkSettings m_wifiLinkSettings;
+    QString m_pendingFirmwareUrl;
 };

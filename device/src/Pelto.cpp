@@ -222,6 +222,15 @@ bool Pelto::wifiConnect(QString hostAddress)
     return true;
 }
 
+void Pelto::tempUploadFirmware(QUrl firmwareFile)
+{
+    // The file waits until the device reports the update service open; that answer starts the
+    // upload. A service that is open already will take the file at once (startUpdateFromFile)
+    // once the update service is part of the Pelto.
+    m_pendingFirmwareUrl = firmwareFile.toString();
+    openCloseUpdateService(true);
+}
+
 void Pelto::setVersionFW(bool verified, QString versionNumber, int timeoutBootTime,
                          int remainingTime)
 {

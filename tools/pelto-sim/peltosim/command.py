@@ -183,8 +183,8 @@ class CommandServer:
             raise CommandError("channel must be 0..65535")
         payload = bytes.fromhex(str(request.get("payload_hex", "")))
         via = request.get("link", "tcp")
-        if via not in ("tcp", "udp"):
-            raise CommandError("link must be \"tcp\" or \"udp\"")
+        if via not in ("tcp", "udp", "usb", "any"):
+            raise CommandError("link must be \"tcp\", \"udp\", \"usb\" or \"any\"")
         return self._sent(self.device.send(channel, payload, via=via, link_id=request.get("link_id")))
 
     async def cmd_send_set_interface_reply(self, request):
