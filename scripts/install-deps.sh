@@ -24,7 +24,7 @@ packages=(
   xvfb xauth libgl1-mesa-dri
   # test oracles
   python3 python3-cryptography python3-crcmod python3-h5py python3-numpy python3-pyelftools
-  umockdev libumockdev-dev xdg-utils desktop-file-utils socat dpkg-dev xxd coreutils libglib2.0-bin
+  umockdev libumockdev-dev libglib2.0-dev xdg-utils desktop-file-utils socat dpkg-dev xxd coreutils libglib2.0-bin
 )
 
 missing=()

@@ -13,8 +13,11 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace nimbrel::test {
 
@@ -32,9 +35,73 @@ void onClientConnected(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointe
     static_cast<UsbDeviceEmulator *>(emulator)->clientConnected(client);
 }
 
-QString hex4(quint16 value)
+QByteArray hex4(quint16 value)
 {
-    return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0'));
+    return QByteArray::number(value, 16).rightJustified(4, '0');
+}
+
+QByteArray decimal3(int value)
+{
+    return QByteArray::number(value).rightJustified(3, '0');
+}
+
+using Pairs = QList<std::pair<QByteArray, QByteArray>>;
+
+// What the kernel puts in sysfs for a USB device and libusb reads.
+Pairs sysfsAttributes(const UsbDeviceSpec &spec, quint8 address, int minor)
+{
+    Pairs attributes{
+        { "idVendor", hex4(spec.vendorId) },
+        { "idProduct", hex4(spec.productId) },
+        { "bcdDevice", hex4(spec.bcdDevice) },
+        { "busnum", QByteArray::number(kBus) },
+        { "devnum", QByteArray::number(address) },
+        { "speed", QByteArray::number(spec.speedMbps) },
+        { "bConfigurationValue", QByteArray::number(spec.configurationValue) },
+        { "bNumConfigurations", "1" },
+        { "bNumInterfaces", QByteArray::number(spec.interfaces.size()) },
+        { "bDeviceClass", "00" },
+        { "bMaxPacketSize0", "64" },
+        { "version", " 2.00" },
+        { "dev", "189:" + QByteArray::number(minor) },
+    };
+    if (!spec.serialNumber.isEmpty())
+        attributes.append({ "serial", spec.serialNumber.toUtf8() });
+    if (!spec.manufacturer.isEmpty())
+        attributes.append({ "manufacturer", spec.manufacturer.toUtf8() });
+    if (!spec.product.isEmpty())
+        attributes.append({ "product", spec.product.toUtf8() });
+    return attributes;
+}
+
+// The udev properties of the device (its "uevent" file); libusb's hot-plug monitor reads the node
+// name from DEVNAME when the device goes.
+Pairs udevProperties(const UsbDeviceSpec &spec, const QString &devNode, quint8 address, int minor)
+{
+    return {
+        { "DEVTYPE", "usb_device" },
+        { "DEVNAME", devNode.toLatin1() },
+        { "BUSNUM", decimal3(kBus) },
+        { "DEVNUM", decimal3(address) },
+        { "MAJOR", "189" },
+        { "MINOR", QByteArray::number(minor) },
+        { "PRODUCT",
+          QByteArray::number(spec.vendorId, 16) + '/' + QByteArray::number(spec.productId, 16) + '/'
+              + QByteArray::number(spec.bcdDevice, 16) },
+        { "TYPE", "0/0/0" },
+    };
+}
+
+// Names and values alternating, null-terminated, as umockdev_testbed_add_devicev takes them.
+std::vector<gchar *> flatten(const Pairs &pairs)
+{
+    std::vector<gchar *> pointers;
+    for (const auto &[name, value] : pairs) {
+        pointers.push_back(const_cast<gchar *>(name.constData()));
+        pointers.push_back(const_cast<gchar *>(value.constData()));
+    }
+    pointers.push_back(nullptr);
+    return pointers;
 }
 
 } // namespace
@@ -69,8 +136,15 @@ public:
 
     Device *find(int id) const
     {
+        std::lock_guard lock(devicesMutex);
         const auto it = devices.find(id);
         return it == devices.end() ? nullptr : it->second.get();
+    }
+
+    void keep(int id, std::unique_ptr<Device> device)
+    {
+        std::lock_guard lock(devicesMutex);
+        devices[id] = std::move(device);
     }
 
     int fail(const QString &message)
@@ -82,6 +156,9 @@ public:
     UMockdevTestbed *testbed = nullptr;
     QString root;
     std::unique_ptr<SimSocketPump> pump = std::make_unique<SimSocketPump>();
+    // Devices are never dropped before the testbed goes: their handlers and emulators serve
+    // handles that may outlive an unplug. The mutex lets readers on other threads find them.
+    mutable std::mutex devicesMutex;
     std::map<int, std::unique_ptr<Device>> devices;
     int nextId = 1;
     int nextAddress = 2; // 1 is the root hub's
@@ -149,67 +226,10 @@ int UsbTestbed::addDevice(const UsbDeviceSpec &spec, const QString &simSocketPat
 
     const int minor = (kBus - 1) * 128 + device->address - 1;
     const QByteArray descriptors = spec.descriptors();
-    QList<QByteArray> attributes{ "idVendor",
-                                  hex4(spec.vendorId).toLatin1(),
-                                  "idProduct",
-                                  hex4(spec.productId).toLatin1(),
-                                  "bcdDevice",
-                                  hex4(spec.bcdDevice).toLatin1(),
-                                  "busnum",
-                                  QByteArray::number(kBus),
-                                  "devnum",
-                                  QByteArray::number(device->address),
-                                  "speed",
-                                  QByteArray::number(spec.speedMbps),
-                                  "bConfigurationValue",
-                                  QByteArray::number(spec.configurationValue),
-                                  "bNumConfigurations",
-                                  "1",
-                                  "bNumInterfaces",
-                                  QByteArray::number(spec.interfaces.size()),
-                                  "bDeviceClass",
-                                  "00",
-                                  "bMaxPacketSize0",
-                                  "64",
-                                  "version",
-                                  " 2.00",
-                                  "dev",
-                                  "189:" + QByteArray::number(minor) };
-    if (!spec.serialNumber.isEmpty())
-        attributes << "serial" << spec.serialNumber.toUtf8();
-    if (!spec.manufacturer.isEmpty())
-        attributes << "manufacturer" << spec.manufacturer.toUtf8();
-    if (!spec.product.isEmpty())
-        attributes << "product" << spec.product.toUtf8();
-    const QList<QByteArray> properties{ "DEVTYPE",
-                                        "usb_device",
-                                        "DEVNAME",
-                                        device->devNode.toLatin1(),
-                                        "BUSNUM",
-                                        QByteArray::number(kBus).rightJustified(3, '0'),
-                                        "DEVNUM",
-                                        QByteArray::number(device->address).rightJustified(3, '0'),
-                                        "MAJOR",
-                                        "189",
-                                        "MINOR",
-                                        QByteArray::number(minor),
-                                        "PRODUCT",
-                                        QStringLiteral("%1/%2/%3")
-                                            .arg(spec.vendorId, 0, 16)
-                                            .arg(spec.productId, 0, 16)
-                                            .arg(spec.bcdDevice, 0, 16)
-                                            .toLatin1(),
-                                        "TYPE",
-                                        "0/0/0" };
-    auto terminated = [](const QList<QByteArray> &list) {
-        std::vector<gchar *> pointers;
-        for (const QByteArray &item : list)
-            pointers.push_back(const_cast<gchar *>(item.constData()));
-        pointers.push_back(nullptr);
-        return pointers;
-    };
-    std::vector<gchar *> attributePointers = terminated(attributes);
-    std::vector<gchar *> propertyPointers = terminated(properties);
+    const Pairs attributes = sysfsAttributes(spec, device->address, minor);
+    const Pairs properties = udevProperties(spec, device->devNode, device->address, minor);
+    std::vector<gchar *> attributePointers = flatten(attributes);
+    std::vector<gchar *> propertyPointers = flatten(properties);
     const QByteArray name = "1-" + QByteArray::number(id);
     gchar *sysfs = umockdev_testbed_add_devicev(d->testbed, "usb", name.constData(), nullptr,
                                                 attributePointers.data(), propertyPointers.data());
@@ -252,13 +272,13 @@ int UsbTestbed::addDevice(const UsbDeviceSpec &spec, const QString &simSocketPat
         QFile::remove(fifo);
         umockdev_testbed_remove_device(d->testbed, sysfs);
         g_free(sysfs);
-        d->devices[id] = std::move(device); // the handler and emulator live as long as the testbed
+        d->keep(id, std::move(device));
         return d->fail(error);
     }
     device->present = true;
     umockdev_testbed_uevent(d->testbed, sysfs, "add");
     g_free(sysfs);
-    d->devices[id] = std::move(device);
+    d->keep(id, std::move(device));
     return id;
 }
 
@@ -358,6 +378,7 @@ QString UsbTestbed::devNode(int id) const
 QStringList UsbTestbed::unhandledRequests() const
 {
     QStringList all;
+    std::lock_guard lock(d->devicesMutex);
     for (const auto &[id, device] : d->devices)
         all << device->emulator->unhandledRequests();
     return all;

@@ -3,7 +3,9 @@
 #include "UsbTestbed.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -11,6 +13,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace nimbrel::test;
@@ -148,6 +151,7 @@ private slots:
     void failedInUrb_data();
     void failedInUrb();
     void hotAddAndHotRemove();
+    void idleHandleSleepsInPoll();
 
 private:
     // Starts a simulator with a USB socket and plugs a device for it in.
@@ -258,8 +262,12 @@ void tst_UsbTestbed::descriptorsAsLibusbReadsThem()
 
     const int id = m_testbed->addDevice(spec);
     QVERIFY2(id > 0, qPrintable(m_testbed->errorString()));
+    // A context made now finds the device by scanning sysfs, not by the "add" uevent.
+    libusb_context *scanning = nullptr;
+    QCOMPARE(libusb_init(&scanning), 0);
+    const auto exitScanning = qScopeGuard([scanning] { libusb_exit(scanning); });
     libusb_device **list = nullptr;
-    const ssize_t count = libusb_get_device_list(m_context, &list);
+    const ssize_t count = libusb_get_device_list(scanning, &list);
     QCOMPARE(count, 1);
     libusb_device_descriptor device{};
     QCOMPARE(libusb_get_device_descriptor(list[0], &device), 0);
@@ -472,13 +480,24 @@ void tst_UsbTestbed::failedInUrb()
     QCOMPARE(libusb_claim_interface(handle, 0), 0);
     EventThread events(m_context);
 
-    AsyncTransfer in;
-    QCOMPARE(in.submit(handle, 0x81, 512), 0);
+    // Two failures: the URB pending now, then the next one at its submission; the third waits.
+    AsyncTransfer in[3];
+    QCOMPARE(in[0].submit(handle, 0x81, 512), 0);
     QTRY_COMPARE_WITH_TIMEOUT(m_testbed->urbs(id).size(), 1, scaled(3000));
-    QCOMPARE(in.status.load(), -1); // pending: nothing to read yet
-    m_testbed->failNextIn(id, error);
-    QTRY_COMPARE_WITH_TIMEOUT(in.status.load(), status, scaled(3000));
-    QCOMPARE(m_testbed->urbs(id).first().status, -error);
+    QCOMPARE(in[0].status.load(), -1); // pending: nothing to read yet
+    m_testbed->failNextIn(id, error, 2);
+    QTRY_COMPARE_WITH_TIMEOUT(in[0].status.load(), status, scaled(3000));
+    QCOMPARE(in[1].submit(handle, 0x81, 512), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(in[1].status.load(), status, scaled(3000));
+    QCOMPARE(in[2].submit(handle, 0x81, 512), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(m_testbed->urbs(id).size(), 3, scaled(3000));
+    const QList<UsbUrbRecord> urbs = m_testbed->urbs(id);
+    QCOMPARE(urbs.at(0).status, -error);
+    QCOMPARE(urbs.at(1).status, -error);
+    QVERIFY(!urbs.at(2).completed);
+    QCOMPARE(in[2].status.load(), -1);
+    libusb_cancel_transfer(in[2].transfer);
+    QTRY_COMPARE_WITH_TIMEOUT(in[2].status.load(), int(LIBUSB_TRANSFER_CANCELLED), scaled(3000));
     libusb_release_interface(handle, 0);
     libusb_close(handle);
 }
@@ -548,6 +567,41 @@ void tst_UsbTestbed::hotAddAndHotRemove()
     QVERIFY(other);
     libusb_close(other);
     libusb_hotplug_deregister_callback(m_context, hotplug);
+    libusb_release_interface(handle, 0);
+    libusb_close(handle);
+}
+
+// With a transfer pending and nothing to reap, libusb's event thread must sleep in poll() as on
+// a real device; a node that always polls ready makes it and umockdev's worker spin instead.
+void tst_UsbTestbed::idleHandleSleepsInPoll()
+{
+    const int id = plugPelto(UsbDeviceSpec::pelto(512), QStringLiteral("PLT-USB-0012"));
+    QVERIFY2(id > 0, qPrintable(m_testbed->errorString()));
+    libusb_device_handle *handle = openPelto(id);
+    QVERIFY(handle);
+    QCOMPARE(libusb_claim_interface(handle, 0), 0);
+    EventThread events(m_context);
+    AsyncTransfer in;
+    QCOMPARE(in.submit(handle, 0x81, 512), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(m_testbed->urbs(id).size(), 1, scaled(3000));
+
+    auto cpuMs = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000
+            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+    };
+    QElapsedTimer wall;
+    const long before = cpuMs();
+    wall.start();
+    // A measuring window, not a wait for an event: spinning costs about one core per thread.
+    QTest::qSleep(500);
+    const long used = cpuMs() - before;
+    QVERIFY2(used * 4 < wall.elapsed(),
+             qPrintable(QStringLiteral("%1 ms CPU in %2 ms").arg(used).arg(wall.elapsed())));
+    QCOMPARE(in.status.load(), -1);
+    libusb_cancel_transfer(in.transfer);
+    QTRY_COMPARE_WITH_TIMEOUT(in.status.load(), int(LIBUSB_TRANSFER_CANCELLED), scaled(3000));
     libusb_release_interface(handle, 0);
     libusb_close(handle);
 }
