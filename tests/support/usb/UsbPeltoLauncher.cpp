@@ -108,18 +108,13 @@ bool UsbPeltoLauncher::startSimulator()
         return false;
     }
     m_socketPath = m_socketDir.filePath(QStringLiteral("pelto-usb.sock"));
-    const QStringList arguments = QStringList{ m_options.simScript,
-                                               QStringLiteral("--usb-socket"),
-                                               m_socketPath,
-                                               QStringLiteral("--serial"),
-                                               m_options.serial,
-                                               QStringLiteral("--tls-port"),
-                                               QStringLiteral("0"),
-                                               QStringLiteral("--udp-port"),
-                                               QStringLiteral("0"),
-                                               QStringLiteral("--control-port"),
-                                               QStringLiteral("0") }
-        + m_options.simArguments;
+    QStringList arguments{ m_options.simScript, QStringLiteral("--usb-socket"), m_socketPath };
+    arguments << QStringLiteral("--serial") << m_options.serial;
+    // Free ports: a simulator on the fixed ones may already be running for Wi-Fi.
+    for (const QString &port : { QStringLiteral("--tls-port"), QStringLiteral("--udp-port"),
+                                 QStringLiteral("--control-port") })
+        arguments << port << QStringLiteral("0");
+    arguments << m_options.simArguments;
     // Its progress lines (the connect sequence) go to our standard error as they come.
     m_simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_simulator.start(m_options.python, arguments);

@@ -49,12 +49,12 @@ bool tst_usbPeltoLauncher::waitForOutput(const QString &text, int occurrences, i
 {
     const QByteArray needle = text.toUtf8();
     return waitFor(
-        [&] {
-            m_output += m_launcher.readAll();
-            return m_output.count(needle) >= occurrences
-                || m_launcher.state() == QProcess::NotRunning;
-        },
-        timeoutMs)
+               [&] {
+                   m_output += m_launcher.readAll();
+                   return m_output.count(needle) >= occurrences
+                       || m_launcher.state() == QProcess::NotRunning;
+               },
+               timeoutMs)
         && m_output.count(needle) >= occurrences;
 }
 
@@ -68,8 +68,7 @@ bool tst_usbPeltoLauncher::waitForSim(const QString &activeInterface, int usbLin
                 count += link.toObject().value(QStringLiteral("kind")).toString()
                     == QLatin1String("usb");
             return count == usbLinks
-                && status.value(QStringLiteral("active_interface")).toString()
-                == activeInterface;
+                && status.value(QStringLiteral("active_interface")).toString() == activeInterface;
         },
         timeoutMs);
 }

@@ -30,8 +30,7 @@ int main(int argc, char *argv[])
                                  QStringLiteral("The program to start."));
     const QCommandLineOption serialOption(QStringLiteral("serial"),
                                           QStringLiteral("Serial of the simulated device."),
-                                          QStringLiteral("serial"),
-                                          QStringLiteral("PLT-USB-0001"));
+                                          QStringLiteral("serial"), QStringLiteral("PLT-USB-0001"));
     const QCommandLineOption simSocketOption(
         QStringLiteral("sim-socket"),
         QStringLiteral("Use a pelto-sim already listening with --usb-socket PATH."),
@@ -40,10 +39,9 @@ int main(int argc, char *argv[])
         QStringLiteral("sim-arg"),
         QStringLiteral("One more argument for the pelto-sim started here (repeatable)."),
         QStringLiteral("argument"));
-    const QCommandLineOption simOption(QStringLiteral("sim"),
-                                       QStringLiteral("pelto_sim.py to start."),
-                                       QStringLiteral("path"),
-                                       QStringLiteral(NIMBREL_PELTO_SIM_SCRIPT));
+    const QCommandLineOption simOption(
+        QStringLiteral("sim"), QStringLiteral("pelto_sim.py to start."), QStringLiteral("path"),
+        QStringLiteral(NIMBREL_PELTO_SIM_SCRIPT));
     parser.addOptions({ serialOption, simSocketOption, simArgOption, simOption });
     parser.process(application);
     if (separator + 1 >= argc) {
