@@ -6,6 +6,9 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <algorithm>
+#include <csignal>
+
 using namespace nimbrel::test;
 
 namespace {
@@ -85,6 +88,43 @@ private slots:
         // Lines other than info lines go to standard error only.
         QVERIFY(first.readAllStandardError().contains("[DBG] Initializing application"));
         QVERIFY(!first.readAllStandardOutput().contains("[DBG]"));
+    }
+
+    // A session's log-out (SIGTERM), a terminal's Ctrl-C (SIGINT) or hang-up (SIGHUP) end the
+    // program through its normal shutdown: it exits 0 and its log says why, instead of dying with
+    // the signal and losing what the back end does on the way out.
+    void terminationSignalsEndTheProgramNormally_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+
+    void terminationSignalsEndTheProgramNormally()
+    {
+        QFETCH(int, signalNumber);
+        const QString program = qEnvironmentVariable("NIMBREL_APP");
+        QProcess app;
+        app.start(program, {});
+        QVERIFY(app.waitForStarted(scaled(10000)));
+        // The signals are taken over before the log starts, so a first line means they are ours.
+        auto logged = [] {
+            const QStringList files = logFiles();
+            return files.size() == 1 && !readLines(logDir().filePath(files.first())).isEmpty();
+        };
+        QVERIFY(waitFor(logged, 20000));
+        QCOMPARE(app.state(), QProcess::Running);
+
+        QCOMPARE(::kill(static_cast<pid_t>(app.processId()), signalNumber), 0);
+        QVERIFY(app.waitForFinished(scaled(15000)));
+        QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(app.exitCode(), 0);
+        const QStringList lines = readLines(logDir().filePath(logFiles().first()));
+        const QString expected = QStringLiteral("Ending on signal %1").arg(signalNumber);
+        QVERIFY2(std::any_of(lines.cbegin(), lines.cend(),
+                             [&](const QString &l) { return l.contains(expected); }),
+                 qPrintable(lines.join(QLatin1Char('\n'))));
     }
 
     // A fatal message aborts the process; its line is in the file all the same.

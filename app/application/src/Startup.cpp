@@ -2,6 +2,7 @@
 
 #include "LoggingHandler.h"
 #include "MainApplication.h"
+#include "TerminationSignals.h"
 #include "UriHandler.h"
 #include "UriSchemeChecks.h"
 
@@ -55,6 +56,15 @@ int runNimbrelLab(int argc, char *argv[])
     qputenv("QSG_USE_SIMPLE_ANIMATION_DRIVER", "1");
 
     QApplication application(argc, argv);
+
+    // A session's log-out or a terminal's Ctrl-C ends the program the same way as closing its
+    // window: the back end says goodbye to its devices and the log is written to the end.
+    platform::TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &platform::TerminationSignals::terminationRequested,
+                     &application, [](int signalNumber) {
+                         qCInfo(lcStartup) << "Ending on signal" << signalNumber;
+                         QApplication::quit();
+                     });
 
     checkUrlScheme(QApplication::applicationFilePath());
 
