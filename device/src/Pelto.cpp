@@ -69,6 +69,8 @@ Pelto::~Pelto()
         m_externalMode->deleteLater();
     if (m_errorChannel)
         m_errorChannel->deleteLater();
+    if (m_fileControl)
+        m_fileControl->deleteLater();
 }
 
 void Pelto::setExternalModePort(int port)
@@ -117,6 +119,10 @@ void Pelto::disposeOfServices()
     if (m_errorChannel) {
         m_errorChannel->deleteLater();
         m_errorChannel = nullptr;
+    }
+    if (m_fileControl) {
+        m_fileControl->deleteLater();
+        m_fileControl = nullptr;
     }
 }
 
@@ -426,8 +432,15 @@ void Pelto::handleMonitoringServiceOpenedClosed(ControlChannel::ResponseCode res
 
 void Pelto::handleFileControlOpenedClosed(ControlChannel::ResponseCode response, bool isOpen)
 {
-    Q_UNUSED(response);
-    Q_UNUSED(isOpen);
+    if (response == ControlChannel::Answer) {
+        if (isOpen && !m_fileControl) {
+            m_fileControl = new FileControlChannel(this, 9, true, manager());
+        } else if (!isOpen && m_fileControl) {
+            m_fileControl->deleteLater();
+            m_fileControl = nullptr;
+        }
+    }
+    emit FileControlOpenedClosed(m_fileControl);
 }
 
 void Pelto::handleErrorChannelServiceOpenedClosed(ControlChannel::ResponseCode response,
