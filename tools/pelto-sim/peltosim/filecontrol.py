@@ -228,10 +228,13 @@ class FileControl:
         st = os.stat(full)
         first = file_header(st.st_mtime, len(data), self._header_name(full))
         error_at = self.state["fc_error_at_chunk"]
+        stall_at = self.state["fc_stall_at_chunk"]
         frames = []
         offset = 0
         index = 0
         while True:
+            if index == stall_at:
+                break
             if index == error_at:
                 frames.append(message(2, self.state["fc_error_response"]))
                 self.counters["errors_injected"] += 1

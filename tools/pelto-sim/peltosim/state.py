@@ -152,6 +152,8 @@ STATE_FIELDS = {
     # and the storage record (0 = the served folder's file system).
     "fc_error_at_chunk": (-1, lambda v: _atleast(v, -1)),
     "fc_error_response": (4, _u8),
+    # Download messages from k on are never sent (the device goes silent mid-download; -1 off).
+    "fc_stall_at_chunk": (-1, lambda v: _atleast(v, -1)),
     "fs_total_bytes": (0, lambda v: _atleast(v, 0)),
     "fs_free_bytes": (0, lambda v: _atleast(v, 0)),
     "fs_status": (2, _i32),
