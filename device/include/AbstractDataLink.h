@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QObject>
 
 #include <atomic>
@@ -55,6 +56,12 @@ public:
     // requested active link and disarms it while it is (the heartbeat watchdog guards it then).
     // Links without such a time-out keep the default.
     virtual void setSelfTimeoutArmed(bool armed) { Q_UNUSED(armed); }
+
+    // Hands what the link still holds for the device to the transport, waiting until `deadline`
+    // at the most. The link manager calls it before a device object lets its links go, so that
+    // a last message (the disconnect request) does not die in a buffer. Blocks the calling
+    // (GUI) thread. Links that hand every frame over at once keep the default.
+    virtual void flushPendingWrites(QDeadlineTimer deadline) { Q_UNUSED(deadline); }
 
 public slots:
     // `packet` is a whole device frame; `channel` repeats its channel number. `isReliable` asks for

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QMetaType>
+#include <QSet>
 #include <QString>
 
 #include <array>
@@ -24,7 +25,12 @@
 // version replies, which carry no response code, are dropped like a failure answer. Every reply
 // to a code with a fixed-size record yields exactly one signal.
 //
-// Threading: GUI thread only. State: none besides the channel number and the reliability flag.
+// A device that answers a polled request with a short reply does so every time; the warning about
+// a short reply is therefore given once per control code and connection (the link manager
+// reporting a connection starts a new one), not once a second.
+//
+// Threading: GUI thread only. State: besides the channel number and the reliability flag, the
+// codes whose short replies were reported during this connection.
 class ControlChannel : public AbstractService
 {
     Q_OBJECT
@@ -315,6 +321,11 @@ private:
     void handleFixedSizeRecord(uint16_t code, ResponseCode response, const QByteArray &payload);
     void handleVersion(uint16_t code, const QByteArray &payload);
     void handleMsc(uint16_t code, ResponseCode response, const QByteArray &payload);
+    // Warns about a reply of `size` bytes where its layout has `needed`, once per code and
+    // connection.
+    void warnShortReply(const char *what, uint16_t code, qsizetype size, qsizetype needed);
+
+    QSet<uint16_t> m_shortRepliesReported;
 };
 
 Q_DECLARE_METATYPE(ControlChannel::TimeDate)

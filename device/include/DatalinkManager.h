@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 class QTimer;
 
@@ -50,6 +51,10 @@ public:
     AbstractDataLink::DatalinkState getWifiLinkState() const;
     AbstractDataLink::DatalinkState getBtLinkState() const;
     uint16_t datalinkVersion() const { return m_datalinkVersion; }
+
+    // Pushes out what the held links still buffer for the device, waiting `timeoutMs` at the
+    // most altogether. For a device object's last words before its links close; blocks.
+    void flushLinks(int timeoutMs);
     bool isDeviceInfoReported() const { return m_deviceInfoReported; }
 
 signals:
@@ -98,6 +103,10 @@ private:
     DatalinkCommChannel *m_commChannel = nullptr;
     AbstractDataLink::LinkType m_activeLinkType = AbstractDataLink::None;
     AbstractDataLink::LinkType m_lastConnectedLinkType = AbstractDataLink::None;
+    // The link the last set-interface request asked for, while its answer is outstanding. Only
+    // that answer is taken: the device's reply names a link, and one the host did not ask for
+    // (or no longer holds) would leave the active link pointing at nothing.
+    std::optional<AbstractDataLink::LinkType> m_requestedLinkType;
     AbstractDataLink *m_usbLink = nullptr;
     AbstractDataLink *m_wifiLink = nullptr;
     uint16_t m_datalinkVersion = 0;

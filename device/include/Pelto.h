@@ -52,6 +52,8 @@ public:
     static constexpr int externalModePort = 17725;
     // A device clock further off than this is set from the PC's clock.
     static constexpr qint64 clockToleranceSeconds = 5;
+    // How long the destructor may wait for its disconnect request to reach the transport.
+    static constexpr int disconnectFlushMs = 200;
 
     explicit Pelto(OrvDevice *source);
     ~Pelto() override;
@@ -81,6 +83,8 @@ public:
     ErrorChannel *errorChannel() const { return m_errorChannel; }
     FileControlChannel *fileControlChannel() const { return m_fileControl; }
     ExternalMode *externalMode() const { return m_externalMode; }
+    // A firmware file waiting for the update service to open; empty when none.
+    QString pendingFirmwareUrl() const { return m_pendingFirmwareUrl; }
 
     // Asks the device for every version it reports, at once.
     void queryVersions();
@@ -122,6 +126,8 @@ public slots:
     void setActiveDatalinkNone();
     // False when the link could not be adopted (the device already has a Wi-Fi link).
     bool wifiConnect(QString hostAddress);
+    // Uploads a firmware file (.fwb, .feb) to the device through its software-update service.
+    void tempUploadFirmware(QUrl firmwareFile);
     void setVersionFW(bool verified, QString versionNumber, int timeoutBootTime, int remainingTime);
     void setVersionApp(bool verified, QString version);
     void setNameApp(QString appName);
@@ -182,4 +188,5 @@ private:
     QPointer<FileControlChannel> m_fileControl;
     int m_pollIntervalMs = defaultPollIntervalMs;
     WifiDatalinkSettings m_wifiLinkSettings;
+    QString m_pendingFirmwareUrl;
 };

@@ -23,9 +23,11 @@ struct WifiDatalinkSettings
 {
     quint16 streamPort = 40000; // TLS or TCP on the device
     quint16 deviceUdpPort = 40001; // the device's datagram port
-    // Local datagram port. The device learns the host's endpoint from the hello, so when this
-    // port is taken (another Wi-Fi link in this process) the link falls back to any free port.
-    // 0 asks for any free port at once.
+    // Local datagram port, bound on every address and shared (SO_REUSEADDR): another Wi-Fi link
+    // of this program, or a simulated device on another loopback address, may hold the same
+    // number. The device learns the host's endpoint from the hello, so when the port is held
+    // exclusively by someone else the link falls back to any free port. 0 asks for any free port
+    // at once.
     quint16 localUdpPort = 40001;
     int selfTimeoutMs = 5000; // no stream data for this long invalidates an armed link
     int handshakeTimeoutMs = 10000; // the same, from the TCP connection until the first data
@@ -66,6 +68,9 @@ public:
     bool encryptsUdp() const { return m_codec.encrypts(); }
     bool isSelfTimeoutArmed() const { return m_selfTimeoutArmed; }
     void setSelfTimeoutArmed(bool armed) override;
+    // Writes out the stream socket's buffered (and, with TLS, not yet encrypted) bytes.
+    // Datagrams are never buffered here.
+    void flushPendingWrites(QDeadlineTimer deadline) override;
     // Whether the hello is still being sent (no datagram of the device accepted yet).
     bool isHelloRunning() const;
     // The locally bound datagram port, 0 while unbound.

@@ -2,6 +2,7 @@
 
 #include "ControlChannelCodec.h"
 #include "Crc32.h"
+#include "DatalinkManager.h"
 
 #include <QLoggingCategory>
 
@@ -75,6 +76,12 @@ ControlChannel::ControlChannel(QObject *parent, uint16_t channelId, bool isRelia
     qRegisterMetaType<ControlChannel::AppStatus>();
     qRegisterMetaType<ControlChannel::MSCStatus>();
     qRegisterMetaType<std::array<char, 16>>();
+
+    if (manager)
+        connect(manager, &DatalinkManager::isConnected, this, [this](bool connected) {
+            if (connected)
+                m_shortRepliesReported.clear();
+        });
 }
 
 ControlChannel::~ControlChannel() = default;

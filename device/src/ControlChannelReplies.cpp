@@ -11,8 +11,9 @@ Q_DECLARE_LOGGING_CATEGORY(lcControlChannel)
 
 namespace {
 
-constexpr int VersionReplySize
-    = 28; // u32 verified, 16 text bytes, u32 boot time-out, u32 remaining
+// Firmware and wireless-module versions share one layout: u32 verified, 16 text bytes, u32 boot
+// time-out, u32 remaining time (the wireless module fills the last two with zero).
+constexpr int VersionReplySize = 28;
 constexpr int VersionTextOffset = 4;
 constexpr int VersionTextSize = 16;
 constexpr int AppVersionReplySize = VersionTextOffset + VersionTextSize;
@@ -81,7 +82,7 @@ void ControlChannel::handleReply(uint16_t code, ResponseCode response, const QBy
         if (response != Answer) {
             emit GetDateReceived(response, TimeDate());
         } else if (size < TimeDate::Size) {
-            qCWarning(lcControlChannel) << "Date reply too short:" << size << "bytes";
+            warnShortReply("Date", code, size, TimeDate::Size);
             emit GetDateReceived(Failure, TimeDate());
         } else {
             emit GetDateReceived(response, TimeDate::fromBytes(data));
@@ -133,7 +134,7 @@ void ControlChannel::handleReply(uint16_t code, ResponseCode response, const QBy
         if (response != Answer)
             break;
         if (size < AppVersionReplySize) {
-            qCWarning(lcControlChannel) << "App version reply too short:" << size << "bytes";
+            warnShortReply("App version", code, size, AppVersionReplySize);
             break;
         }
         emit GetAppVersionReceived(readU32(data) == 1,
@@ -293,10 +294,9 @@ void ControlChannel::handleFixedSizeRecord(uint16_t code, ResponseCode response,
 void ControlChannel::handleVersion(uint16_t code, const QByteArray &payload)
 {
     const bool firmware = code == GetFirmwareVersion;
-    const qsizetype needed = firmware ? VersionReplySize : AppVersionReplySize;
-    if (payload.size() < needed) {
-        qCWarning(lcControlChannel) << (firmware ? "Firmware" : "ESP")
-                                    << "version reply too short:" << payload.size() << "bytes";
+    if (payload.size() < VersionReplySize) {
+        warnShortReply(firmware ? "Firmware version" : "ESP version", code, payload.size(),
+                       VersionReplySize);
         return;
     }
     const char *data = payload.constData();
@@ -344,4 +344,15 @@ void ControlChannel::handleMsc(uint16_t code, ResponseCode response, const QByte
         emit MscInsertReceived(response, status);
     else
         emit MscEjectReceived(response, status);
+}
+
+void ControlChannel::warnShortReply(const char *what, uint16_t code, qsizetype size,
+                                    qsizetype needed)
+{
+    if (m_shortRepliesReported.contains(code))
+        return;
+    m_shortRepliesReported.insert(code);
+    qCWarning(lcControlChannel).nospace()
+        << what << " reply (control code " << code << ") too short: " << size << " of " << needed
+        << " bytes; further short replies to this code go unreported until the next connection";
 }

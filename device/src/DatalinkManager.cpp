@@ -66,6 +66,14 @@ void DatalinkManager::setTimings(const DatalinkTimings &timings)
     m_commChannel->setTimings(timings);
 }
 
+void DatalinkManager::flushLinks(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    for (AbstractDataLink *link : { m_usbLink, m_wifiLink })
+        if (link)
+            link->flushPendingWrites(deadline);
+}
+
 AbstractDataLink::DatalinkState DatalinkManager::getUsbLinkState() const
 {
     return m_usbLink ? m_usbLink->getState() : AbstractDataLink::NotAvailable;
@@ -206,6 +214,7 @@ void DatalinkManager::setActiveDatalinkConnection(AbstractDataLink::LinkType lin
 
     if (m_wifiLink)
         m_wifiLink->setSelfTimeoutArmed(linkType != AbstractDataLink::WiFi);
+    m_requestedLinkType = linkType;
 
     if (linkType == AbstractDataLink::None) {
         m_commChannel->stopHeartbeat();
@@ -356,6 +365,19 @@ void DatalinkManager::handleSetActiveDatalinkReceived(AbstractDataLink::LinkType
             << "Ignoring set-interface reply for unknown datalink" << int(interface);
         return;
     }
+    if (m_requestedLinkType != interface) {
+        qCWarning(lcDatalinkManager)
+            << "Ignoring set-interface reply for" << linkTypeKey(interface)
+            << "(accepted:" << accepted << "): no such request is outstanding";
+        return;
+    }
+    if (interface != AbstractDataLink::None && !getDatalink(interface)) {
+        qCWarning(lcDatalinkManager) << "Ignoring set-interface reply for" << linkTypeKey(interface)
+                                     << "(accepted:" << accepted << "): no such link is held";
+        m_requestedLinkType.reset();
+        return;
+    }
+    m_requestedLinkType.reset();
     if (!accepted) {
         qCInfo(lcDatalinkManager) << "Could not set active Datalink";
         return;

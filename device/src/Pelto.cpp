@@ -63,6 +63,11 @@ Pelto::~Pelto()
     emit IsConnectedSignal(this, false);
     if (m_controlChannel) {
         m_controlChannel->disconnectDevice();
+        // The request waits in the link's write buffer, and the links close with this object:
+        // it is pushed out now, for a bounded time so that a stalled device cannot hold up the
+        // program.
+        if (DatalinkManager *links = manager())
+            links->flushLinks(disconnectFlushMs);
         m_controlChannel->deleteLater();
     }
     if (m_externalMode)
@@ -221,6 +226,15 @@ bool Pelto::wifiConnect(QString hostAddress)
     }
     link->initialise();
     return true;
+}
+
+void Pelto::tempUploadFirmware(QUrl firmwareFile)
+{
+    // The file waits until the device reports the update service open; that answer starts the
+    // upload. A service that is open already will take the file at once (startUpdateFromFile)
+    // once the update service is part of the Pelto.
+    m_pendingFirmwareUrl = firmwareFile.toString();
+    openCloseUpdateService(true);
 }
 
 void Pelto::setVersionFW(bool verified, QString versionNumber, int timeoutBootTime,

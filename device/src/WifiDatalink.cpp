@@ -121,6 +121,26 @@ void WifiDatalink::setSelfTimeoutArmed(bool armed)
     m_selfTimeoutArmed = armed;
 }
 
+void WifiDatalink::flushPendingWrites(QDeadlineTimer deadline)
+{
+    if (!m_streamSocket || m_streamSocket->state() != QAbstractSocket::ConnectedState)
+        return;
+    // A TLS socket keeps plain bytes until it has encrypted them, and encrypted ones until the
+    // network takes them; both count.
+    auto *tls = qobject_cast<QSslSocket *>(m_streamSocket);
+    auto pending = [this, tls] {
+        return m_streamSocket->bytesToWrite() + (tls ? tls->encryptedBytesToWrite() : 0);
+    };
+    m_streamSocket->flush();
+    while (pending() > 0 && !deadline.hasExpired()) {
+        if (!m_streamSocket->waitForBytesWritten(int(deadline.remainingTime())))
+            break;
+    }
+    if (const qint64 left = pending(); left > 0)
+        qCWarning(lcWifi) << left << "bytes for" << m_hostAddress.toString()
+                          << "were not written before the link closed";
+}
+
 bool WifiDatalink::isHelloRunning() const
 {
     return m_helloTimer && m_helloTimer->isActive();
@@ -243,12 +263,18 @@ void WifiDatalink::setUpUdpSocket()
 
 bool WifiDatalink::bindUdpSocket()
 {
+    // Shared (SO_REUSEADDR on Linux): the port number may also be held on one address by
+    // something else, such as a simulated device on another loopback address whose own port is
+    // the same number. The socket is connected to the device's endpoint below, so the kernel
+    // hands it the device's datagrams whoever else shares the number; another link of this
+    // program shares it the same way, each connected to its own device.
     const quint16 port = m_settings.localUdpPort;
-    if (m_udpSocket->bind(QHostAddress::Any, port))
+    const auto mode = QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
+    if (m_udpSocket->bind(QHostAddress::Any, port, mode))
         return true;
     qCWarning(lcWifi) << "Cannot bind the datagram port" << port << ":"
                       << m_udpSocket->errorString();
-    if (port != 0 && m_udpSocket->bind(QHostAddress::Any, 0)) {
+    if (port != 0 && m_udpSocket->bind(QHostAddress::Any, 0, mode)) {
         qCInfo(lcWifi) << "Datagrams use port" << m_udpSocket->localPort() << "instead";
         return true;
     }

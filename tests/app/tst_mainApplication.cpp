@@ -1,12 +1,15 @@
 #include "FileDialogHandler.h"
 #include "MainApplication.h"
+#include "OrvFactory.h"
 #include "TestSupport.h"
 #include "UriDistributor.h"
 #include "VersionInfo.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QQmlComponent>
+#include <QQmlContext>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -45,6 +48,11 @@ QtObject {
     property int pelto: OrvDevice.Pelto
     property int torvik: OrvDevice.Torvik
     property int echo: OrvDevice.EchoTestExtension
+    property string factory: typeof orvFactory
+    property bool nothingSelected: orvFactory ? orvFactory.selectedDevice === null : false
+    property bool attempting: orvFactory ? orvFactory.connectionAttempt : true
+    property bool autoConnect: orvFactory ? orvFactory.autoConnectState : false
+    property int devices: orvFactory ? orvFactory._deviceList.length : -1
 }
 )";
 } // namespace
@@ -72,6 +80,11 @@ private slots:
         QCOMPARE(root->property("pelto").toInt(), 1);
         QCOMPARE(root->property("torvik").toInt(), 13);
         QCOMPARE(root->property("echo").toInt(), 256);
+        QCOMPARE(root->property("factory").toString(), QStringLiteral("object"));
+        QVERIFY(root->property("nothingSelected").toBool());
+        QVERIFY(!root->property("attempting").toBool());
+        QVERIFY(root->property("autoConnect").toBool());
+        QCOMPARE(root->property("devices").toInt(), 0);
     }
 
     void versionRecord()
@@ -111,23 +124,65 @@ private slots:
         QVERIFY2(reason.isEmpty() || text.contains(reason), qPrintable(text));
     }
 
-    // The children exist in their fixed order and a URI reaches the router at once.
+    // The children exist in their fixed order, a URI reaches the router at once and a firmware
+    // file reaches the device factory.
     void childrenAndRouting()
     {
         main_Application app(nullptr, qApp, writeQml(QStringLiteral("probe.qml"), probeQml));
         QList<QObject *> services;
         for (QObject *child : app.children()) {
-            if (qobject_cast<UriDistributor *>(child) || qobject_cast<FileDialogHandler *>(child))
+            if (qobject_cast<UriDistributor *>(child) || qobject_cast<FileDialogHandler *>(child)
+                || child->inherits("OrvFactory"))
                 services.append(child);
         }
-        QCOMPARE(services.size(), 2);
-        QVERIFY(qobject_cast<UriDistributor *>(services[0]));
-        QVERIFY(qobject_cast<FileDialogHandler *>(services[1]));
+        QCOMPARE(services.size(), 3);
+        QVERIFY(services[0]->inherits("OrvFactory"));
+        QCOMPARE(app.engine().rootContext()->contextProperty(QStringLiteral("orvFactory"))
+                     .value<QObject *>(),
+                 services[0]);
+        QVERIFY(qobject_cast<UriDistributor *>(services[1]));
+        QVERIFY(qobject_cast<FileDialogHandler *>(services[2]));
 
-        QSignalSpy routed(services[0], SIGNAL(AppBinManagerUriReceived(QString, QString, QString,
+        QSignalSpy firmware(services[0], SIGNAL(TempUploadFirmware(QString)));
+        auto *files = qobject_cast<FileDialogHandler *>(services[2]);
+        files->fileDialogUrlReceived(QUrl::fromLocalFile(QStringLiteral("/data/pelto-1.5.0.fwb")));
+        files->fileDialogUrlReceived(QUrl::fromLocalFile(QStringLiteral("/data/esp-2.2.0.feb")));
+        files->fileDialogUrlReceived(QUrl::fromLocalFile(QStringLiteral("/data/app.elf")));
+        QCOMPARE(firmware.size(), 2);
+        QCOMPARE(firmware[0].first().toString(), QStringLiteral("/data/pelto-1.5.0.fwb"));
+        QCOMPARE(firmware[1].first().toString(), QStringLiteral("/data/esp-2.2.0.feb"));
+
+        QSignalSpy routed(services[1], SIGNAL(AppBinManagerUriReceived(QString, QString, QString,
                                                                        QString, int32_t)));
         app.uriReceived(QUrl(QStringLiteral("nimbrel:upload_app?file=/x.elf")));
         QCOMPARE(routed.size(), 1);
+    }
+
+    // The device factory looks for USB devices from the start; the program still shuts down at
+    // once, whether discovery is waiting for its first pass or has walked the bus already.
+    void shutsDownAtOnceWithTheDeviceFactory_data()
+    {
+        QTest::addColumn<int>("passes");
+        QTest::newRow("before the first pass") << 0;
+        QTest::newRow("after two passes") << 2;
+    }
+    void shutsDownAtOnceWithTheDeviceFactory()
+    {
+        QFETCH(int, passes);
+        auto app = std::make_unique<main_Application>(
+            nullptr, qApp, writeQml(QStringLiteral("probe.qml"), probeQml));
+        auto *factory = app->findChild<OrvFactory *>(QString(), Qt::FindDirectChildrenOnly);
+        QVERIFY(factory);
+        QVERIFY2(factory->isUsbAvailable(), "libusb could not be initialised");
+        QVERIFY(waitFor([&] { return factory->usbDiscoveryPasses() >= passes; }, 3000 + passes * 1000));
+        QCOMPARE(factory->usbDeviceCount(), 0);
+        QVERIFY(!factory->isUsbEventThreadRunning());
+        QPointer<OrvFactory> watched(factory);
+        QElapsedTimer clock;
+        clock.start();
+        app.reset();
+        QVERIFY(!watched);
+        QVERIFY2(clock.elapsed() < scaled(1000), qPrintable(QString::number(clock.elapsed())));
     }
 
     void brokenMainWindowIsReported()

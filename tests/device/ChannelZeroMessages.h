@@ -1,13 +1,26 @@
 #pragma once
 
-#include "Crc32.h"
-
 #include <QByteArray>
 #include <QtEndian>
 
 // Device-side channel-0 messages written out field by field, the way the controller sends them.
-// The CRC comes from crc32Update, which tst_crc32 checks against crcmod.
+// Their CRC is computed here, bit by bit, and not with the program's own table-driven CRC: a fault
+// there must not be mirrored by the fixtures. tst_datalinkCommChannel checks this one against
+// crcmod.
 namespace devmsg {
+
+// CRC-32/MPEG-2: polynomial 0x04C11DB7, most significant bit first, start 0xFFFFFFFF, no
+// reflection, no final XOR.
+inline quint32 crc32Mpeg2(const QByteArray &data)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char c : data) {
+        crc ^= quint32(quint8(c)) << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+    return crc;
+}
 
 inline void putU16(QByteArray &m, int offset, quint16 v)
 {
@@ -23,7 +36,7 @@ inline void putU32(QByteArray &m, int offset, quint32 v)
 
 inline void seal(QByteArray &m)
 {
-    putU32(m, 0, crc32Update(0xFFFFFFFFu, m.constData() + 4, quint64(m.size() - 4)));
+    putU32(m, 0, crc32Mpeg2(m.mid(4)));
 }
 
 // A message of `size` bytes (at least 12) with the header filled in and the body zero.
@@ -58,6 +71,14 @@ inline QByteArray setInterfaceReply(quint16 version, quint16 link, bool accepted
     putU16(m, 44, link);
     if (size > 46)
         m[46] = accepted ? 1 : 0;
+    seal(m);
+    return m;
+}
+
+// The device's own hello (type 2), header only.
+inline QByteArray hello(quint16 version)
+{
+    QByteArray m = message(2, version, 12);
     seal(m);
     return m;
 }

@@ -72,7 +72,13 @@ struct ServiceRig
 
     ServiceRig()
     {
+        // No heartbeats or time-outs of their own while a test runs.
+        manager.setTimings({ 3600 * 1000, 3600 * 1000, 3600 * 1000 });
         manager.addDatalink(link);
+        // The host asks for the link and the device accepts it; the request itself is not part
+        // of what a service test looks at.
+        manager.setActiveDatalinkConnection(AbstractDataLink::USB);
         manager.handleSetActiveDatalinkReceived(AbstractDataLink::USB, true);
+        link->frames.clear();
     }
 };

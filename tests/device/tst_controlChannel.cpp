@@ -146,6 +146,8 @@ private slots:
     void requests();
     void replies_data();
     void replies();
+    void shortReplyWarnedOncePerConnection_data();
+    void shortReplyWarnedOncePerConnection();
     void otherChannelsNeverReachTheService();
     void typesTravelQueuedByTheirNames();
     void boardTypeNames_data();
@@ -432,11 +434,13 @@ void TestControlChannel::replies_data()
         { { "GetAppVersionReceived", { true, QString("2.0.1") } } });
     row("app version 19 bytes is dropped", reply(33, 2, versionReply(1, "2.0.1", 0, 0).left(19)),
         {});
-    row("esp unverified", reply(34, 2, versionReply(2, "v5.1", 0, 0).left(20)),
+    row("esp unverified", reply(34, 2, versionReply(2, "v5.1", 0, 0)),
         { { "GetESPVersionReceived", { false, QString("v5.1") } } }, verifyEsp);
     row("esp placeholder", reply(34, 2, versionReply(0, "NoESPAvailable", 0, 0)),
         { { "GetESPVersionReceived", { false, QString() } } });
-    row("esp 19 bytes is dropped", reply(34, 2, versionReply(0, "v5.1", 0, 0).left(19)), {});
+    // The wireless module's version has the firmware's 28-byte layout, not the app version's 20.
+    row("esp 20 bytes is dropped", reply(34, 2, versionReply(0, "v5.1", 0, 0).left(20)), {});
+    row("esp 27 bytes is dropped", reply(34, 2, versionReply(0, "v5.1", 0, 0).left(27)), {});
     row("verify firmware", reply(35, 4, {}), { { "VerifyFirmwareReceived", { rc(4) } } });
     row("verify esp", reply(36, 2, {}), { { "VerifyESPFirmwareReceived", { rc(2) } } });
 
@@ -554,6 +558,47 @@ void TestControlChannel::replies()
         sent += message.mid(2, 2);
     }
     QCOMPARE(sent.toHex(), sentCodes.toHex());
+}
+
+void TestControlChannel::shortReplyWarnedOncePerConnection_data()
+{
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QString>("warning");
+
+    const QByteArray version = versionReply(0, "1.2.3", 1, 2);
+    QTest::newRow("firmware version of 20 bytes")
+        << reply(32, 2, version.left(20)) << "Firmware version reply (control code 32)";
+    QTest::newRow("ESP version of 20 bytes")
+        << reply(34, 2, version.left(20)) << "ESP version reply (control code 34)";
+    QTest::newRow("app version of 19 bytes")
+        << reply(33, 2, version.left(19)) << "App version reply (control code 33)";
+    QTest::newRow("date of 35 bytes")
+        << reply(6, 2, pattern(35, 6)) << "Date reply (control code 6)";
+}
+
+// A device that answers short does so to every poll; one warning per connection says it.
+void TestControlChannel::shortReplyWarnedOncePerConnection()
+{
+    QFETCH(QByteArray, frame);
+    QFETCH(QString, warning);
+
+    ServiceRig rig;
+    ControlChannel channel(nullptr, 1, true, &rig.manager);
+    const QRegularExpression pattern(QRegularExpression::escape(warning) + " too short");
+    QTest::failOnWarning(pattern);
+    for (int connection = 0; connection < 2; ++connection) {
+        QTest::ignoreMessage(QtWarningMsg, pattern);
+        for (int poll = 0; poll < 4; ++poll)
+            rig.link->inject(1, frame);
+        // The device is let go and taken again.
+        QSignalSpy connected(&rig.manager, &DatalinkManager::isConnected);
+        rig.manager.setActiveDatalinkConnection(AbstractDataLink::None);
+        rig.manager.handleSetActiveDatalinkReceived(AbstractDataLink::None, true);
+        rig.manager.setActiveDatalinkConnection(AbstractDataLink::USB);
+        rig.manager.handleSetActiveDatalinkReceived(AbstractDataLink::USB, true);
+        QCOMPARE(connected.size(), 2);
+        QVERIFY(connected.last().at(0).toBool());
+    }
 }
 
 void TestControlChannel::otherChannelsNeverReachTheService()

@@ -4,6 +4,7 @@
 
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -74,6 +75,7 @@ class TestDatalinkCommChannel : public QObject
     Q_OBJECT
 
 private slots:
+    void fixtureCrcAgreesWithCrcmod();
     void hostMessages_data();
     void hostMessages();
     void helloIsTheFixedFrame();
@@ -87,6 +89,31 @@ private slots:
     void onlyValidHeartbeatsRestartWatchdog();
     void heartbeatTimerAndWatchdogLifecycle();
 };
+
+// The device-side fixtures seal their messages with their own CRC; it must be the real
+// CRC-32/MPEG-2, or every test that feeds them would check the program against a wrong oracle.
+void TestDatalinkCommChannel::fixtureCrcAgreesWithCrcmod()
+{
+    QCOMPARE(devmsg::crc32Mpeg2("123456789"), 0x0376E6E7u); // the catalogued check value
+    QList<QByteArray> messages{ devmsg::heartbeat(1, "PX123456", 1, true, 2, 13),
+                                devmsg::heartbeat(0, "OLD1", 1, false, 1, 0, 52),
+                                devmsg::setInterfaceReply(1, 2, true),
+                                devmsg::keyReply(1, QByteArray(32, 'K'), QByteArray(16, 'V')),
+                                devmsg::hello(1) };
+    for (int size : { 5, 6, 7, 13, 64, 255, 1018 }) {
+        QByteArray noise(size, Qt::Uninitialized);
+        for (int i = 0; i < size; ++i)
+            noise[i] = char((i * 151 + size * 7 + 3) & 0xFF);
+        messages.append(noise);
+    }
+    const QList<quint32> crcs = crcmodOverBody(messages);
+    QCOMPARE(crcs.size(), messages.size());
+    for (qsizetype i = 0; i < messages.size(); ++i)
+        QCOMPARE(devmsg::crc32Mpeg2(messages[i].mid(4)), crcs[i]);
+    // The sealed fixtures carry it in their CRC field.
+    for (qsizetype i = 0; i < 5; ++i)
+        QCOMPARE(storedCrc(messages[i]), crcs[i]);
+}
 
 void TestDatalinkCommChannel::hostMessages_data()
 {
@@ -294,9 +321,7 @@ void TestDatalinkCommChannel::repliesAndDamagedMessages_data()
     QTest::newRow("key reply") << ch0 << keyReply(1, key, iv) << QString("keys") << true;
     QTest::newRow("key reply of 59 bytes")
         << ch0 << keyReply(1, key, iv, 59) << QString("") << true;
-    QByteArray hello;
-    buildHelloMessage(hello);
-    QTest::newRow("type 2 from the device is ignored") << ch0 << hello << QString("") << true;
+    QTest::newRow("type 2 from the device is ignored") << ch0 << hello(1) << QString("") << true;
     QTest::newRow("other channel")
         << uint16_t(1) << setInterfaceReply(1, 2, true) << QString("") << false;
     QByteArray badCrc = setInterfaceReply(1, 2, true);
@@ -402,28 +427,40 @@ void TestDatalinkCommChannel::onlyValidHeartbeatsRestartWatchdog_data()
     QTest::newRow("short heartbeat") << devmsg::heartbeat(1, "W1", 1, true, 1, 0, 50) << false;
 }
 
-// The watchdog runs 900 ms; a message arrives after 500 ms. A restarted watchdog is still quiet
-// at 1150 ms, an untouched one has fired by then.
+// The watchdog runs W and a message arrives after W/2. A restarted watchdog fires no earlier
+// than W after the message; an untouched one fires W after the start. A loaded machine only makes
+// timers late, so a restarted watchdog cannot pass for an untouched one, and an untouched one
+// would have to be late by nearly half the watchdog time to pass for a restarted one.
 void TestDatalinkCommChannel::onlyValidHeartbeatsRestartWatchdog()
 {
     QFETCH(QByteArray, packet);
     QFETCH(bool, restarts);
 
+    const int watchdog = scaled(2000);
     DatalinkCommChannel comm(kIdentity);
-    comm.setTimings({ scaled(5000), scaled(900), 3000 });
+    comm.setTimings({ scaled(60000), watchdog, 3000 });
     QSignalSpy timeouts(&comm, &DatalinkCommChannel::HeartbeatWatchdogTimeout);
+    QElapsedTimer clock;
+    clock.start();
     comm.startHeartbeat();
-    QTest::qWait(scaled(500));
+    QTest::qWait(watchdog / 2);
+    QVERIFY(timeouts.isEmpty()); // the message must meet a running watchdog
+    const qint64 fedAt = clock.elapsed();
     comm.dataReady(0, packet);
-    QTest::qWait(scaled(650));
-    QCOMPARE(timeouts.size(), restarts ? 0 : 1);
-    QVERIFY(waitFor([&] { return timeouts.size() == 1; }, 2000));
+    QVERIFY(timeouts.wait(3 * watchdog));
+    const qint64 firedAt = clock.elapsed();
+    // A coarse timer may fire up to 5 % early.
+    const qint64 earliestAfterRestart = fedAt + watchdog * 95 / 100;
+    QVERIFY2(restarts == (firedAt >= earliestAfterRestart),
+             qPrintable(QStringLiteral("fed at %1 ms, fired at %2 ms").arg(fedAt).arg(firedAt)));
+    QCOMPARE(timeouts.size(), 1);
 }
 
 void TestDatalinkCommChannel::heartbeatTimerAndWatchdogLifecycle()
 {
+    const int watchdog = scaled(200);
     DatalinkCommChannel comm(kIdentity);
-    comm.setTimings({ 20, scaled(200), 3000 });
+    comm.setTimings({ 20, watchdog, 3000 });
     QSignalSpy writes(&comm, &DatalinkCommChannel::Write);
     QSignalSpy timeouts(&comm, &DatalinkCommChannel::HeartbeatWatchdogTimeout);
     QVERIFY(!comm.isHeartbeatRunning());
@@ -436,20 +473,22 @@ void TestDatalinkCommChannel::heartbeatTimerAndWatchdogLifecycle()
     for (const QList<QVariant> &w : std::as_const(writes))
         QCOMPARE(w.at(2).toByteArray(), comm.heartbeatMessage());
 
-    // Stopping ends the watchdog only; heartbeats continue for whatever link is active.
+    // Stopping ends the watchdog only; heartbeats continue for whatever link is active. (The
+    // watchdog may already have fired while the heartbeats were counted on a slow machine.)
     comm.stopHeartbeat();
     QVERIFY(!comm.isWatchdogRunning());
+    const qsizetype firedBeforeStop = timeouts.size();
     const qsizetype before = writes.size();
-    QTest::qWait(scaled(300));
-    QCOMPARE(timeouts.size(), 0);
-    QVERIFY(writes.size() > before);
+    QVERIFY(waitFor([&] { return writes.size() > before + 2; }, 2000));
+    QTest::qWait(3 * watchdog); // nothing may fire: three watchdog times
+    QCOMPARE(timeouts.size(), firedBeforeStop);
 
     // A restart replaces the watchdog; exactly one time-out follows.
     comm.startHeartbeat();
     comm.startHeartbeat();
-    QVERIFY(waitFor([&] { return timeouts.size() == 1; }, 2000));
-    QTest::qWait(scaled(250));
-    QCOMPARE(timeouts.size(), 1);
+    QVERIFY(timeouts.wait(3 * watchdog));
+    QTest::qWait(3 * watchdog);
+    QCOMPARE(timeouts.size(), firedBeforeStop + 1);
 }
 
 QTEST_GUILESS_MAIN(TestDatalinkCommChannel)

@@ -1,34 +1,16 @@
-#include "ChannelZeroMessages.h"
-#include "DatalinkManager.h"
-#include "FakeDataLink.h"
+#include "ManagerTestRig.h"
 
 #include "ErrorHandler.h"
-#include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 
 using namespace nimbrel::test;
+using namespace managertest;
 
 namespace {
-
-quint16 u16(const QByteArray &m, int offset)
-{
-    return qFromLittleEndian<quint16>(m.constData() + offset);
-}
-
-// Channel-0 messages (frame header stripped) a fake link was given, optionally of one type.
-QList<QByteArray> messagesOn(const FakeDataLink *link, int type = -1)
-{
-    QList<QByteArray> messages;
-    for (const QByteArray &frame : link->channelZeroFrames()) {
-        const QByteArray m = frame.mid(6);
-        if (type < 0 || u16(m, 4) == type)
-            messages.append(m);
-    }
-    return messages;
-}
 
 // A USB link whose destruction reports Invalid once more, as the USB transport does.
 class InvalidOnDestructionLink : public FakeDataLink
@@ -42,27 +24,18 @@ public:
 
 } // namespace
 
+// The link manager's links: adoption and removal, the connection sequence up to the device's
+// identity, the loss of the last link, the fan-out of received frames and the write path. The
+// active link (set interface, heartbeats, watchdog) is tst_datalinkManagerActiveLink's.
 class TestDatalinkManager : public QObject
 {
     Q_OBJECT
-
-private:
-    // Short timings: heartbeat 40 ms, watchdog 400 ms, device info 250 ms.
-    static DatalinkTimings fast() { return { 40, scaled(400), scaled(250) }; }
-    // A manager with a connected USB link that the device accepted as active.
-    static FakeDataLink *activateUsb(DatalinkManager &manager);
 
 private slots:
     void identityIsRandomPrintable();
     void addAndRemoveLinks();
     void connectSequenceReportsDeviceOnce();
     void deviceInfoTimeoutReportsUnavailableOnce();
-    void setInterfaceFlow();
-    void refusedOrUnknownReplyChangesNothing();
-    void heartbeatsKeepActiveLinkAlive();
-    void watchdogTimeoutEndsActiveLink();
-    void watchdogTimeoutWithoutActiveLink();
-    void inactiveHeartbeatOnActiveLinkDisconnects();
     void lastLinkLossReportedOnce_data();
     void lastLinkLossReportedOnce();
     void staleStateOfReplacedLinkIsIgnored();
@@ -71,24 +44,7 @@ private slots:
     void writePath();
     void wifiKeyExchangeAndSelfTimeout();
     void unsupportedVersionNotifiesOncePerDevice();
-    void deactivateStopsWatchdog();
 };
-
-FakeDataLink *TestDatalinkManager::activateUsb(DatalinkManager &manager)
-{
-    auto *usb = new FakeDataLink(AbstractDataLink::USB);
-    usb->connectOnStart = true;
-    manager.addDatalink(usb);
-    // The device answers the device-info request, then accepts the link.
-    usb->injectFrame(0, devmsg::heartbeat(1, "PX1", 1, false, AbstractDataLink::USB, 0));
-    if (!waitFor([&] { return manager.isDeviceInfoReported(); }, 2000))
-        return nullptr;
-    manager.setActiveDatalinkConnection(AbstractDataLink::USB);
-    usb->injectFrame(0, devmsg::setInterfaceReply(1, AbstractDataLink::USB, true));
-    if (!waitFor([&] { return manager.getActiveLinkType() == AbstractDataLink::USB; }, 2000))
-        return nullptr;
-    return usb;
-}
 
 void TestDatalinkManager::identityIsRandomPrintable()
 {
@@ -165,8 +121,11 @@ void TestDatalinkManager::connectSequenceReportsDeviceOnce()
     QCOMPARE(info.first().at(3).toInt(), 12);
     QCOMPARE(manager.datalinkVersion(), 1);
 
+    QSignalSpy heartbeats(manager.commChannel(), &DatalinkCommChannel::HeartbeatReceived);
     usb->injectFrame(0, devmsg::heartbeat(1, "OTHER", 2, false, 1, 3));
-    QTest::qWait(scaled(400)); // past the device-info time-out: the timer was stopped
+    QVERIFY(heartbeats.wait(scaled(2000)));
+    // Well past the device-info time-out: the timer was stopped.
+    QTest::qWait(quietPeriod(fast().deviceInfoTimeoutMs));
     QCOMPARE(info.size(), 1);
     QCOMPARE(unavailable.size(), 0);
 }
@@ -178,157 +137,15 @@ void TestDatalinkManager::deviceInfoTimeoutReportsUnavailableOnce()
     QSignalSpy unavailable(&manager, &DatalinkManager::deviceNotAvailable);
     auto *usb = new FakeDataLink(AbstractDataLink::USB);
     usb->connectOnStart = true;
+    QElapsedTimer clock;
+    clock.start();
     manager.addDatalink(usb);
-    QTest::qWait(scaled(100));
-    QCOMPARE(unavailable.size(), 0);
-    QVERIFY(waitFor([&] { return unavailable.size() == 1; }, 2000));
-    QTest::qWait(scaled(400));
+    QVERIFY(unavailable.wait(scaled(2000)));
+    // Not before its time (a coarse timer may be up to 5 % early), and only once.
+    QVERIFY2(clock.elapsed() >= fast().deviceInfoTimeoutMs * 95 / 100,
+             qPrintable(QString::number(clock.elapsed())));
+    QTest::qWait(quietPeriod(fast().deviceInfoTimeoutMs));
     QCOMPARE(unavailable.size(), 1);
-}
-
-void TestDatalinkManager::setInterfaceFlow()
-{
-    DatalinkManager manager;
-    manager.setTimings(fast());
-    QSignalSpy active(&manager, &DatalinkManager::activeLinkTypeChanged);
-    QSignalSpy connected(&manager, &DatalinkManager::isConnected);
-    QSignalSpy wifiDone(&manager, &DatalinkManager::wifiConnectionCompleted);
-    auto *usb = new FakeDataLink(AbstractDataLink::USB);
-    auto *wifi = new FakeWifiLink;
-    manager.addDatalink(usb);
-    manager.addDatalink(wifi);
-
-    // Without an active link: heartbeat starts, the request goes directly on the requested link.
-    manager.setActiveDatalinkConnection(AbstractDataLink::USB);
-    QCOMPARE(manager.getActiveLinkType(), AbstractDataLink::None);
-    QVERIFY(manager.commChannel()->isHeartbeatRunning());
-    QVERIFY(manager.commChannel()->isWatchdogRunning());
-    QList<QByteArray> sets = messagesOn(usb, 1);
-    QCOMPARE(sets.size(), 1);
-    QCOMPARE(u16(sets.first(), 44), quint16(AbstractDataLink::USB));
-    QCOMPARE(messagesOn(usb, 0).size(), 0); // the first heartbeat had no active link
-    QCOMPARE(wifi->selfTimeoutArmed, QList<bool>{ true });
-
-    usb->injectFrame(0, devmsg::setInterfaceReply(1, AbstractDataLink::USB, true));
-    QVERIFY(waitFor([&] { return active.size() == 1; }, 2000));
-    QCOMPARE(manager.getActiveLinkType(), AbstractDataLink::USB);
-    QCOMPARE(connected.size(), 1);
-    QVERIFY(connected.first().at(0).toBool());
-    QCOMPARE(usb->activeChanges, QList<AbstractDataLink::LinkType>{ AbstractDataLink::USB });
-    QCOMPARE(wifi->activeChanges, QList<AbstractDataLink::LinkType>{ AbstractDataLink::USB });
-    QVERIFY(waitFor([&] { return messagesOn(usb, 0).size() >= 3; }, 2000)); // heartbeats flow
-    QCOMPARE(messagesOn(usb, 0).first(), manager.commChannel()->heartbeatMessage());
-
-    // Switching: the request for Wi-Fi travels on the active USB link.
-    manager.setActiveDatalinkConnection(AbstractDataLink::WiFi);
-    sets = messagesOn(usb, 1);
-    QCOMPARE(sets.size(), 2);
-    QCOMPARE(u16(sets.last(), 44), quint16(AbstractDataLink::WiFi));
-    QCOMPARE(messagesOn(wifi, 1).size(), 0);
-    QCOMPARE(wifi->selfTimeoutArmed.last(), false);
-    usb->injectFrame(0, devmsg::setInterfaceReply(1, AbstractDataLink::WiFi, true));
-    QVERIFY(waitFor([&] { return active.size() == 2; }, 2000));
-    QCOMPARE(wifiDone.size(), 1);
-    QCOMPARE(manager.getActiveLinkType(), AbstractDataLink::WiFi);
-    const qsizetype wifiHeartbeats = messagesOn(wifi, 0).size();
-    QVERIFY(waitFor([&] { return messagesOn(wifi, 0).size() > wifiHeartbeats; }, 2000));
-
-    // Asking for the active link again sends nothing.
-    const qsizetype before = messagesOn(wifi, 1).size() + messagesOn(usb, 1).size();
-    manager.setActiveDatalinkConnection(AbstractDataLink::WiFi);
-    QCOMPARE(messagesOn(wifi, 1).size() + messagesOn(usb, 1).size(), before);
-}
-
-void TestDatalinkManager::refusedOrUnknownReplyChangesNothing()
-{
-    DatalinkManager manager;
-    manager.setTimings(fast());
-    QSignalSpy active(&manager, &DatalinkManager::activeLinkTypeChanged);
-    auto *usb = new FakeDataLink(AbstractDataLink::USB);
-    manager.addDatalink(usb);
-    manager.setActiveDatalinkConnection(AbstractDataLink::USB);
-    usb->injectFrame(0, devmsg::setInterfaceReply(1, AbstractDataLink::USB, false));
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression("Ignoring set-interface reply for unknown datalink"));
-    usb->injectFrame(0, devmsg::setInterfaceReply(1, 7, true));
-    QTest::qWait(scaled(100));
-    QCOMPARE(active.size(), 0);
-    QCOMPARE(manager.getActiveLinkType(), AbstractDataLink::None);
-}
-
-void TestDatalinkManager::heartbeatsKeepActiveLinkAlive()
-{
-    DatalinkManager manager;
-    manager.setTimings(fast());
-    FakeDataLink *usb = activateUsb(manager);
-    QVERIFY(usb);
-    QSignalSpy disconnect(&manager, &DatalinkManager::DisconnectDatalinkSignal);
-    for (int i = 0; i < 8; ++i) {
-        usb->injectFrame(0, devmsg::heartbeat(1, "PX1", 1, true, 1, 0));
-        QTest::qWait(scaled(400) / 4);
-    }
-    QCOMPARE(disconnect.size(), 0);
-    QCOMPARE(manager.getDatalink(AbstractDataLink::USB), usb);
-}
-
-void TestDatalinkManager::watchdogTimeoutEndsActiveLink()
-{
-    DatalinkManager manager;
-    manager.setTimings(fast());
-    FakeDataLink *usb = activateUsb(manager);
-    QVERIFY(usb);
-    QPointer<FakeDataLink> guard(usb);
-    QSignalSpy disconnect(&manager, &DatalinkManager::DisconnectDatalinkSignal);
-    QSignalSpy connected(&manager, &DatalinkManager::isConnected);
-    QSignalSpy unavailable(&manager, &DatalinkManager::deviceNotAvailable);
-    QSignalSpy active(&manager, &DatalinkManager::activeLinkTypeChanged);
-
-    QTest::ignoreMessage(QtWarningMsg, "Heartbeat Timeout");
-    QVERIFY(waitFor([&] { return disconnect.size() == 1; }, 3000));
-    QVERIFY(waitFor([&] { return guard.isNull(); }, 2000));
-    QCOMPARE(manager.getDatalink(AbstractDataLink::USB), nullptr);
-    QCOMPARE(manager.getActiveLinkType(), AbstractDataLink::None);
-    QCOMPARE(active.size(), 1);
-    QCOMPARE(connected.size(), 1);
-    QVERIFY(!connected.first().at(0).toBool());
-    QCOMPARE(unavailable.size(), 1);
-    QVERIFY(!manager.isDeviceInfoReported());
-    QVERIFY(!manager.commChannel()->isWatchdogRunning());
-    QTest::qWait(scaled(500));
-    QCOMPARE(disconnect.size(), 1);
-    QCOMPARE(unavailable.size(), 1);
-}
-
-void TestDatalinkManager::watchdogTimeoutWithoutActiveLink()
-{
-    DatalinkManager manager;
-    manager.setTimings(fast());
-    auto *usb = new FakeDataLink(AbstractDataLink::USB);
-    manager.addDatalink(usb);
-    QSignalSpy disconnect(&manager, &DatalinkManager::DisconnectDatalinkSignal);
-    QSignalSpy connected(&manager, &DatalinkManager::isConnected);
-    manager.setActiveDatalinkConnection(AbstractDataLink::USB); // the device never answers
-    QTest::ignoreMessage(QtWarningMsg, "Heartbeat Timeout");
-    QVERIFY(waitFor([&] { return disconnect.size() == 1; }, 3000));
-    QCOMPARE(connected.size(), 1);
-    QVERIFY(!connected.first().at(0).toBool());
-    QCOMPARE(manager.getDatalink(AbstractDataLink::USB), usb); // nothing active to remove
-}
-
-void TestDatalinkManager::inactiveHeartbeatOnActiveLinkDisconnects()
-{
-    DatalinkManager manager;
-    manager.setTimings(fast());
-    FakeDataLink *usb = activateUsb(manager);
-    QVERIFY(usb);
-    QSignalSpy disconnect(&manager, &DatalinkManager::DisconnectDatalinkSignal);
-    usb->injectFrame(0, devmsg::heartbeat(1, "PX1", 1, false, AbstractDataLink::USB, 0));
-    QVERIFY(waitFor([&] { return disconnect.size() == 1; }, 2000));
-    // Heartbeats that call another interface inactive, or this one active, are no such reason.
-    usb->injectFrame(0, devmsg::heartbeat(1, "PX1", 1, false, AbstractDataLink::WiFi, 0));
-    usb->injectFrame(0, devmsg::heartbeat(1, "PX1", 1, true, AbstractDataLink::USB, 0));
-    QTest::qWait(scaled(100));
-    QCOMPARE(disconnect.size(), 1);
 }
 
 void TestDatalinkManager::lastLinkLossReportedOnce_data()
@@ -344,7 +161,7 @@ void TestDatalinkManager::lastLinkLossReportedOnce()
 {
     QFETCH(int, how);
     DatalinkManager manager;
-    manager.setTimings(fast());
+    manager.setTimings(steady());
     QSignalSpy connected(&manager, &DatalinkManager::isConnected);
     QSignalSpy unavailable(&manager, &DatalinkManager::deviceNotAvailable);
     QSignalSpy wifiStates(&manager, &DatalinkManager::wifiLinkStateChanged);
@@ -373,7 +190,8 @@ void TestDatalinkManager::lastLinkLossReportedOnce()
     }
     QVERIFY(waitFor([&] { return unavailable.size() == 1; }, 2000));
     QVERIFY(waitFor([&] { return guard.isNull(); }, 2000));
-    QTest::qWait(50);
+    // State changes the link reported last (while it was destroyed, too) are handled now.
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(unavailable.size(), 1);
     QCOMPARE(connected.size(), 1);
     QVERIFY(!connected.first().at(0).toBool());
@@ -392,7 +210,7 @@ void TestDatalinkManager::lastLinkLossReportedOnce()
 void TestDatalinkManager::staleStateOfReplacedLinkIsIgnored()
 {
     DatalinkManager manager;
-    manager.setTimings(fast());
+    manager.setTimings(steady());
     QSignalSpy unavailable(&manager, &DatalinkManager::deviceNotAvailable);
     auto *old = new FakeDataLink(AbstractDataLink::USB);
     manager.addDatalink(old);
@@ -401,7 +219,7 @@ void TestDatalinkManager::staleStateOfReplacedLinkIsIgnored()
     QCOMPARE(unavailable.size(), 1);
     auto *fresh = new FakeDataLink(AbstractDataLink::USB);
     QCOMPARE(manager.addDatalink(fresh), 0);
-    QTest::qWait(scaled(100));
+    QCoreApplication::sendPostedEvents(); // the old link's Invalid arrives now
     QCOMPARE(manager.getDatalink(AbstractDataLink::USB), fresh);
     QCOMPARE(unavailable.size(), 1);
 }
@@ -492,7 +310,7 @@ void TestDatalinkManager::writePath()
 void TestDatalinkManager::wifiKeyExchangeAndSelfTimeout()
 {
     DatalinkManager manager;
-    manager.setTimings(fast());
+    manager.setTimings(steady());
     auto *wifi = new FakeWifiLink;
     manager.addDatalink(wifi);
 
@@ -517,16 +335,18 @@ void TestDatalinkManager::unsupportedVersionNotifiesOncePerDevice()
     hub->clearNotifications();
     for (int device = 0; device < 2; ++device) {
         DatalinkManager manager;
-        manager.setTimings(fast());
+        manager.setTimings(steady());
         auto *usb = new FakeDataLink(AbstractDataLink::USB);
         manager.addDatalink(usb);
         QSignalSpy info(&manager, &DatalinkManager::deviceInfoReceived);
+        QSignalSpy unsupported(manager.commChannel(),
+                               &DatalinkCommChannel::unsupportedDeviceConnected);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Unsupported device connected"));
         // The hub logs the notification itself.
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("Unsupported device"));
         for (int i = 0; i < 4; ++i)
             usb->injectFrame(0, devmsg::heartbeat(2, "PX9", 1, true, 1, 0));
-        QTest::qWait(scaled(100));
+        QVERIFY(waitFor([&] { return unsupported.size() == 4; }, 2000));
         QCOMPARE(info.size(), 0);
         QCOMPARE(manager.datalinkVersion(), 2);
         const NotificationList list = hub->getNotificationList();
@@ -540,30 +360,6 @@ void TestDatalinkManager::unsupportedVersionNotifiesOncePerDevice()
         QVERIFY(list.first()->getOrigin().isEmpty());
         hub->clearNotifications(); // the user dismissed it; the next device raises its own
     }
-}
-
-void TestDatalinkManager::deactivateStopsWatchdog()
-{
-    DatalinkManager manager;
-    manager.setTimings(fast());
-    FakeDataLink *usb = activateUsb(manager);
-    QVERIFY(usb);
-    QSignalSpy disconnect(&manager, &DatalinkManager::DisconnectDatalinkSignal);
-    usb->sent.clear();
-    manager.setActiveDatalinkConnection(AbstractDataLink::None);
-    QVERIFY(!manager.commChannel()->isWatchdogRunning());
-    const QList<QByteArray> sets = messagesOn(usb, 1);
-    QCOMPARE(sets.size(), 1); // on the still active link
-    QCOMPARE(u16(sets.first(), 44), quint16(AbstractDataLink::None));
-    QCOMPARE(manager.getActiveLinkType(), AbstractDataLink::USB); // until the device answers
-    QTest::qWait(scaled(600));
-    QCOMPARE(disconnect.size(), 0);
-
-    QSignalSpy connected(&manager, &DatalinkManager::isConnected);
-    usb->injectFrame(0, devmsg::setInterfaceReply(1, AbstractDataLink::None, true));
-    QVERIFY(waitFor([&] { return connected.size() == 1; }, 2000));
-    QVERIFY(!connected.first().at(0).toBool());
-    QCOMPARE(manager.getActiveLinkType(), AbstractDataLink::None);
 }
 
 QTEST_GUILESS_MAIN(TestDatalinkManager)

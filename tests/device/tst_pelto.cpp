@@ -75,9 +75,12 @@ struct Rig
         generic->addDatalink(link);
         pelto = std::make_unique<Pelto>(generic.get());
         pelto->setPollInterval(3600 * 1000); // polls are driven by hand
-        // The device accepts the link, which connects the Pelto; the tests start disconnected.
-        pelto->property("datalinkManager").value<DatalinkManager *>()
-            ->handleSetActiveDatalinkReceived(AbstractDataLink::USB, true);
+        // The host asks for the link and the device accepts it, which connects the Pelto; the
+        // tests start disconnected.
+        auto *manager = pelto->property("datalinkManager").value<DatalinkManager *>();
+        manager->setTimings({ 3600 * 1000, 3600 * 1000, 3600 * 1000 });
+        pelto->setActiveDatalinkUsb();
+        manager->handleSetActiveDatalinkReceived(AbstractDataLink::USB, true);
         pelto->setProperty("isConnected", false);
         QCoreApplication::processEvents();
         link->sent.clear();

@@ -3,12 +3,15 @@
 #include "PeltoSimProcess.h"
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QUdpSocket>
 
 #include <memory>
 
@@ -33,16 +36,17 @@ struct Host
     quint16 bridgePort = freeTcpPort();
 
     Host(const PeltoSimProcess &sim, const DatalinkTimings &timings = {},
-         int reconnectDelayMs = 500)
+         int reconnectDelayMs = 500, const QHostAddress &device = QHostAddress::LocalHost,
+         quint16 localUdpPort = 0)
         : generic(std::make_unique<OrvDevice>(static_cast<QObject *>(nullptr)))
     {
         generic->property("datalinkManager").value<DatalinkManager *>()->setTimings(timings);
         WifiDatalinkSettings settings;
         settings.streamPort = sim.tlsPort;
         settings.deviceUdpPort = sim.udpPort;
-        settings.localUdpPort = 0;
+        settings.localUdpPort = localUdpPort;
         settings.reconnectDelayMs = reconnectDelayMs;
-        link = new WifiDatalink(generic.get(), QHostAddress::LocalHost, true, true, settings);
+        link = new WifiDatalink(generic.get(), device, true, true, settings);
         QObject::connect(generic.get(), &OrvDevice::DeviceInfoUpdated, generic.get(),
                          [this](OrvDevice *, OrvDevice::DeviceType type) {
                              if (type != OrvDevice::Pelto || pelto)
@@ -61,6 +65,14 @@ struct Host
         return pelto ? pelto->property("datalinkManager").value<DatalinkManager *>() : nullptr;
     }
 };
+
+// A datagram port that is free on every address right now.
+quint16 freeUdpPort()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress);
+    return probe.localPort();
+}
 
 // Control codes without the clock correction, which arrives whenever the date reply is handled.
 QList<int> withoutClockCorrection(QList<int> codes)
@@ -121,7 +133,18 @@ private slots:
             [&] { return sim.counters()[QStringLiteral("channel0")][QStringLiteral("hello")].toInt() > 0; },
             5000));
         QVERIFY(waitFor([&] { return host.link && !host.link->isHelloRunning(); }, 5000));
-        QTest::qWait(2500);
+        // The connect sequence and at least two rounds of the one-second poll reach the device.
+        const QList<int> connect{ 11, 32, 34, 33, 38, 132, 131, 37, 130, 64, 129, 6, 99, 131 };
+        QVERIFY(waitFor(
+            [&] { return withoutClockCorrection(sim.controlCodes()).size() >= connect.size() + 8; },
+            15000));
+        QVERIFY(waitFor(
+            [&] {
+                const QJsonObject c = sim.counters();
+                return c[QStringLiteral("channel0")][QStringLiteral("heartbeat")].toInt() >= 2
+                    && c[QStringLiteral("heartbeats_sent")].toInt() >= 2;
+            },
+            10000));
         QVERIFY(host.connected());
         const QJsonObject counters = sim.counters();
         QVERIFY(counters[QStringLiteral("channel0")][QStringLiteral("hello")].toInt() >= 1);
@@ -133,7 +156,6 @@ private slots:
         const QList<int> codes = sim.controlCodes();
         QCOMPARE(codes.count(7), 1);
         const QList<int> sequence = withoutClockCorrection(codes);
-        const QList<int> connect{11, 32, 34, 33, 38, 132, 131, 37, 130, 64, 129, 6, 99, 131};
         QCOMPARE(sequence.mid(0, connect.size()), connect);
         const QList<int> poll = sequence.mid(connect.size());
         QVERIFY2(poll.size() >= 8, qPrintable(QString::number(poll.size())));
@@ -183,30 +205,155 @@ private slots:
                                                   data.size() / 4);
             QCOMPARE(exchange(client, data), data);
             client.disconnectFromHost();
-            QTest::qWait(200);
+            // The bridge lets the client go before the next one comes.
+            QVERIFY(waitFor([&] { return !pelto.externalMode()->isClientConnected(); }, 5000));
         }
         for (const QJsonValue &frame : sim.frames(5))
             QVERIFY(frame.toObject()[QStringLiteral("len")].toInt() <= 1018);
         QVERIFY(sim.frames(5).size() >= 6);
     }
 
+    // A set-interface reply the host did not ask for is ignored: the device keeps the link it
+    // uses, and heartbeats and polls go on.
+    void unsolicitedSetInterfaceReplyIsIgnored_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::newRow("USB accepted, no USB link held") << QStringLiteral("USB");
+        QTest::newRow("None accepted") << QStringLiteral("None");
+    }
+
+    void unsolicitedSetInterfaceReplyIsIgnored()
+    {
+        QFETCH(QString, link);
+        PeltoSimProcess sim;
+        QVERIFY(sim.start());
+        Host host(sim);
+        QVERIFY(waitFor([&] { return host.connected(); }, 15000));
+        DatalinkManager *manager = host.manager();
+        QSignalSpy replies(manager->commChannel(), &DatalinkCommChannel::SetActiveDatalinkReceived);
+        QSignalSpy connectedChanges(host.pelto.get(), &OrvDevice::IsConnectedChanged);
+
+        QTest::ignoreMessage(
+            QtWarningMsg,
+            QRegularExpression(QStringLiteral("Ignoring set-interface reply for %1").arg(link)));
+        const QJsonObject sent = sim.command(
+            QStringLiteral("send_set_interface_reply"),
+            { { QStringLiteral("link"), link }, { QStringLiteral("accepted"), true } });
+        QVERIFY2(sent[QStringLiteral("ok")].toBool(), QJsonDocument(sent).toJson().constData());
+        QVERIFY(replies.wait(scaled(5000)));
+        QCOMPARE(replies.first().at(0).value<AbstractDataLink::LinkType>(),
+                 link == QLatin1String("USB") ? AbstractDataLink::USB : AbstractDataLink::None);
+
+        // Three more polls and heartbeats reach the device, and it never read as disconnected.
+        const qsizetype codes = sim.controlCodes().size();
+        const int heartbeats
+            = sim.counters()[QStringLiteral("channel0")][QStringLiteral("heartbeat")].toInt();
+        QVERIFY(waitFor([&] { return sim.controlCodes().size() >= codes + 12; }, 15000));
+        QVERIFY(waitFor(
+            [&] {
+                return sim.counters()[QStringLiteral("channel0")][QStringLiteral("heartbeat")]
+                           .toInt()
+                    >= heartbeats + 3;
+            },
+            15000));
+        QCOMPARE(manager->getActiveLinkType(), AbstractDataLink::WiFi);
+        QVERIFY(host.connected());
+        QCOMPARE(connectedChanges.size(), 0);
+    }
+
+    // Destroying the Pelto tells the device first: the disconnect request (control code 13) is
+    // on the wire before the link closes, and waiting for that stays short.
+    void disconnectRequestLeavesBeforeTheLinkCloses()
+    {
+        PeltoSimProcess sim;
+        const QString frameLog = testRoot() + QStringLiteral("/frames.jsonl");
+        QVERIFY(sim.start({ QStringLiteral("--frame-log"), frameLog }));
+        Host host(sim);
+        QVERIFY(waitFor([&] { return host.connected(); }, 15000));
+        QVERIFY(waitFor([&] { return sim.controlCodes().size() > 14; }, 10000));
+        QVERIFY(!sim.controlCodes().contains(13));
+
+        QElapsedTimer destruction;
+        destruction.start();
+        host.pelto.reset();
+        QVERIFY2(destruction.elapsed() < scaled(1000),
+                 qPrintable(QString::number(destruction.elapsed())));
+        QVERIFY(waitFor(
+            [&] {
+                return sim.command(QStringLiteral("status"))[QStringLiteral("links")]
+                    .toArray()
+                    .isEmpty();
+            },
+            10000));
+
+        // The frame log, line by line: the last control request the device received is 13.
+        QFile log(frameLog);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QList<int> codes;
+        for (const QByteArray &line : log.readAll().split('\n')) {
+            const QJsonObject frame = QJsonDocument::fromJson(line).object();
+            if (frame[QStringLiteral("dir")].toString() == QLatin1String("rx")
+                && frame[QStringLiteral("channel")].toInt(-1) == 1)
+                codes << frame[QStringLiteral("code")].toInt(-1);
+        }
+        QVERIFY(codes.size() > 14);
+        QCOMPARE(codes.count(13), 1);
+        QCOMPARE(codes.last(), 13);
+    }
+
+    // How a person runs the simulator next to the program (tools/pelto-sim/README.md): the
+    // device on another loopback address, and both ends on the same datagram port number. The
+    // program keeps that port instead of falling back to another one, and datagrams flow both
+    // ways.
+    void sharesTheDatagramPortNumberWithTheDevice()
+    {
+        const quint16 port = freeUdpPort();
+        QVERIFY(port);
+        PeltoSimProcess sim;
+        QVERIFY(sim.start({ QStringLiteral("--address"), QStringLiteral("127.0.0.2"),
+                            QStringLiteral("--udp-port"), QString::number(port) }));
+        QCOMPARE(sim.udpPort, port);
+        Host host(sim, {}, 500, QHostAddress(QStringLiteral("127.0.0.2")), port);
+        QVERIFY(host.link);
+        QCOMPARE(host.link->localUdpPort(), port);
+        QVERIFY(waitFor([&] { return host.connected(); }, 15000));
+        // The device hears the hello from the host's port, and the hello stops at the first
+        // datagram the device sends back to it.
+        QVERIFY(waitFor(
+            [&] {
+                return sim.counters()[QStringLiteral("channel0")][QStringLiteral("hello")].toInt()
+                    > 0;
+            },
+            10000));
+        QVERIFY(waitFor([&] { return host.link && !host.link->isHelloRunning(); }, 10000));
+        const QJsonObject status = sim.command(QStringLiteral("status"));
+        QCOMPARE(status[QStringLiteral("udp_peer")].toString(),
+                 QStringLiteral("127.0.0.1:%1").arg(port));
+        QVERIFY(sim.counters()[QStringLiteral("udp")][QStringLiteral("sent")].toInt() > 0);
+    }
+
     void silentDeviceEndsInHeartbeatTimeout()
     {
         PeltoSimProcess sim;
         QVERIFY(sim.start({QStringLiteral("--heartbeat-ms"), QStringLiteral("200")}));
+        // The device's heartbeats come ten times per watchdog time.
+        const int watchdogMs = 2000;
         DatalinkTimings timings;
         timings.heartbeatIntervalMs = 200;
-        timings.watchdogTimeoutMs = 1500;
+        timings.watchdogTimeoutMs = scaled(watchdogMs);
         Host host(sim, timings);
         QVERIFY(waitFor([&] { return host.connected(); }, 15000));
         QSignalSpy deleteRequests(host.pelto.get(), &OrvDevice::RequestDeleteSelf);
-        QTest::qWait(2000);
-        QVERIFY(host.connected()); // heartbeats keep it alive well past the watchdog time
+        QSignalSpy connectedChanges(host.pelto.get(), &OrvDevice::IsConnectedChanged);
+        QTest::qWait(2 * timings.watchdogTimeoutMs);
+        // Heartbeats kept it alive for twice the watchdog time.
+        QVERIFY(host.connected());
+        QCOMPARE(connectedChanges.size(), 0);
         QTest::ignoreMessage(QtWarningMsg, "Heartbeat Timeout");
         QVERIFY(sim.command(QStringLiteral("set_fault"),
                             {{QStringLiteral("name"), QStringLiteral("stop_heartbeats")}})[QStringLiteral("ok")]
                     .toBool());
-        QVERIFY(waitFor([&] { return !host.connected(); }, 5000));
+        QVERIFY(waitFor([&] { return !host.connected(); }, 3 * watchdogMs));
         QVERIFY(waitFor([&] { return deleteRequests.size() > 0; }, 2000));
     }
 
@@ -220,10 +367,10 @@ private slots:
                             {{QStringLiteral("name"), QStringLiteral("close_udp")}})[QStringLiteral("ok")]
                     .toBool());
         const qsizetype before = sim.controlCodes().size();
-        QTest::qWait(2500);
+        // Two more rounds of the poll go over the stream.
+        QVERIFY(waitFor([&] { return sim.controlCodes().size() >= before + 8; }, 15000));
         QVERIFY(host.connected());
         QCOMPARE(host.link->getState(), AbstractDataLink::Connected);
-        QVERIFY(sim.controlCodes().size() >= before + 8); // the poll goes on over the stream
     }
 
     // Device datagrams padded with PKCS#7 reach the bridge client one after the other.
@@ -247,7 +394,7 @@ private slots:
                 return client.waitForConnected(200);
             },
             5000));
-        QTest::qWait(200);
+        QVERIFY(waitFor([&] { return host.pelto->externalMode()->isClientConnected(); }, 5000));
         QByteArray expected;
         for (const QByteArray &payload : {QByteArray("first"), QByteArray(16, 'b'),
                                           QByteArray("third datagram")}) {

@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Simulated Pelto controller on the Wi-Fi link: TLS stream server, AES-encrypted datagrams, the
+"""Simulated Pelto controller on the Wi-Fi link (TLS stream server, AES-encrypted datagrams) and,
+optionally, the USB link (a Unix stream socket for the USB peer of the tests): the
 link-management, control, external-mode and device-message channels, fault switches and a JSON
 control socket. See README.md next to this file."""
 
@@ -18,6 +19,7 @@ from peltosim.command import CommandServer  # noqa: E402
 from peltosim.device import Device  # noqa: E402
 from peltosim.links import TlsListener, UdpEndpoint, server_context  # noqa: E402
 from peltosim.state import FAULTS  # noqa: E402
+from peltosim.usb import UsbListener  # noqa: E402
 
 
 def parse_args(argv):
@@ -29,6 +31,8 @@ def parse_args(argv):
     p.add_argument("--udp-port", type=int, default=40001, help="datagram port (default 40001, 0 = any free)")
     p.add_argument("--control-port", type=int, default=40002,
                    help="JSON control socket on 127.0.0.1 (default 40002, 0 = any free)")
+    p.add_argument("--usb-socket", metavar="PATH",
+                   help="also serve the USB link: a Unix stream socket at PATH, one connection per USB attachment")
     p.add_argument("--cert", help="PEM certificate for the TLS server (default: a throw-away one)")
     p.add_argument("--key", help="PEM private key for --cert")
     p.add_argument("--serial", help="serial number in the heartbeat (at most 31 characters)")
@@ -141,10 +145,13 @@ async def run(args):
         tls = TlsListener(device, args.address, args.tls_port, server_context(cert, key))
         udp = UdpEndpoint(device, args.address, args.udp_port)
         control = CommandServer(device, "127.0.0.1", args.control_port, stop.set)
+        usb = UsbListener(device, args.usb_socket) if args.usb_socket else None
         try:
             await udp.open()
             await tls.start()
             await control.start()
+            if usb:
+                await usb.start()
         except OSError as error:
             print("pelto-sim: cannot open a port: %s" % error, file=sys.stderr)
             return 1
@@ -156,12 +163,16 @@ async def run(args):
         heartbeat = loop.create_task(device.heartbeat_loop())
         ready = {"address": args.address, "tls": tls.port, "udp": udp.port, "control": control.port,
                  "pid": os.getpid()}
+        if usb:
+            ready["usb"] = usb.path
         print("READY " + json.dumps(ready, separators=(",", ":")), flush=True)
         device.say("Pelto %s (family %d, extended type %d) serving TLS on %s:%d, UDP on %s:%d, control on 127.0.0.1:%d%s"
                    % (device.state["serial"], device.state["family"], device.state["ext_type"], args.address,
                       tls.port, args.address, udp.port, control.port,
                       "" if args.cert else " (throw-away certificate)"))
         faults_on = [name for name, on in device.state.faults.items() if on]
+        if usb:
+            device.say("USB link on the Unix socket %s" % usb.path)
         if faults_on:
             device.say("fault switches on: " + ", ".join(faults_on))
         for code, override in sorted(device.responder.describe_overrides().items(), key=lambda kv: int(kv[0])):
@@ -174,7 +185,9 @@ async def run(args):
         heartbeat.cancel()
         control.stop()
         tls.stop()
-        device.drop_links()
+        if usb:
+            usb.stop()
+        device.drop_links(None)
         udp.close()
         await asyncio.sleep(0.05)
         device.close()

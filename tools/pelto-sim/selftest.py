@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Smoke test of the simulated Pelto: starts it, plays the host over TLS and encrypted UDP with
-Python's own ssl module, and checks its answers with oracles that are not part of the simulator
-(crcmod for CRC-32/MPEG-2, cryptography for AES-256-CBC). Exit status 0 on success."""
+Python's own ssl module and over the USB socket with a plain Unix socket, and checks its answers
+with oracles that are not part of the simulator (crcmod for CRC-32/MPEG-2, cryptography for
+AES-256-CBC). Exit status 0 on success."""
 
 import json
 import os
@@ -48,22 +49,15 @@ def control(code, body=b""):
     return frame(1, struct.pack("<HHB", len(body) + 5, code, 0) + body)
 
 
-class Host:
-    """The fake host: one TLS stream, one UDP socket, and a frame reader for the stream."""
+class FrameReader:
+    """Cuts what one stream socket delivers into frames."""
 
-    def __init__(self, ready):
-        context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
-        context.check_hostname = False
-        context.verify_mode = ssl.CERT_NONE
-        self.tls = context.wrap_socket(socket.create_connection(("127.0.0.1", ready["tls"]), timeout=5))
-        self.udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.udp.bind(("127.0.0.1", 0))
-        self.udp.settimeout(5)
-        self.udp_target = ("127.0.0.1", ready["udp"])
+    def __init__(self, stream):
+        self.stream = stream
         self.buffer = b""
 
     def send(self, data):
-        self.tls.sendall(data)
+        self.stream.sendall(data)
 
     def next_frame(self, wanted, timeout=3.0):
         """The next frame for which wanted(channel, payload) holds, or None; others are skipped."""
@@ -81,14 +75,41 @@ class Host:
             left = deadline - time.monotonic()
             if left <= 0:
                 return None
-            self.tls.settimeout(left)
+            self.stream.settimeout(left)
             try:
-                data = self.tls.recv(65536)
+                data = self.stream.recv(65536)
             except socket.timeout:
                 return None
             if not data:
-                raise AssertionError("device closed the TLS link")
+                raise AssertionError("device closed the link")
             self.buffer += data
+
+
+class Host(FrameReader):
+    """The fake host's Wi-Fi side: one TLS stream, one UDP socket, and a frame reader for the
+    stream."""
+
+    def __init__(self, ready):
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+        context.check_hostname = False
+        context.verify_mode = ssl.CERT_NONE
+        self.tls = context.wrap_socket(socket.create_connection(("127.0.0.1", ready["tls"]), timeout=5))
+        super().__init__(self.tls)
+        self.udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.udp.bind(("127.0.0.1", 0))
+        self.udp.settimeout(5)
+        self.udp_target = ("127.0.0.1", ready["udp"])
+
+
+class UsbHost(FrameReader):
+    """The fake host's USB side: the USB socket carries the plain frames, as the bulk endpoints
+    would."""
+
+    def __init__(self, ready):
+        sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        sock.settimeout(5)
+        sock.connect(ready["usb"])
+        super().__init__(sock)
 
 
 def on_ch0_type(t):
@@ -243,6 +264,7 @@ def start_sim(folder, files):
     # heartbeat on the link, so it can be told apart from the periodic ones.
     sim = subprocess.Popen([sys.executable, os.path.join(HERE, "pelto_sim.py"), "--cert", cert, "--key", key,
                             "--tls-port", "0", "--udp-port", "0", "--control-port", "0", "--heartbeat-ms", "60000",
+                            "--usb-socket", os.path.join(folder, "usb.sock"),
                             "--serial", "SELFTEST-0042", "--ext-type", "12", "--frame-log", log, "--files", files, "-q"],
                            stdout=subprocess.PIPE, text=True)
     readable, _, _ = select.select([sim.stdout], [], [], 15)
@@ -275,6 +297,13 @@ def link_management(host, ctl):
     reply = host.next_frame(on_ch0_type(1))
     check(reply is not None and crc_ok(reply[1]) and struct.unpack_from("<H", reply[1], 44)[0] == 2
           and reply[1][46] == 1, "set interface WiFi is accepted")
+
+    ctl("send_set_interface_reply", link="USB", accepted=True)
+    reply = host.next_frame(on_ch0_type(1))
+    check(reply is not None and len(reply[1]) == 48 and crc_ok(reply[1])
+          and reply[1][12:43] == IDENTITY and struct.unpack_from("<HB", reply[1], 44) == (1, 1),
+          "an unsolicited set-interface reply on command: USB accepted, identity echoed")
+    check(ctl("status")["active_interface"] == "WiFi", "it leaves the device's own active interface alone")
 
     host.send(frame(0, ch0_message(3)))
     reply = host.next_frame(on_ch0_type(3))
@@ -310,7 +339,7 @@ def datagrams(host, key, iv):
 
 
 # Each code of the connect sequence and the poll, with the reply size it must have.
-CONNECT_CODES = [(11, 1), (32, 28), (34, 20), (33, 20), (38, None), (132, None), (131, None), (37, 12),
+CONNECT_CODES = [(11, 1), (32, 28), (34, 28), (33, 20), (38, None), (132, None), (131, None), (37, 12),
                  (130, 1), (64, 1), (129, 1), (6, 36), (99, 404), (100, 208), (106, 44)]
 
 
@@ -321,6 +350,19 @@ def control_channel(host, ctl):
         ok = reply is not None and struct.unpack_from("<H", reply[1])[0] == len(reply[1]) and reply[1][4] == 2
         ok = ok and (len(reply[1]) - 5 == size if size is not None else len(reply[1]) > 5)
         check(ok, "control code %d answered with response 2 and %s payload bytes" % (code, size or "some"))
+
+    # The version records as written down: u32 verified, 16 text bytes, and for the firmware and
+    # the wireless module also two u32 times (the wireless module reports none).
+    ctl("set_state", fw_timeout_boot_ms=30000, fw_remaining_ms=1234)
+    for code, fields in ((32, (1, b"1.4.2", 30000, 1234)), (34, (1, b"2.1.0", 0, 0))):
+        host.send(control(code))
+        payload = host.next_frame(on_code(code))[1][5:]
+        verified, text, boot, remaining = struct.unpack("<I16sII", payload)
+        check((verified, text.rstrip(b"\0"), boot, remaining) == fields,
+              "control code %d: the 28-byte version record holds %s" % (code, fields))
+    host.send(control(33))
+    verified, text = struct.unpack("<I16s", host.next_frame(on_code(33))[1][5:])
+    check((verified, text.rstrip(b"\0")) == (1, b"1.0.0"), "control code 33: the 20-byte app version record")
 
     ctl("set_state", rssi=-70, app_status=4)
     host.send(control(106) + control(129))
@@ -363,6 +405,69 @@ def faults_and_heartbeats(host, ctl):
     check(flags == [0x04, 0x04, 0x0C], "fragments on command, the last one marked")
 
 
+def heartbeat_fields(hb):
+    """(crc ok, interface, active, serial) of a device heartbeat."""
+    return (crc_ok(hb), struct.unpack_from("<H", hb, 18)[0], hb[17], hb[20:52].split(b"\0")[0])
+
+
+def usb_link(ready, host, ctl):
+    """The same device over the USB socket: same serial, its own link type, plain frames. Runs
+    with the periodic heartbeats stopped, so every heartbeat seen answers a request."""
+    check(ready.get("usb", "").endswith("usb.sock"), "READY names the USB socket")
+    usb = UsbHost(ready)
+    host.send(frame(0, ch0_message(0, host_heartbeat())))
+    check(heartbeat_fields(host.next_frame(on_ch0_type(0))[1])[1:3] == (2, 1),
+          "before the USB switch: the TLS heartbeat is WiFi and active")
+
+    usb.send(frame(0, ch0_message(0, host_heartbeat())))
+    reply = usb.next_frame(on_ch0_type(0))
+    check(reply is not None and len(reply[1]) == 56, "device-info request over USB answered with a heartbeat")
+    check(heartbeat_fields(reply[1]) == (True, 1, 0, b"SELFTEST-0042"),
+          "USB heartbeat: CRC agrees with crcmod, interface USB, not active, the same serial")
+    links = ctl("status")["links"]
+    check(sorted(link["kind"] for link in links) == ["tcp", "usb"], "status lists the TLS link and the USB attachment")
+
+    usb.send(frame(0, ch0_message(1, IDENTITY + b"\0" + struct.pack("<HH", 1, 0))))
+    reply = usb.next_frame(on_ch0_type(1))
+    check(reply is not None and crc_ok(reply[1]) and struct.unpack_from("<H", reply[1], 44)[0] == 1
+          and reply[1][46] == 1, "set interface USB over USB is accepted")
+    check(ctl("status")["active_interface"] == "USB", "the active interface is USB")
+    usb.send(frame(0, ch0_message(0, host_heartbeat())))
+    host.send(frame(0, ch0_message(0, host_heartbeat())))
+    check(heartbeat_fields(usb.next_frame(on_ch0_type(0))[1])[1:3] == (1, 1)
+          and heartbeat_fields(host.next_frame(on_ch0_type(0))[1])[1:3] == (2, 0),
+          "after the switch the USB heartbeat is active and the TLS one is not")
+
+    big = frame(5, bytes(range(256)) * 3 + bytes(range(250)))
+    usb.send(big[:500])
+    usb.send(big[500:])
+    check(usb.next_frame(lambda ch, p: ch == 5) == (5, big[6:]), "a 1024-byte frame sent in two pieces is echoed whole over USB")
+    ctl("send_message", text="over usb", level=4)
+    check(usb.next_frame(lambda ch, p: ch == 6, 2.0) is not None, "device messages go on the active USB link")
+
+    host.send(frame(0, ch0_message(1, IDENTITY + b"\0" + struct.pack("<HH", 1, 0))))
+    reply = host.next_frame(on_ch0_type(1))
+    check(reply is not None and reply[1][46] == 1, "set interface USB asked over TLS is accepted while USB is attached")
+    usb.stream.close()
+    check(wait_until(lambda: ctl("status")["active_interface"] == "None"),
+          "unplugging the USB attachment returns the active interface to None")
+    host.send(frame(0, ch0_message(1, IDENTITY + b"\0" + struct.pack("<HH", 1, 0))))
+    reply = host.next_frame(on_ch0_type(1))
+    check(reply is not None and reply[1][46] == 0, "set interface USB is refused with no USB attachment")
+    counters = ctl("counters")["counters"]
+    check(counters["usb"] == {"attached": 1, "detached": 1} and counters["frames"]["usb"] == 4,
+          "counters: one USB attachment, four frames received over it")
+
+
+def wait_until(condition, timeout=3.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(0.02)
+    return condition()
+
+
 def transport_faults(ready, ctl):
     ctl("set_fault", name="refuse_link", on=True)
     try:
@@ -402,10 +507,13 @@ def transport_faults(ready, ctl):
 def frame_log(path):
     with open(path, encoding="utf-8") as f:
         frames = [json.loads(line) for line in f]
-    info = [f for f in frames if f["channel"] == 0 and f["len"] == 68]
-    check(len(info) == 3 and [f["ch0"]["crc_ok"] for f in info] == [False, True, True]
-          and all(f["link"] == "tcp" and f["dir"] == "rx" for f in info),
-          "frame log: the three device-info requests, with their CRC verdicts, on tcp")
+    usb = [f for f in frames if f["link"] == "usb"]
+    check([f["channel"] for f in usb] == [0, 0, 0, 5] and all(f["conn"] == usb[0]["conn"] for f in usb),
+          "frame log: the frames of the USB attachment, marked usb with one link id")
+    info = [f for f in frames if f["channel"] == 0 and f["len"] == 68 and f["link"] == "tcp"]
+    check(len(info) == 5 and [f["ch0"]["crc_ok"] for f in info] == [False, True, True, True, True]
+          and all(f["dir"] == "rx" for f in info),
+          "frame log: the five device-info requests over TLS, with their CRC verdicts")
     check(info[1]["payload"] == ch0_message(0, host_heartbeat()).hex(), "frame log: payload hex is what the host sent")
     inner = info[0]["ch0"]["heartbeat"]
     check(inner["crc_ok"] and inner["identity"] == IDENTITY.decode() and inner["ext_type"] == -1,
@@ -430,6 +538,7 @@ def main():
             control_channel(host, ctl)
             file_control(host, ctl, files)
             faults_and_heartbeats(host, ctl)
+            usb_link(ready, host, ctl)
             transport_faults(ready, ctl)
             ctl("shutdown")
             check(sim.wait(10) == 0, "simulator shuts down cleanly on command")

@@ -10,6 +10,7 @@
 
 class QApplication;
 class FileDialogHandler;
+class OrvFactory;
 class UriDistributor;
 
 // The root of the back end: creates the service objects as its children, wires them, registers
@@ -40,6 +41,7 @@ private:
     // Declared before the engine, so the engine that uses it is destroyed first.
     std::unique_ptr<QMLNetworkAccesManagerFactory> m_networkFactory;
     QQmlApplicationEngine m_engine;
+    OrvFactory *m_orvFactory = nullptr;
     UriDistributor *m_uriDistributor = nullptr;
     FileDialogHandler *m_fileDialogHandler = nullptr;
 };

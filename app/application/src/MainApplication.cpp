@@ -8,6 +8,7 @@
 #include "Pelto.h"
 #include "FileDialogHandler.h"
 #include "Nimbrel.h"
+#include "OrvFactory.h"
 #include "SimulinkDataTypes.h"
 #include "UriDistributor.h"
 #include "VersionInfo.h"
@@ -31,8 +32,14 @@ main_Application::main_Application(QObject *parent, QApplication *application,
 
     // Children in their fixed order; the order of the connections made here is the order in
     // which receivers hear about a device.
+    m_orvFactory = new OrvFactory(this);
     m_uriDistributor = new UriDistributor(this);
     m_fileDialogHandler = new FileDialogHandler(this);
+    // A firmware file the user opens goes to every Pelto the factory knows.
+    connect(m_fileDialogHandler, &FileDialogHandler::FebFileReceived, m_orvFactory,
+            &OrvFactory::TempUploadFirmware);
+    connect(m_fileDialogHandler, &FileDialogHandler::FwbFileReceived, m_orvFactory,
+            &OrvFactory::TempUploadFirmware);
 
     registerQmlTypes();
     // Bindings in the main window see these at their first evaluation.
@@ -69,6 +76,7 @@ void main_Application::registerQmlTypes()
 void main_Application::setContextProperties()
 {
     QQmlContext *context = m_engine.rootContext();
+    context->setContextProperty(QStringLiteral("orvFactory"), m_orvFactory);
     context->setContextProperty(QStringLiteral("Notifications"), ErrorHandler::instance());
     context->setContextProperty(QStringLiteral("RELEASE_MODE"), int(nimbrel::Release));
     context->setContextProperty(QStringLiteral("APPLICATION_VERSION"),

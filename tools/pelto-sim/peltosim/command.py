@@ -7,6 +7,7 @@ import asyncio
 import json
 
 from . import messages
+from .channel0 import LINK_NAMES
 from .device import new_counters
 from .state import FAULTS, STATE_FIELDS
 
@@ -182,9 +183,22 @@ class CommandServer:
             raise CommandError("channel must be 0..65535")
         payload = bytes.fromhex(str(request.get("payload_hex", "")))
         via = request.get("link", "tcp")
-        if via not in ("tcp", "udp"):
-            raise CommandError("link must be \"tcp\" or \"udp\"")
+        if via not in ("tcp", "udp", "usb", "any"):
+            raise CommandError("link must be \"tcp\", \"udp\", \"usb\" or \"any\"")
         return self._sent(self.device.send(channel, payload, via=via, link_id=request.get("link_id")))
+
+    async def cmd_send_set_interface_reply(self, request):
+        link = request.get("link", 0)
+        if isinstance(link, str):
+            names = {name: value for value, name in LINK_NAMES.items()}
+            if link not in names:
+                raise CommandError("link must be a number or one of %s" % ", ".join(names))
+            link = names[link]
+        link = int(link)
+        if not 0 <= link <= 0xFFFF:
+            raise CommandError("link must be 0..65535")
+        accepted = bool(request.get("accepted", True))
+        return self._sent(self.device.send_set_interface_reply(link, accepted, request.get("link_id")))
 
     async def cmd_send_heartbeat(self, request):
         self.device.send_heartbeats()

@@ -52,10 +52,10 @@ def parse_request(payload):
     return code, response, bytes(payload[HEADER_SIZE:])
 
 
-def _version_record(verified, text, size=20):
+def _version_record(verified, text):
+    """u32 verified, then the text in a 16-byte field (20 bytes)."""
     raw = text.encode("utf-8")[:15]
-    record = struct.pack("<I", 1 if verified else 0) + raw + bytes(16 - len(raw))
-    return record + bytes(size - len(record))
+    return struct.pack("<I", 1 if verified else 0) + raw + bytes(16 - len(raw))
 
 
 def _zero_terminated(text):
@@ -232,14 +232,16 @@ class ControlResponder:
         return RESP_OK, struct.pack("<I", crc32_mpeg2(tail)) + tail
 
     def _code_32(self, body, apply):
-        record = _version_record(self.state["fw_verified"], self.state["fw_version"], 20)
+        record = _version_record(self.state["fw_verified"], self.state["fw_version"])
         return RESP_OK, record + struct.pack("<II", self.state["fw_timeout_boot_ms"], self.state["fw_remaining_ms"])
 
     def _code_33(self, body, apply):
         return RESP_OK, _version_record(self.state["app_verified"], self.state["app_version"])
 
     def _code_34(self, body, apply):
-        return RESP_OK, _version_record(self.state["esp_verified"], self.state["esp_version"])
+        # The same 28-byte record as the firmware version; the wireless module has no boot
+        # time-out, so the last two words are zero.
+        return RESP_OK, _version_record(self.state["esp_verified"], self.state["esp_version"]) + bytes(8)
 
     def _code_35(self, body, apply):
         if apply:

@@ -1,6 +1,9 @@
 """The simulated device: routes received frames to its channel services, answers them on the path
 they came by, sends heartbeats, keeps the request counters and writes the frame log.
 
+One device serves every link at once: TLS streams (Wi-Fi), datagrams, and USB attachments (plain
+byte streams carrying the same frames). A host that sees it over USB and Wi-Fi sees one serial.
+
 Everything runs on one asyncio loop; no locks are needed.
 """
 
@@ -28,13 +31,14 @@ def new_counters():
         "control_malformed": 0,
         "channel0": {"device_info_request": 0, "heartbeat": 0, "set_interface": 0, "hello": 0,
                      "key_request": 0, "other": 0, "invalid": 0},
-        "frames": {"tcp": 0, "udp": 0},
+        "frames": {"tcp": 0, "udp": 0, "usb": 0},
         "channels": {},
-        "corrupt_headers": {"tcp": 0, "udp": 0},
+        "corrupt_headers": {"tcp": 0, "udp": 0, "usb": 0},
         "udp": {"datagrams": 0, "empty": 0, "bad_size": 0, "bad_padding": 0, "no_key": 0, "sent": 0,
                 "unsendable": 0},
         "tls": {"accepted": 0, "handshakes": 0, "handshake_failures": 0, "refused_handshakes": 0,
                 "stalled": 0, "closed": 0},
+        "usb": {"attached": 0, "detached": 0},
         "channel5": {"echoed": 0},
         "channel6": {"level_requests": 0, "malformed": 0, "sent": 0},
         "channel9": filecontrol.new_counters(),
@@ -44,14 +48,20 @@ def new_counters():
 
 
 class StreamLink:
-    """One accepted TLS connection."""
+    """One accepted TLS connection (kind "tcp") or USB attachment (kind "usb")."""
 
-    def __init__(self, link_id, writer, peer):
+    def __init__(self, link_id, writer, peer, kind="tcp"):
         self.id = link_id
         self.writer = writer
         self.peer = peer
+        self.kind = kind
         self.recombiner = Recombiner()
         self.since = time.time()
+
+    @property
+    def interface(self):
+        """The link type this link is, as channel 0 names it."""
+        return ch0.LINK_USB if self.kind == "usb" else ch0.LINK_WIFI
 
     @property
     def open(self):
@@ -77,6 +87,7 @@ class Device:
         self.udp_iv = None
         self.udp_peer = None
         self.udp_transport = None
+        self.last_identity = bytes(31)  # of the last set-interface request, echoed in replies
         self.frames = []
         self._seq = 0
         self._frame_log = open(frame_log, "a", buffering=1, encoding="utf-8") if frame_log else None
@@ -115,27 +126,36 @@ class Device:
             self._frame_log = None
 
     # -- links -------------------------------------------------------------------------------
-    def add_link(self, writer, peer):
-        link = StreamLink(self._next_link, writer, peer)
+    def add_link(self, writer, peer, kind="tcp"):
+        link = StreamLink(self._next_link, writer, peer, kind)
         self._next_link += 1
         self.links[link.id] = link
-        self.say("link %d: TLS up with %s" % (link.id, peer))
+        if kind == "usb":
+            self.counters["usb"]["attached"] += 1
+            self.say("link %d: USB attached" % link.id)
+        else:
+            self.say("link %d: TLS up with %s" % (link.id, peer))
         return link
 
     def remove_link(self, link):
         if self.links.pop(link.id, None) is None:
             return
-        self.counters["tls"]["closed"] += 1
+        if link.kind == "usb":
+            self.counters["usb"]["detached"] += 1
+        else:
+            self.counters["tls"]["closed"] += 1
         if self.active_link_id == link.id:
             self.active_interface = ch0.LINK_NONE
             self.active_link_id = None
             self.say("link %d was the active interface; active interface is now None" % link.id)
         self.say("link %d closed" % link.id)
 
-    def drop_links(self):
-        """Closes every TLS link. They leave the registry at once: a TLS close waits for the
-        peer's close_notify, and heartbeats or status must not see a link on its way out."""
-        dropped = list(self.links.values())
+    def drop_links(self, kind="tcp"):
+        """Closes every link of that kind (None: all). They leave the registry at once: a TLS
+        close waits for the peer's close_notify, and heartbeats or status must not see a link on
+        its way out. The control command drops TLS links only: a USB attachment ends when the USB
+        peer unplugs the device."""
+        dropped = [link for link in self.links.values() if kind is None or link.kind == kind]
         for link in dropped:
             self.remove_link(link)
             link.writer.close()
@@ -151,23 +171,27 @@ class Device:
             await hook(now)
 
     # -- sending -----------------------------------------------------------------------------
-    def _targets(self, link_id=None):
+    def _targets(self, link_id=None, kind=None):
+        """The link given by id; else the link holding the active interface, if it is of the
+        wanted kind (None: any); else every link of that kind."""
         if link_id is not None:
             link = self.links.get(int(link_id))
             return [link] if link else []
+        links = [link for link in self.links.values() if kind is None or link.kind == kind]
         active = self.links.get(self.active_link_id) if self.active_link_id is not None else None
-        return [active] if active else list(self.links.values())
+        return [active] if active in links else links
 
     def send(self, channel, payload, via="tcp", link_id=None):
-        """Sends one frame; returns on how many paths it went out."""
+        """Sends one frame on "tcp" (TLS), "usb", "any" stream link or "udp"; returns on how many
+        paths it went out."""
         frame = build_frame(channel, payload)
         if via == "udp":
             return 1 if self._send_datagram(channel, payload, frame) else 0
         sent = 0
-        for link in self._targets(link_id):
+        for link in self._targets(link_id, None if via == "any" else via):
             if link.send(frame):
                 sent += 1
-                self._record("tx", "tcp", link.id, channel, payload)
+                self._record("tx", link.kind, link.id, channel, payload)
         return sent
 
     def _send_datagram(self, channel, payload, frame):
@@ -186,7 +210,7 @@ class Device:
             self.send(channel, payload, via="udp")
         elif link.open:
             link.send(build_frame(channel, payload))
-            self._record("tx", "tcp", link.id, channel, payload)
+            self._record("tx", link.kind, link.id, channel, payload)
 
     def _ch0_message(self, msg_type, body):
         faults = self.state.faults
@@ -195,9 +219,13 @@ class Device:
                                  wrong_length=faults["wrong_length"])
 
     def heartbeat_for(self, link_id):
+        """The heartbeat for one link: it names that link's type and says whether it is the one
+        holding the active interface."""
         version = 2 if self.state.faults["unsupported_datalink_version"] else self.state["datalink_version"]
-        active = self.active_interface == ch0.LINK_WIFI and self.active_link_id == link_id
-        body = ch0.heartbeat_body(self.state["family"], active, ch0.LINK_WIFI, self.state["serial"],
+        link = self.links.get(link_id) if link_id is not None else None
+        interface = link.interface if link else ch0.LINK_WIFI
+        active = link is not None and self.active_link_id == link_id and self.active_interface == interface
+        body = ch0.heartbeat_body(self.state["family"], active, interface, self.state["serial"],
                                   self.state["ext_type"], version)
         return self._ch0_message(ch0.TYPE_HEARTBEAT, body)
 
@@ -206,7 +234,7 @@ class Device:
             heartbeat = self.heartbeat_for(link.id)
             if link.send(build_frame(CH_LINK, heartbeat)):
                 self.counters["heartbeats_sent"] += 1
-                self._record("tx", "tcp", link.id, CH_LINK, heartbeat)
+                self._record("tx", link.kind, link.id, CH_LINK, heartbeat)
 
     async def heartbeat_loop(self):
         self.heartbeat_changed = asyncio.Event()
@@ -225,9 +253,9 @@ class Device:
     def on_stream_data(self, link, data):
         frames, corrupt = link.recombiner.feed(data)
         for channel, payload in frames:
-            self.on_frame(("tcp", link), channel, payload)
+            self.on_frame((link.kind, link), channel, payload)
         if corrupt:
-            self.counters["corrupt_headers"]["tcp"] += 1
+            self.counters["corrupt_headers"][link.kind] += 1
             self.say("link %d: corrupt frame header, buffer dropped" % link.id)
 
     def on_datagram(self, data, addr):
@@ -314,19 +342,41 @@ class Device:
         else:
             counters["other"] += 1
 
+    def _link_for_interface(self, requested, asking):
+        """The link that would carry the requested interface: the asking link when it is of
+        that type (a request may also come over the other link when the host switches), else the
+        most recent link of that type. None when there is no such link."""
+        if asking is not None and asking.interface == requested:
+            return asking
+        candidates = [link for link in self.links.values() if link.interface == requested]
+        return max(candidates, key=lambda link: link.id) if candidates else None
+
     def _set_interface(self, origin, payload):
         kind, link = origin
         requested = struct.unpack_from("<H", payload, 44)[0]
-        # Only a Wi-Fi link exists here: the device takes Wi-Fi (on the link that asked) or None.
+        # The device takes None, or a link type it is connected by (Wi-Fi or USB); Bluetooth is
+        # not there. A Wi-Fi request needs a TLS link; one over UDP alone is refused.
+        target = None
+        if requested in (ch0.LINK_WIFI, ch0.LINK_USB) and link is not None:
+            target = self._link_for_interface(requested, link)
         accepted = (not self.state.faults["refuse_set_interface"]
-                    and requested in (ch0.LINK_NONE, ch0.LINK_WIFI)
-                    and (requested == ch0.LINK_NONE or link is not None))
+                    and (requested == ch0.LINK_NONE or target is not None))
         if accepted:
             self.active_interface = requested
-            self.active_link_id = link.id if requested == ch0.LINK_WIFI else None
-        body = ch0.set_interface_reply_body(payload[12:43], requested, accepted)
+            self.active_link_id = target.id if target is not None else None
+        self.last_identity = bytes(payload[12:43])
+        body = ch0.set_interface_reply_body(self.last_identity, requested, accepted)
         self._reply(origin, CH_LINK, self._ch0_message(ch0.TYPE_SET_INTERFACE, body))
         self.say("set interface %s: %s" % (ch0.LINK_NAMES.get(requested, requested), "accepted" if accepted else "refused"))
+
+    def send_set_interface_reply(self, link, accepted, link_id=None):
+        """A set-interface reply nobody asked for (a confused or hostile device). The device's own
+        active interface does not change."""
+        body = ch0.set_interface_reply_body(self.last_identity, link, accepted)
+        sent = self.send(CH_LINK, self._ch0_message(ch0.TYPE_SET_INTERFACE, body), link_id=link_id)
+        self.say("unsolicited set-interface reply: %s %s" % (ch0.LINK_NAMES.get(link, link),
+                                                               "accepted" if accepted else "refused"))
+        return sent
 
     # channel 1
     def _on_control(self, origin, payload):
@@ -387,15 +437,15 @@ class Device:
     def send_messages(self, payloads, link_id=None):
         sent = 0
         for payload in payloads:
-            sent = self.send(CH_MESSAGES, payload, link_id=link_id)
+            sent = self.send(CH_MESSAGES, payload, via="any", link_id=link_id)
             self.counters["channel6"]["sent"] += 1 if sent else 0
         return sent
 
     # -- inspection --------------------------------------------------------------------------
     def status(self):
         return {
-            "links": [{"id": l.id, "peer": "%s:%s" % l.peer[:2] if l.peer else None, "since": l.since}
-                      for l in self.links.values()],
+            "links": [{"id": l.id, "kind": l.kind, "peer": "%s:%s" % l.peer[:2] if l.peer else None,
+                       "since": l.since} for l in self.links.values()],
             "active_interface": ch0.LINK_NAMES.get(self.active_interface, self.active_interface),
             "active_link": self.active_link_id,
             "udp_key_issued": self.udp_key is not None,

@@ -1,0 +1,11 @@
+#include "ProcessPriority.h"
+
+namespace platform {
+
+bool raiseProcessPriority(int &lastError)
+{
+    lastError = 0;
+    return true;
+}
+
+} // namespace platform
