@@ -256,15 +256,15 @@ void FileControlChannel::dispatch(uint16_t code, ResponseCode response, const QB
         while (readDirEntry(payload, offset, &record)) {
             offset = record.end;
             if (!isSafeName(record.name)) {
-                qCWarning(lcFileControl) << "Listing entry with unusable name dropped:"
-                                         << record.name;
+                qCWarning(lcFileControl)
+                    << "Listing entry with unusable name dropped:" << record.name;
                 continue;
             }
             entries.append(toEntry(record));
         }
         if (offset != payload.size())
-            qCWarning(lcFileControl) << "Listing ends inside an entry;" << payload.size() - offset
-                                     << "bytes ignored";
+            qCWarning(lcFileControl)
+                << "Listing ends inside an entry;" << payload.size() - offset << "bytes ignored";
         emit ListDirReceived(response, entries);
         break;
     }

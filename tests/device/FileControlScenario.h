@@ -16,7 +16,8 @@
 
 inline bool sameFile(const QString &a, const QString &b)
 {
-    const nimbrel::test::ProcessResult r = nimbrel::test::runProcess(QStringLiteral("cmp"), { a, b });
+    const nimbrel::test::ProcessResult r
+        = nimbrel::test::runProcess(QStringLiteral("cmp"), { a, b });
     return r.finished && r.exitCode == 0;
 }
 
@@ -49,7 +50,6 @@ struct DeviceFolder
         QDir(dir.path()).mkdir(QStringLiteral("logs"));
     }
 };
-
 
 // Listing, downloads compared with cmp, an error reply midway, rename, remove, storage figures and
 // hostile names, on an open channel to `sim` serving `device`; files land in `local`.
@@ -89,21 +89,24 @@ inline void runFileControlScenario(FileControlChannel &channel, PeltoSimProcess 
     QCOMPARE(progress.last().at(0).toFloat(), 1.0f);
 
     // An error reply halfway: nothing under the final name, and the next download goes through.
-    QVERIFY(sim.command(QStringLiteral("set_state"), { { QStringLiteral("fc_error_at_chunk"), 40 } })
-                .value(QStringLiteral("ok"))
-                .toBool());
+    QVERIFY(
+        sim.command(QStringLiteral("set_state"), { { QStringLiteral("fc_error_at_chunk"), 40 } })
+            .value(QStringLiteral("ok"))
+            .toBool());
     const QString cutOut = local.filePath(QStringLiteral("again.bin"));
     QCOMPARE(channel.downloadFile(QStringLiteral("/big.bin"), cutOut), 0);
     QVERIFY(downloaded.wait(scaled(30000)));
     QCOMPARE(downloaded.last().at(0).toInt(), 4);
     QCOMPARE(downloaded.last().at(1).toString(), QString());
-    QCOMPARE(sim.counters()[QStringLiteral("channel9")][QStringLiteral("errors_injected")].toInt(), 1);
+    QCOMPARE(sim.counters()[QStringLiteral("channel9")][QStringLiteral("errors_injected")].toInt(),
+             1);
     QVERIFY(!QFile::exists(cutOut));
     QCOMPARE(QDir(local.path()).entryList(QDir::Files | QDir::Hidden),
              (QStringList{ QStringLiteral("big.bin"), QStringLiteral("empty.zlf") }));
-    QVERIFY(sim.command(QStringLiteral("set_state"), { { QStringLiteral("fc_error_at_chunk"), -1 } })
-                .value(QStringLiteral("ok"))
-                .toBool());
+    QVERIFY(
+        sim.command(QStringLiteral("set_state"), { { QStringLiteral("fc_error_at_chunk"), -1 } })
+            .value(QStringLiteral("ok"))
+            .toBool());
     QCOMPARE(channel.downloadFile(QStringLiteral("/big.bin"), cutOut), 0);
     QVERIFY(downloaded.wait(scaled(120000)));
     QCOMPARE(downloaded.last().at(1).toString(), cutOut);
@@ -138,7 +141,8 @@ inline void runFileControlScenario(FileControlChannel &channel, PeltoSimProcess 
     QCOMPARE(storage.last().at(3).toInt(), int(filectrlpayload::AvailableStorage::Ready));
 
     // The device's names are no paths: the hostile entries do not reach the list.
-    QVERIFY(sim.command(QStringLiteral("set_fault"), { { QStringLiteral("name"), QStringLiteral("fc_hostile_names") } })
+    QVERIFY(sim.command(QStringLiteral("set_fault"),
+                        { { QStringLiteral("name"), QStringLiteral("fc_hostile_names") } })
                 .value(QStringLiteral("ok"))
                 .toBool());
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("unusable name")));
@@ -149,5 +153,4 @@ inline void runFileControlScenario(FileControlChannel &channel, PeltoSimProcess 
     QVERIFY(listed.wait(scaled(10000)));
     QCOMPARE(names(listed.last().at(1).value<QList<FileControlChannel::DirEntry>>()),
              (QStringList{ QStringLiteral("logs"), QStringLiteral("renamed.zlf") }));
-
 }

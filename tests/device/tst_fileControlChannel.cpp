@@ -86,20 +86,27 @@ struct Recorder : QObject
         connect(c, &C::RenameDirReceived, this, text("renameDir"));
         connect(c, &C::UploadFileReceived, this,
                 [this](C::ResponseCode r) { events << QStringLiteral("upload %1").arg(int(r)); });
-        connect(c, &C::ListDirReceived, this, [this](C::ResponseCode r, const QList<C::DirEntry> &l) {
-            QStringList items;
-            for (const C::DirEntry &e : l)
-                items << QStringLiteral("%1/%2/%3/%4")
-                             .arg(e.name)
-                             .arg(e.type)
-                             .arg(e.size)
-                             .arg(e.modified.toSecsSinceEpoch());
-            events << QStringLiteral("list %1 [%2]").arg(int(r)).arg(items.join(QStringLiteral(", ")));
-        });
+        connect(c, &C::ListDirReceived, this,
+                [this](C::ResponseCode r, const QList<C::DirEntry> &l) {
+                    QStringList items;
+                    for (const C::DirEntry &e : l)
+                        items << QStringLiteral("%1/%2/%3/%4")
+                                     .arg(e.name)
+                                     .arg(e.type)
+                                     .arg(e.size)
+                                     .arg(e.modified.toSecsSinceEpoch());
+                    events << QStringLiteral("list %1 [%2]")
+                                  .arg(int(r))
+                                  .arg(items.join(QStringLiteral(", ")));
+                });
         connect(c, &C::GetAvailableStorageReceived, this,
                 [this](C::ResponseCode r, qulonglong total, qulonglong free,
                        filectrlpayload::AvailableStorage::FSStatus s) {
-                    events << QStringLiteral("storage %1 %2 %3 %4").arg(int(r)).arg(total).arg(free).arg(int(s));
+                    events << QStringLiteral("storage %1 %2 %3 %4")
+                                  .arg(int(r))
+                                  .arg(total)
+                                  .arg(free)
+                                  .arg(int(s));
                 });
         connect(c, &C::DownloadFileToBufReceived, this,
                 [this](C::ResponseCode r, const C::DirEntry &e, QByteArray &data) {
@@ -167,8 +174,8 @@ void TestFileControlChannel::replies_data()
 
     const QByteArray list = reply(6, 1, listing);
     const QByteArray storage = reply(10, 1, le64(8000000000ULL) + le64(123456789) + le32(2));
-    QTest::newRow("listing in one frame") << QList<QByteArray>{ list } << QStringList{ listingEvent }
-                                          << QStringList{};
+    QTest::newRow("listing in one frame")
+        << QList<QByteArray>{ list } << QStringList{ listingEvent } << QStringList{};
     QTest::newRow("listing over three frames")
         << split(list, 3) << QStringList{ listingEvent } << QStringList{};
     QTest::newRow("empty listing") << QList<QByteArray>{ reply(6, 1, {}) }
@@ -215,13 +222,18 @@ void TestFileControlChannel::replies_data()
                         QStringLiteral("W:Listing entry with unusable name dropped: \"n\\u0000l\""),
                         QStringLiteral("W:Listing entry with unusable name dropped: \"\"") };
     QTest::newRow("text replies, error codes passed on")
-        << QList<QByteArray>{ reply(4, 1, "/logs/a.zlf"), reply(5, 1, "/logs/b.zlf"),
-                              reply(7, 5, ""), reply(8, 1, "/old"),
-                              reply(9, 1, QByteArray("/new\0", 5)), reply(3, 4, "") }
+        << QList<QByteArray>{ reply(4, 1, "/logs/a.zlf"),
+                              reply(5, 1, "/logs/b.zlf"),
+                              reply(7, 5, ""),
+                              reply(8, 1, "/old"),
+                              reply(9, 1, QByteArray("/new\0", 5)),
+                              reply(3, 4, "") }
         << QStringList{ QStringLiteral("removeFile 1 /logs/a.zlf"),
-                        QStringLiteral("renameFile 1 /logs/b.zlf"), QStringLiteral("makeDir 5 "),
+                        QStringLiteral("renameFile 1 /logs/b.zlf"),
+                        QStringLiteral("makeDir 5 "),
                         QStringLiteral("removeDir 1 /old"),
-                        QStringLiteral("renameDir 1 /new") + QChar(0), QStringLiteral("upload 4") }
+                        QStringLiteral("renameDir 1 /new") + QChar(0),
+                        QStringLiteral("upload 4") }
         << QStringList{};
     QTest::newRow("unknown code dropped")
         << QList<QByteArray>{ reply(11, 1, "zz"), reply(0, 1, ""), reply(8, 1, "/d") }
@@ -252,8 +264,7 @@ void TestFileControlChannel::replies()
     QFETCH(QStringList, expected);
     QFETCH(QStringList, warnings);
     for (const QString &w : warnings)
-        QTest::ignoreMessage(w.startsWith(u'D') ? QtDebugMsg : QtWarningMsg,
-                             qPrintable(w.mid(2)));
+        QTest::ignoreMessage(w.startsWith(u'D') ? QtDebugMsg : QtWarningMsg, qPrintable(w.mid(2)));
     Channel c;
     c.feed(frames);
     QCOMPARE(c.recorder.events, expected);
@@ -268,28 +279,39 @@ void TestFileControlChannel::requests_data()
 
     QTest::newRow("rename file, old name first")
         << 5 << QStringLiteral("abcde") << QStringLiteral("vwxyz")
-        << QByteArray::fromHex("17000000050000" "0500616263646500" "0500767778797a00");
-    QTest::newRow("rename dir")
-        << 9 << QStringLiteral("/logs") << QStringLiteral("old")
-        << QByteArray::fromHex("15000000090000" "05002f6c6f677300" "03006f6c6400");
+        << QByteArray::fromHex("17000000050000"
+                               "0500616263646500"
+                               "0500767778797a00");
+    QTest::newRow("rename dir") << 9 << QStringLiteral("/logs") << QStringLiteral("old")
+                                << QByteArray::fromHex("15000000090000"
+                                                       "05002f6c6f677300"
+                                                       "03006f6c6400");
     // "Ä" is two bytes in UTF-8: the length counts what is sent, not UTF-16 units.
     QTest::newRow("rename, non-ASCII name") << 5 << QStringLiteral("Ä") << QStringLiteral("b")
-                                            << QByteArray::fromHex("10000000050000" "0200c38400" "01006200");
+                                            << QByteArray::fromHex("10000000050000"
+                                                                   "0200c38400"
+                                                                   "01006200");
     QTest::newRow("list dir") << 6 << QStringLiteral("/logs") << QString()
-                              << QByteArray::fromHex("0d000000060000" "2f6c6f677300");
+                              << QByteArray::fromHex("0d000000060000"
+                                                     "2f6c6f677300");
     QTest::newRow("remove file") << 4 << QStringLiteral("a") << QString()
-                                 << QByteArray::fromHex("09000000040000" "6100");
+                                 << QByteArray::fromHex("09000000040000"
+                                                        "6100");
     QTest::newRow("make dir") << 7 << QStringLiteral("d") << QString()
-                              << QByteArray::fromHex("09000000070000" "6400");
+                              << QByteArray::fromHex("09000000070000"
+                                                     "6400");
     QTest::newRow("remove dir") << 8 << QStringLiteral("d") << QString()
-                                << QByteArray::fromHex("09000000080000" "6400");
+                                << QByteArray::fromHex("09000000080000"
+                                                       "6400");
     QTest::newRow("download to buffer") << 1 << QStringLiteral("/ü") << QString()
-                                        << QByteArray::fromHex("0b000000010000" "2fc3bc00");
+                                        << QByteArray::fromHex("0b000000010000"
+                                                               "2fc3bc00");
     QTest::newRow("storage") << 10 << QString() << QString()
                              << QByteArray::fromHex("070000000a0000");
-    QTest::newRow("upload, non-ASCII path")
-        << 3 << QStringLiteral("é") << QStringLiteral("xyz")
-        << QByteArray::fromHex("10000000030000" "0200c3a9" "030078797a");
+    QTest::newRow("upload, non-ASCII path") << 3 << QStringLiteral("é") << QStringLiteral("xyz")
+                                            << QByteArray::fromHex("10000000030000"
+                                                                   "0200c3a9"
+                                                                   "030078797a");
 }
 
 void TestFileControlChannel::requests()
@@ -301,16 +323,35 @@ void TestFileControlChannel::requests()
     Channel c;
     FileControlChannel &ch = c.channel;
     switch (operation) {
-    case 1: ch.downloadFileToBuf(a); break;
-    case 3: ch.uploadFile(a, b.toUtf8()); break;
-    case 4: ch.removeFile(a); break;
-    case 5: ch.renameFile(a, b); break;
-    case 6: ch.listDir(a); break;
-    case 7: ch.makeDir(a); break;
-    case 8: ch.removeDir(a); break;
-    case 9: ch.renameDir(a, b); break;
-    case 10: ch.getAvailableStorage(); break;
-    default: QFAIL("unknown operation");
+    case 1:
+        ch.downloadFileToBuf(a);
+        break;
+    case 3:
+        ch.uploadFile(a, b.toUtf8());
+        break;
+    case 4:
+        ch.removeFile(a);
+        break;
+    case 5:
+        ch.renameFile(a, b);
+        break;
+    case 6:
+        ch.listDir(a);
+        break;
+    case 7:
+        ch.makeDir(a);
+        break;
+    case 8:
+        ch.removeDir(a);
+        break;
+    case 9:
+        ch.renameDir(a, b);
+        break;
+    case 10:
+        ch.getAvailableStorage();
+        break;
+    default:
+        QFAIL("unknown operation");
     }
     bool reliable = false;
     QCOMPARE(c.rig.link->payloads(9, &reliable), QList<QByteArray>{ expected });
@@ -354,24 +395,25 @@ void TestFileControlChannel::downloads_data()
 
     const QByteArray data = QByteArray(2500, '\0') + "tail";
     QTest::newRow("empty file completes on its first chunk")
-        << QList<QByteArray>{ reply(2, 1, fileHeader(1700000000, 0, "empty.zlf")) } << QByteArray("")
-        << QStringLiteral("download 1 out.zlf") << QList<float>{ 1.0f };
+        << QList<QByteArray>{ reply(2, 1, fileHeader(1700000000, 0, "empty.zlf")) }
+        << QByteArray("") << QStringLiteral("download 1 out.zlf") << QList<float>{ 1.0f };
     QTest::newRow("three chunks")
-        << QList<QByteArray>{ reply(2, 1, fileHeader(1700000000, 2504, "run.zlf") + data.left(1000)),
+        << QList<QByteArray>{ reply(2, 1,
+                                    fileHeader(1700000000, 2504, "run.zlf") + data.left(1000)),
                               reply(2, 1, data.mid(1000, 1004)), reply(2, 1, data.mid(2004)) }
         << data << QStringLiteral("download 1 out.zlf")
         << QList<float>{ 1000 / 2504.f, 2004 / 2504.f, 1.0f };
     QTest::newRow("chunks arriving in one frame")
-        << QList<QByteArray>{ reply(2, 1, fileHeader(1700000000, 6, "a.zlf") + "abc") + reply(2, 1, "def") }
+        << QList<QByteArray>{ reply(2, 1, fileHeader(1700000000, 6, "a.zlf") + "abc")
+                              + reply(2, 1, "def") }
         << QByteArray("abcdef") << QStringLiteral("download 1 out.zlf")
         << QList<float>{ 0.5f, 1.0f };
     QTest::newRow("error reply at the second chunk")
         << QList<QByteArray>{ reply(2, 1, fileHeader(1, 3000, "run.zlf") + data.left(1000)),
                               reply(2, 4, ""), reply(2, 1, data.mid(1000, 1000)) }
         << QByteArray() << QStringLiteral("download 4 ") << QList<float>{ 1000 / 3000.f };
-    QTest::newRow("error reply first")
-        << QList<QByteArray>{ reply(2, 3, "") } << QByteArray() << QStringLiteral("download 3 ")
-        << QList<float>{};
+    QTest::newRow("error reply first") << QList<QByteArray>{ reply(2, 3, "") } << QByteArray()
+                                       << QStringLiteral("download 3 ") << QList<float>{};
     QTest::newRow("more than announced")
         << QList<QByteArray>{ reply(2, 1, fileHeader(1, 4, "a.zlf") + "abc"), reply(2, 1, "de") }
         << QByteArray() << QStringLiteral("download 255 ") << QList<float>{ 0.75f };
@@ -471,7 +513,8 @@ void TestFileControlChannel::closingEndsTheDownload()
     QStringList events;
     {
         Channel c;
-        QCOMPARE(c.channel.downloadFile(QStringLiteral("/a"), dir.filePath(QStringLiteral("o"))), 0);
+        QCOMPARE(c.channel.downloadFile(QStringLiteral("/a"), dir.filePath(QStringLiteral("o"))),
+                 0);
         c.feed({ reply(2, 1, fileHeader(1, 8, "a") + "abcd") });
         QVERIFY(c.channel.isDownloadPending());
         // Half the file is written, but nothing sits under the final name (the temporary file

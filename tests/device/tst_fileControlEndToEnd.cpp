@@ -1,6 +1,6 @@
 #include "FileControlChannel.h"
-#include "Pelto.h"
 #include "FileControlScenario.h"
+#include "Pelto.h"
 #include "PeltoSimProcess.h"
 #include "TestSupport.h"
 
@@ -107,8 +107,8 @@ void TestFileControlEndToEnd::serviceEndsWithTheConnection()
     DeviceFolder device;
     QTemporaryDir local(testRoot() + QStringLiteral("/local-XXXXXX"));
     PeltoSimProcess sim;
-    QVERIFY(sim.start({ QStringLiteral("--files"), device.dir.path(), QStringLiteral("--heartbeat-ms"),
-                        QStringLiteral("200") }));
+    QVERIFY(sim.start({ QStringLiteral("--files"), device.dir.path(),
+                        QStringLiteral("--heartbeat-ms"), QStringLiteral("200") }));
     DatalinkTimings timings;
     timings.heartbeatIntervalMs = 200;
     timings.watchdogTimeoutMs = 1500;
@@ -118,9 +118,10 @@ void TestFileControlEndToEnd::serviceEndsWithTheConnection()
     QVERIFY(channel);
 
     // A download the device stops answering halfway, then the link is lost.
-    QVERIFY(sim.command(QStringLiteral("set_state"), { { QStringLiteral("fc_stall_at_chunk"), 40 } })
-                .value(QStringLiteral("ok"))
-                .toBool());
+    QVERIFY(
+        sim.command(QStringLiteral("set_state"), { { QStringLiteral("fc_stall_at_chunk"), 40 } })
+            .value(QStringLiteral("ok"))
+            .toBool());
     QSignalSpy downloaded(channel.data(), &FileControlChannel::DownloadFileReceived);
     QSignalSpy progress(channel.data(), &FileControlChannel::Progress);
     QSignalSpy opened(host.pelto.get(), &Pelto::FileControlOpenedClosed);
@@ -128,7 +129,8 @@ void TestFileControlEndToEnd::serviceEndsWithTheConnection()
     QCOMPARE(channel->downloadFile(QStringLiteral("/big.bin"), out), 0);
     QVERIFY(waitFor([&] { return progress.size() == 40; }, 10000));
     QTest::ignoreMessage(QtWarningMsg, "Heartbeat Timeout");
-    QVERIFY(sim.command(QStringLiteral("set_fault"), { { QStringLiteral("name"), QStringLiteral("stop_heartbeats") } })
+    QVERIFY(sim.command(QStringLiteral("set_fault"),
+                        { { QStringLiteral("name"), QStringLiteral("stop_heartbeats") } })
                 .value(QStringLiteral("ok"))
                 .toBool());
     QVERIFY(waitFor([&] { return !host.connected(); }, 10000));

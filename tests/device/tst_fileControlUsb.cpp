@@ -28,9 +28,9 @@ private slots:
         DeviceFolder device;
         QTemporaryDir local(testRoot() + QStringLiteral("/local-XXXXXX"));
         PeltoSimProcess sim;
-        QVERIFY(sim.start({ QStringLiteral("--usb-socket"), socket, QStringLiteral("--serial"),
-                            QStringLiteral("USB-FC"), QStringLiteral("--files"),
-                            device.dir.path() }));
+        QVERIFY(
+            sim.start({ QStringLiteral("--usb-socket"), socket, QStringLiteral("--serial"),
+                        QStringLiteral("USB-FC"), QStringLiteral("--files"), device.dir.path() }));
         QVERIFY2(testbed->addDevice(UsbDeviceSpec::pelto(512), socket) > 0,
                  qPrintable(testbed->errorString()));
 
@@ -51,8 +51,9 @@ private slots:
         runFileControlScenario(*channel, sim, device, local);
         if (QTest::currentTestFailed())
             return;
-        QCOMPARE(sim.command(QStringLiteral("status"))[QStringLiteral("active_interface")].toString(),
-                 QStringLiteral("USB"));
+        QCOMPARE(
+            sim.command(QStringLiteral("status"))[QStringLiteral("active_interface")].toString(),
+            QStringLiteral("USB"));
 
         rig.factory.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
