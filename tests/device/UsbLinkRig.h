@@ -1,14 +1,16 @@
 #pragma once
 
-#include "PeltoSimProcess.h"
 #include "TestSupport.h"
 #include "USBDataLink.h"
 #include "UsbEventLoop.h"
+#include "UsbPeltoSim.h"
 #include "UsbTestbed.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -105,9 +107,8 @@ public:
         QString socketPath;
         if (withSim) {
             socketPath = QDir(nimbrel::test::testRoot()).filePath(QStringLiteral("pelto-usb.sock"));
-            sim = std::make_unique<PeltoSimProcess>();
-            if (!sim->start({ QStringLiteral("--usb-socket"), socketPath,
-                              QStringLiteral("--serial"), QStringLiteral("PLT-USB-0001") })) {
+            sim = std::make_unique<UsbPeltoSim>();
+            if (!sim->start(socketPath, QStringLiteral("PLT-USB-0001"))) {
                 why = QStringLiteral("pelto-sim did not start");
                 return false;
             }
@@ -182,7 +183,7 @@ public:
     }
 
     nimbrel::test::UsbTestbed testbed;
-    std::unique_ptr<PeltoSimProcess> sim;
+    std::unique_ptr<UsbPeltoSim> sim;
     std::unique_ptr<UsbEventLoop> usb;
     int deviceId = -1;
     QPointer<USBDataLink> link;

@@ -560,7 +560,9 @@ void UsbDeviceEmulator::failNextIn(int errnoValue, int count)
 QList<UsbUrbRecord> UsbDeviceEmulator::records() const
 {
     std::lock_guard lock(m_mutex);
-    return m_records;
+    // A deep copy: a shared list would let the reader's copy race with the handler thread's
+    // in-place updates, since Qt's detach check is not a synchronising load.
+    return QList<UsbUrbRecord>(m_records.cbegin(), m_records.cend());
 }
 
 void UsbDeviceEmulator::clearRecords()
