@@ -1,0 +1,117 @@
+#include "TestSupport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTest>
+
+using namespace nimbrel::test;
+
+// usb-pelto with the real NimbrelLab as its child: the program's own libusb, in another process
+// than the testbed's ioctl handler, must find the simulated Pelto, identify it by the serial only
+// pelto-sim knows (the USB descriptors carry none), and make USB its active link, which pelto-sim
+// confirms on its control socket. Unplugging and plugging it in again goes through the same
+// cross-process uevents.
+class tst_usbPeltoLauncher : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void programFindsTheSimulatedPeltoOverUsb();
+
+private:
+    QJsonObject simStatus();
+    bool waitForOutput(const QString &text, int occurrences = 1, int timeoutMs = 60000);
+    bool waitForSim(const QString &activeInterface, int usbLinks, int timeoutMs = 30000);
+
+    QProcess m_launcher;
+    QByteArray m_output;
+    quint16 m_controlPort = 0;
+};
+
+QJsonObject tst_usbPeltoLauncher::simStatus()
+{
+    QTcpSocket control;
+    control.connectToHost(QStringLiteral("127.0.0.1"), m_controlPort);
+    if (!control.waitForConnected(scaled(5000)))
+        return {};
+    control.write("{\"cmd\":\"status\"}\n");
+    QByteArray reply;
+    while (!reply.contains('\n') && control.waitForReadyRead(scaled(5000)))
+        reply += control.readAll();
+    return QJsonDocument::fromJson(reply.left(reply.indexOf('\n'))).object();
+}
+
+bool tst_usbPeltoLauncher::waitForOutput(const QString &text, int occurrences, int timeoutMs)
+{
+    const QByteArray needle = text.toUtf8();
+    return waitFor(
+               [&] {
+                   m_output += m_launcher.readAll();
+                   return m_output.count(needle) >= occurrences
+                       || m_launcher.state() == QProcess::NotRunning;
+               },
+               timeoutMs)
+        && m_output.count(needle) >= occurrences;
+}
+
+bool tst_usbPeltoLauncher::waitForSim(const QString &activeInterface, int usbLinks, int timeoutMs)
+{
+    return waitFor(
+        [&] {
+            const QJsonObject status = simStatus();
+            int count = 0;
+            for (const QJsonValue link : status.value(QStringLiteral("links")).toArray())
+                count += link.toObject().value(QStringLiteral("kind")).toString()
+                    == QLatin1String("usb");
+            return count == usbLinks
+                && status.value(QStringLiteral("active_interface")).toString() == activeInterface;
+        },
+        timeoutMs);
+}
+
+void tst_usbPeltoLauncher::programFindsTheSimulatedPeltoOverUsb()
+{
+    const QString launcher = qEnvironmentVariable("NIMBREL_USB_PELTO");
+    const QString app = qEnvironmentVariable("NIMBREL_APP");
+    QVERIFY(!launcher.isEmpty() && !app.isEmpty());
+    const QString serial = QStringLiteral("PLT-TRY-0427");
+
+    m_launcher.setProcessChannelMode(QProcess::MergedChannels);
+    m_launcher.start(launcher,
+                     { QStringLiteral("--serial"), serial, QStringLiteral("--sim-arg=-v"),
+                       QStringLiteral("--"), app });
+    QVERIFY(m_launcher.waitForStarted(scaled(10000)));
+
+    QVERIFY2(waitForOutput(QStringLiteral("pelto-sim ready")), m_output.constData());
+    const QRegularExpressionMatch port = QRegularExpression(QStringLiteral("control port (\\d+)"))
+                                             .match(QString::fromUtf8(m_output));
+    QVERIFY2(port.hasMatch(), m_output.constData());
+    m_controlPort = quint16(port.captured(1).toUInt());
+
+    const QString found = QStringLiteral("Device found: \"%1\"").arg(serial);
+    QVERIFY2(waitForOutput(found), m_output.constData());
+    QVERIFY2(waitForSim(QStringLiteral("USB"), 1), m_output.constData());
+    QVERIFY2(waitForOutput(QStringLiteral("Set datalink to:  USB")), m_output.constData());
+
+    m_launcher.write("unplug\n");
+    QVERIFY2(waitForSim(QStringLiteral("None"), 0), m_output.constData());
+    m_launcher.write("plug\n");
+    QVERIFY2(waitForOutput(found, 2), m_output.constData());
+    QVERIFY2(waitForSim(QStringLiteral("USB"), 1), m_output.constData());
+
+    m_launcher.write("quit\n");
+    QVERIFY2(m_launcher.waitForFinished(scaled(30000)), m_output.constData());
+    m_output += m_launcher.readAll();
+    QCOMPARE(m_launcher.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(m_launcher.exitCode() == 0, m_output.constData());
+    QVERIFY2(m_output.contains(QStringLiteral("%1 ended on request").arg(app).toUtf8()),
+             m_output.constData());
+    QVERIFY2(!m_output.contains("ERROR: AddressSanitizer"), m_output.constData());
+}
+
+QTEST_GUILESS_MAIN(tst_usbPeltoLauncher)
+#include "tst_usbPeltoLauncher.moc"
