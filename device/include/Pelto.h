@@ -3,6 +3,7 @@
 #include "ControlChannel.h"
 #include "ErrorChannel.h"
 #include "ExternalMode.h"
+#include "FileControlChannel.h"
 #include "Nimbrel.h"
 #include "OrvDevice.h"
 #include "WifiDatalink.h"
@@ -80,6 +81,7 @@ public:
     QDateTime deviceTime() const { return m_deviceTime; }
     QByteArray buildId() const { return m_buildId; }
     ErrorChannel *errorChannel() const { return m_errorChannel; }
+    FileControlChannel *fileControlChannel() const { return m_fileControl; }
     ExternalMode *externalMode() const { return m_externalMode; }
     // A firmware file waiting for the update service to open; empty when none.
     QString pendingFirmwareUrl() const { return m_pendingFirmwareUrl; }
@@ -90,6 +92,7 @@ public:
 signals:
     void UpdateProgressChanged(float progress);
     void ErrorChannelOpenedClosed(ErrorChannel *channel);
+    void FileControlOpenedClosed(FileControlChannel *channel);
     void monitoringServiceRunningChanged();
     void FirmwareWirelessReceived(bool verified, QString version);
     void messageReceived(ErrorChannel::LogLevel level, QString msg);
@@ -182,6 +185,7 @@ private:
     QPointer<ControlChannel> m_controlChannel;
     QPointer<ExternalMode> m_externalMode;
     QPointer<ErrorChannel> m_errorChannel;
+    QPointer<FileControlChannel> m_fileControl;
     int m_pollIntervalMs = defaultPollIntervalMs;
     WifiDatalinkSettings m_wifiLinkSettings;
     QString m_pendingFirmwareUrl;

@@ -74,6 +74,8 @@ Pelto::~Pelto()
         m_externalMode->deleteLater();
     if (m_errorChannel)
         m_errorChannel->deleteLater();
+    if (m_fileControl)
+        m_fileControl->deleteLater();
 }
 
 void Pelto::setExternalModePort(int port)
@@ -122,6 +124,10 @@ void Pelto::disposeOfServices()
     if (m_errorChannel) {
         m_errorChannel->deleteLater();
         m_errorChannel = nullptr;
+    }
+    if (m_fileControl) {
+        m_fileControl->deleteLater();
+        m_fileControl = nullptr;
     }
 }
 
@@ -440,8 +446,15 @@ void Pelto::handleMonitoringServiceOpenedClosed(ControlChannel::ResponseCode res
 
 void Pelto::handleFileControlOpenedClosed(ControlChannel::ResponseCode response, bool isOpen)
 {
-    Q_UNUSED(response);
-    Q_UNUSED(isOpen);
+    if (response == ControlChannel::Answer) {
+        if (isOpen && !m_fileControl) {
+            m_fileControl = new FileControlChannel(this, 9, true, manager());
+        } else if (!isOpen && m_fileControl) {
+            m_fileControl->deleteLater();
+            m_fileControl = nullptr;
+        }
+    }
+    emit FileControlOpenedClosed(m_fileControl);
 }
 
 void Pelto::handleErrorChannelServiceOpenedClosed(ControlChannel::ResponseCode response,

@@ -44,6 +44,8 @@ def parse_args(argv):
     p.add_argument("--fault", action="append", default=[], metavar="NAME", help="switch a fault on (repeatable)")
     p.add_argument("--reply", action="append", default=[], metavar="CODE:KEY=VALUE[,KEY=VALUE]",
                    help="override the reply to a control code, e.g. 99:response=3,size=0 (repeatable)")
+    p.add_argument("--files", metavar="DIR",
+                   help="folder served as the device's file system on channel 9 (default: an empty temporary folder)")
     p.add_argument("--frame-log", metavar="FILE", help="append every received frame to FILE as JSON lines")
     p.add_argument("--frame-log-stdout", action="store_true", help="also print received frames on stdout")
     p.add_argument("--log-sent", action="store_true", help="also log the frames the device sends (dir \"tx\")")
@@ -131,6 +133,14 @@ async def run(args):
         loop = asyncio.get_running_loop()
         for sig in (signal.SIGINT, signal.SIGTERM):
             loop.add_signal_handler(sig, stop.set)
+
+        files = args.files or os.path.join(folder, "files")
+        if not args.files:
+            os.mkdir(files)
+        elif not os.path.isdir(files):
+            print("pelto-sim: --files must be a folder", file=sys.stderr)
+            return 2
+        device.serve_files(files)
 
         tls = TlsListener(device, args.address, args.tls_port, server_context(cert, key))
         udp = UdpEndpoint(device, args.address, args.udp_port)

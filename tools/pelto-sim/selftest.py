@@ -139,7 +139,123 @@ class Control:
         return reply
 
 
-def start_sim(folder):
+def fc_request(code, body=b""):
+    return frame(9, struct.pack("<IHB", len(body) + 7, code, 0) + body)
+
+
+def fc_replies(host, count, timeout=5.0):
+    """The next `count` channel-9 messages as (code, response, payload, frames they came in)."""
+    out, buffer, frames = [], b"", 0
+    while len(out) < count:
+        got = host.next_frame(lambda ch, p: ch == 9, timeout)
+        if got is None:
+            raise AssertionError("channel 9: %d of %d replies arrived" % (len(out), count))
+        buffer += got[1]
+        frames += 1
+        while len(buffer) >= 7 and len(buffer) >= struct.unpack_from("<I", buffer)[0]:
+            length, code, response = struct.unpack_from("<IHB", buffer)
+            out.append((code, response, buffer[7:length], frames))
+            buffer, frames = buffer[length:], 0
+    return out
+
+
+def listing_names(payload):
+    names, offset = [], 0
+    while offset < len(payload):
+        _, size, kind, n = struct.unpack_from("<qIhH", payload, offset)
+        names.append((payload[offset + 16:offset + 16 + n].decode(), kind, size))
+        offset += 16 + n
+    return names
+
+
+def file_control(host, ctl, files):
+    big = os.urandom(5000)
+    with open(os.path.join(files, "big.bin"), "wb") as f:
+        f.write(big)
+    open(os.path.join(files, "empty.zlf"), "wb").close()
+    os.mkdir(os.path.join(files, "logs"))
+
+    host.send(fc_request(6, b"/\0"))
+    (code, response, payload, _), = fc_replies(host, 1)
+    check((code, response) == (6, 1) and listing_names(payload) == [("big.bin", 8, 5000), ("empty.zlf", 8, 0), ("logs", 4, 0)],
+          "channel 9: listing of the served folder, sorted, with types and sizes")
+
+    host.send(fc_request(2, b"big.bin\0"))
+    chunks = fc_replies(host, 5)
+    data = b"".join(p for _, _, p, _ in chunks)
+    mtime, size, n = struct.unpack_from("<qIH", data)
+    check(all(c[:2] == (2, 1) and c[3] == 1 for c in chunks) and size == 5000 and data[14:14 + n] == b"big.bin"
+          and data[14 + n:] == big, "channel 9: a download is one message per frame, the first with the header")
+    check(int(os.stat(os.path.join(files, "big.bin")).st_mtime) == mtime, "channel 9: the header carries the file's time")
+
+    host.send(fc_request(1, b"big.bin\0"))
+    (code, response, payload, frames), = fc_replies(host, 1)
+    check(code == 1 and frames == 5 and payload[21:] == big, "channel 9: a download to memory is one message over 5 frames")
+
+    host.send(fc_request(2, b"empty.zlf\0"))
+    (code, response, payload, _), = fc_replies(host, 1)
+    check(payload == struct.pack("<qIH", int(os.stat(os.path.join(files, "empty.zlf")).st_mtime), 0, 9) + b"empty.zlf",
+          "channel 9: an empty file is one message with the header only")
+
+    name = lambda t: struct.pack("<H", len(t)) + t + b"\0"
+    host.send(fc_request(5, name(b"big.bin") + name(b"moved.bin")))
+    host.send(fc_request(4, b"empty.zlf\0"))
+    host.send(fc_request(7, b"logs/new\0"))
+    host.send(fc_request(3, struct.pack("<H", 7) + b"up.data" + struct.pack("<H", 3) + b"xyz"))
+    replies = fc_replies(host, 4)
+    check([r[:3] for r in replies] == [(5, 1, b"/moved.bin"), (4, 1, b"empty.zlf"), (7, 1, b"logs/new"), (3, 1, b"")]
+          and sorted(os.listdir(files)) == ["logs", "moved.bin", "up.data"]
+          and open(os.path.join(files, "up.data"), "rb").read() == b"xyz",
+          "channel 9: rename, remove, make dir and upload change the folder")
+
+    escapes = [fc_request(6, b"../\0"), fc_request(2, b"logs/../../x\0"), fc_request(4, b"/..\\x\0"),
+               fc_request(5, name(b"moved.bin") + name(b"../out.bin")), fc_request(3, struct.pack("<H", 8) + b"../x.zlf" + struct.pack("<H", 1) + b"x")]
+    for request in escapes:
+        host.send(request)
+    replies = fc_replies(host, len(escapes))
+    check(all(r[1] == 3 for r in replies) and not os.path.exists(os.path.join(files, "..", "x.zlf"))
+          and ctl("counters")["counters"]["channel9"]["refused_paths"] == len(escapes),
+          "channel 9: requests that would leave the folder are refused")
+
+    ctl("set_state", fs_total_bytes=8000, fs_free_bytes=3000)
+    host.send(fc_request(10))
+    (code, response, payload, _), = fc_replies(host, 1)
+    check((code, response) == (10, 1) and struct.unpack("<QQi", payload) == (8000, 3000, 2), "channel 9: storage figures")
+
+    ctl("set_state", fc_error_at_chunk=2, fc_error_response=5)
+    host.send(fc_request(2, b"moved.bin\0"))
+    chunks = fc_replies(host, 3)
+    check([c[:2] for c in chunks] == [(2, 1), (2, 1), (2, 5)] and chunks[2][2] == b"", "switch fc_error_at_chunk: error reply at chunk 2")
+    ctl("set_state", fc_error_at_chunk=-1)
+
+    ctl("set_fault", name="fc_two_replies_per_frame")
+    host.send(fc_request(10))
+    check(host.next_frame(lambda ch, p: ch == 9, 0.3) is None, "switch fc_two_replies_per_frame: the first reply waits")
+    host.send(fc_request(6, b"logs\0"))
+    got = host.next_frame(lambda ch, p: ch == 9)
+    check(got is not None and len(got[1]) == 27 + 7 + 16 + 3 and struct.unpack_from("<H", got[1], 31)[0] == 6,
+          "switch fc_two_replies_per_frame: both replies in one frame")
+    ctl("set_fault", name="fc_two_replies_per_frame", on=False)
+
+    ctl("set_fault", name="fc_absurd_length")
+    host.send(fc_request(10))
+    got = host.next_frame(lambda ch, p: ch == 9)
+    check(got is not None and struct.unpack_from("<I", got[1])[0] == 0xFFFFFFF0 and len(got[1]) == 27,
+          "switch fc_absurd_length: the length field is absurd")
+    ctl("set_fault", name="fc_absurd_length", on=False)
+
+    ctl("set_fault", name="fc_hostile_names")
+    host.send(fc_request(6, b"\0"))
+    (_, _, payload, _), = fc_replies(host, 1)
+    host.send(fc_request(1, b"up.data\0"))
+    (_, _, header, _), = fc_replies(host, 1)
+    check([n for n, _, _ in listing_names(payload)][-4:] == ["../x.zlf", "..", "sub/inner.zlf", "back\\slash.zlf"]
+          and header[14:14 + struct.unpack_from("<H", header, 12)[0]] == b"../up.data",
+          "switch fc_hostile_names: listings and headers carry names that are paths")
+    ctl("set_fault", name="fc_hostile_names", on=False)
+
+
+def start_sim(folder, files):
     cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
                     "-days", "1", "-subj", "/CN=pelto-sim-selftest"], check=True, capture_output=True)
@@ -149,7 +265,7 @@ def start_sim(folder):
     sim = subprocess.Popen([sys.executable, os.path.join(HERE, "pelto_sim.py"), "--cert", cert, "--key", key,
                             "--tls-port", "0", "--udp-port", "0", "--control-port", "0", "--heartbeat-ms", "60000",
                             "--usb-socket", os.path.join(folder, "usb.sock"),
-                            "--serial", "SELFTEST-0042", "--ext-type", "12", "--frame-log", log, "-q"],
+                            "--serial", "SELFTEST-0042", "--ext-type", "12", "--frame-log", log, "--files", files, "-q"],
                            stdout=subprocess.PIPE, text=True)
     readable, _, _ = select.select([sim.stdout], [], [], 15)
     line = sim.stdout.readline() if readable else ""
@@ -411,13 +527,16 @@ def frame_log(path):
 
 def main():
     with tempfile.TemporaryDirectory(prefix="pelto-selftest-") as folder:
-        sim, ready, log = start_sim(folder)
+        files = os.path.join(folder, "files")
+        os.mkdir(files)
+        sim, ready, log = start_sim(folder, files)
         try:
             ctl = Control(ready["control"])
             host = Host(ready)
             key, iv = link_management(host, ctl)
             datagrams(host, key, iv)
             control_channel(host, ctl)
+            file_control(host, ctl, files)
             faults_and_heartbeats(host, ctl)
             usb_link(ready, host, ctl)
             transport_faults(ready, ctl)

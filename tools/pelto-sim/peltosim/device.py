@@ -15,13 +15,13 @@ import sys
 import time
 
 from . import channel0 as ch0
-from . import messages
+from . import filecontrol, messages
 from .control import CODE_NAMES, ControlResponder, parse_request
 from .crypto import decrypt_host_datagram, encrypt_device_datagram
 from .framing import Recombiner, build_frame
 from .state import DeviceState
 
-CH_LINK, CH_CONTROL, CH_EXTMODE, CH_MESSAGES = 0, 1, 5, 6
+CH_LINK, CH_CONTROL, CH_EXTMODE, CH_MESSAGES, CH_FILES = 0, 1, 5, 6, 9
 POLL_CODES = (64, 129, 100, 106)
 
 
@@ -41,6 +41,7 @@ def new_counters():
         "usb": {"attached": 0, "detached": 0},
         "channel5": {"echoed": 0},
         "channel6": {"level_requests": 0, "malformed": 0, "sent": 0},
+        "channel9": filecontrol.new_counters(),
         "heartbeats_sent": 0,
         "keys_issued": 0,
     }
@@ -95,6 +96,7 @@ class Device:
         self._quiet = quiet
         self._verbose = verbose
         self.heartbeat_changed = None
+        self.files = None  # channel 9, once a folder is served
         self.fault_hooks = {}  # fault name -> coroutine function(on), set by the transports
 
     # -- output ------------------------------------------------------------------------------
@@ -304,7 +306,8 @@ class Device:
         if self._verbose:
             self.say("rx %s ch%d %s" % (kind, channel, payload.hex()))
         handler = {CH_LINK: self._on_link_message, CH_CONTROL: self._on_control,
-                   CH_EXTMODE: self._on_extmode, CH_MESSAGES: self._on_messages}.get(channel)
+                   CH_EXTMODE: self._on_extmode, CH_MESSAGES: self._on_messages,
+                   CH_FILES: self._on_files}.get(channel)
         if handler:
             handler(origin, payload)
 
@@ -404,6 +407,19 @@ class Device:
     def _on_extmode(self, origin, payload):
         self.counters["channel5"]["echoed"] += 1
         self._reply(origin, CH_EXTMODE, payload)
+
+    # channel 9
+    def serve_files(self, folder):
+        self.files = filecontrol.FileControl(folder, self.state, lambda: self.counters["channel9"])
+
+    def _on_files(self, origin, payload):
+        if self.files is None:
+            return
+        replies = self.files.respond(payload)
+        if self._verbose or replies:
+            self.say("channel 9 request %s -> %d frames" % (payload[4:6].hex(), len(replies)))
+        for reply in replies:
+            self._reply(origin, CH_FILES, reply)
 
     # channel 6
     def _on_messages(self, origin, payload):

@@ -14,6 +14,9 @@ FAULTS = {
     "tls_stall_handshake": "TCP is accepted, the TLS handshake is never answered",
     "unsupported_datalink_version": "channel-0 messages carry datalink version 2",
     "refuse_set_interface": "set-interface requests are answered as refused",
+    "fc_absurd_length": "channel-9 replies (downloads excepted) carry the length field 0xFFFFFFF0",
+    "fc_two_replies_per_frame": "each channel-9 reply (downloads excepted) waits for the next one; both go in one frame",
+    "fc_hostile_names": "listings add entries named ../x.zlf, .., sub/inner.zlf, back\\slash.zlf; file headers name ../<name>",
 }
 
 APP_STATUS = {"NotLoaded": 0, "Loaded": 1, "Stopped": 2, "Running": 3, "Crashed": 4, "Paused": 5,
@@ -145,12 +148,28 @@ STATE_FIELDS = {
     "tx_power": (15, _i32),
     "board_rev": (3, _u8),
     "board_rugged": (False, _bool),
+    # Channel 9: an error reply instead of download message k (0 = the one with the header; -1 off),
+    # and the storage record (0 = the served folder's file system).
+    "fc_error_at_chunk": (-1, lambda v: _atleast(v, -1)),
+    "fc_error_response": (4, _u8),
+    # Download messages from k on are never sent (the device goes silent mid-download; -1 off).
+    "fc_stall_at_chunk": (-1, lambda v: _atleast(v, -1)),
+    "fs_total_bytes": (0, lambda v: _atleast(v, 0)),
+    "fs_free_bytes": (0, lambda v: _atleast(v, 0)),
+    "fs_status": (2, _i32),
     # Not the device's own data: how often it sends heartbeats on every connected link.
     "heartbeat_ms": (1000, lambda v: _positive(v, 10)),
 }
 
 
 def _positive(v, minimum):
+    v = int(v)
+    if v < minimum:
+        raise ValueError("must be at least %d" % minimum)
+    return v
+
+
+def _atleast(v, minimum):
     v = int(v)
     if v < minimum:
         raise ValueError("must be at least %d" % minimum)
