@@ -316,6 +316,17 @@ bool fillEcho(Bus &bus, libusb_device_handle *handle, int size, int packetSize, 
     return waitUntil([&] { return bus.echoed() >= target; }, 30000);
 }
 
+// Reads and drops whatever the device holds for the host. A link destroyed between two packets
+// of one frame leaves the frame's tail behind, and a link that starts on a tail drops every
+// packet that does not start with a frame; at 64-byte frames in 64-byte packets that is every
+// packet of the round.
+void drainIn(libusb_device_handle *handle, int packetSize)
+{
+    std::vector<unsigned char> buffer(size_t(std::max(512, packetSize)));
+    int moved = 0;
+    while (libusb_bulk_transfer(handle, InEndpoint, buffer.data(), packetSize, &moved, 20) == 0) { }
+}
+
 // Frames per second from the start of the read to the last echoed frame delivered.
 double linkIn(Bus &bus, int size, int packetSize, int frames, int rounds, QByteArray &note)
 {
@@ -335,6 +346,7 @@ double linkIn(Bus &bus, int size, int packetSize, int frames, int rounds, QByteA
                              else
                                  ++others;
                          });
+        drainIn(rig.handle, packetSize);
         if (!fillEcho(bus, rig.handle, size, packetSize, frames)) {
             note = "echo not filled";
             return 0;
