@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QDir>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -25,6 +26,10 @@ void printHelp(const QCommandLineParser &parser)
 
 int main(int argc, char *argv[])
 {
+    // Past a file-size limit the kernel's default is to kill the writer, which would leave a
+    // temporary file behind and report nothing; ignored, the write fails with EFBIG instead and
+    // takes the ordinary failure path (old file kept, status 2, a message).
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
 
     QCommandLineParser parser;
