@@ -394,7 +394,9 @@ UsbDeviceEmulator::Reply UsbDeviceEmulator::submit(UMockdevIoctlClient *client,
     } else if (m_hold != 0) {
         if (m_hold > 0)
             --m_hold;
-        this->record(entry->sequence)->held = true;
+        // Records may have been cleared since the URB was submitted.
+        if (UsbUrbRecord *held = this->record(entry->sequence))
+            held->held = true;
         m_heldOut.push_back(entry);
     } else {
         takeOut(entry);
@@ -416,7 +418,8 @@ UsbDeviceEmulator::Reply UsbDeviceEmulator::discard(UMockdevIoctlClient *client,
             continue;
         Urb *urb = *it;
         queue->erase(it);
-        record(urb->sequence)->discarded = true;
+        if (UsbUrbRecord *entry = record(urb->sequence))
+            entry->discarded = true;
         complete(urb, -ENOENT, 0);
         return { 0, 0 };
     }

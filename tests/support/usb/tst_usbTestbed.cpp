@@ -456,6 +456,31 @@ void tst_UsbTestbed::heldOutUrbTimesOut()
     QCOMPARE(readFrame(handle, 512), taken);
     const QJsonArray frames = m_sims.front()->frames(5);
     QCOMPARE(frames.size(), 1); // the held frame never reached the device
+
+    // Records cleared while a URB is still held: discarding it later must not touch them.
+    m_testbed->setHoldOut(id, true);
+    QByteArray late = frame(5, "cleared");
+    libusb_transfer *transfer = libusb_alloc_transfer(0);
+    int completed = 0;
+    libusb_fill_bulk_transfer(
+        transfer, handle, 0x01, reinterpret_cast<unsigned char *>(late.data()), int(late.size()),
+        [](libusb_transfer *t) { *static_cast<int *>(t->user_data) = 1; }, &completed, 0);
+    const qsizetype before = m_testbed->urbs(id).size();
+    QCOMPARE(libusb_submit_transfer(transfer), 0);
+    QVERIFY(waitFor([&] { return m_testbed->urbs(id).size() == before + 1; }, 3000));
+    QVERIFY(m_testbed->urbs(id).last().held);
+    m_testbed->clearUrbs(id);
+    QCOMPARE(libusb_cancel_transfer(transfer), 0);
+    timeval tick{0, 50000};
+    QElapsedTimer clock;
+    clock.start();
+    while (!completed && clock.elapsed() < scaled(3000))
+        libusb_handle_events_timeout_completed(m_context, &tick, &completed);
+    QVERIFY(completed);
+    QCOMPARE(int(transfer->status), int(LIBUSB_TRANSFER_CANCELLED));
+    libusb_free_transfer(transfer);
+    m_testbed->setHoldOut(id, false);
+
     libusb_release_interface(handle, 0);
     libusb_close(handle);
 }
