@@ -77,7 +77,7 @@ public:
     void clearUrbs(int id);
     // Interfaces claimed on the device by any open handle, ascending.
     QList<int> claimedInterfaces(int id) const;
-    // The bConfigurationValue the host set last (the spec's until it sets one).
+    // The bConfigurationValue the host set last (the device description's until it sets one).
     int configuration(int id) const;
     // How many handles have the node open now.
     int openHandles(int id) const;
