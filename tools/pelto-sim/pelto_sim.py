@@ -46,6 +46,8 @@ def parse_args(argv):
                    help="override the reply to a control code, e.g. 99:response=3,size=0 (repeatable)")
     p.add_argument("--files", metavar="DIR",
                    help="folder served as the device's file system on channel 9 (default: an empty temporary folder)")
+    p.add_argument("--update-image", metavar="FILE",
+                   help="write each image uploaded on channel 4 to FILE (descrambled, as the device keeps it)")
     p.add_argument("--frame-log", metavar="FILE", help="append every received frame to FILE as JSON lines")
     p.add_argument("--frame-log-stdout", action="store_true", help="also print received frames on stdout")
     p.add_argument("--log-sent", action="store_true", help="also log the frames the device sends (dir \"tx\")")
@@ -141,6 +143,7 @@ async def run(args):
             print("pelto-sim: --files must be a folder", file=sys.stderr)
             return 2
         device.serve_files(files)
+        device.keep_update_image(args.update_image)
 
         tls = TlsListener(device, args.address, args.tls_port, server_context(cert, key))
         udp = UdpEndpoint(device, args.address, args.udp_port)

@@ -15,13 +15,13 @@ import sys
 import time
 
 from . import channel0 as ch0
-from . import filecontrol, messages
+from . import filecontrol, messages, update
 from .control import CODE_NAMES, ControlResponder, parse_request
 from .crypto import decrypt_host_datagram, encrypt_device_datagram
 from .framing import Recombiner, build_frame
 from .state import DeviceState
 
-CH_LINK, CH_CONTROL, CH_EXTMODE, CH_MESSAGES, CH_FILES = 0, 1, 5, 6, 9
+CH_LINK, CH_CONTROL, CH_UPDATE, CH_EXTMODE, CH_MESSAGES, CH_FILES = 0, 1, 4, 5, 6, 9
 POLL_CODES = (64, 129, 100, 106)
 
 
@@ -42,6 +42,7 @@ def new_counters():
         "channel5": {"echoed": 0},
         "channel6": {"level_requests": 0, "malformed": 0, "sent": 0},
         "channel9": filecontrol.new_counters(),
+        "channel4": update.new_counters(),
         "heartbeats_sent": 0,
         "keys_issued": 0,
     }
@@ -97,6 +98,8 @@ class Device:
         self._verbose = verbose
         self.heartbeat_changed = None
         self.files = None  # channel 9, once a folder is served
+        self.update = update.UpdateReceiver(self.state, lambda: self.counters["channel4"], say=self.say)
+        self.restarts = 0  # restarts after a finished upload (update_restart_ms)
         self.fault_hooks = {}  # fault name -> coroutine function(on), set by the transports
 
     # -- output ------------------------------------------------------------------------------
@@ -307,7 +310,7 @@ class Device:
             self.say("rx %s ch%d %s" % (kind, channel, payload.hex()))
         handler = {CH_LINK: self._on_link_message, CH_CONTROL: self._on_control,
                    CH_EXTMODE: self._on_extmode, CH_MESSAGES: self._on_messages,
-                   CH_FILES: self._on_files}.get(channel)
+                   CH_FILES: self._on_files, CH_UPDATE: self._on_update}.get(channel)
         if handler:
             handler(origin, payload)
 
@@ -421,6 +424,31 @@ class Device:
         for reply in replies:
             self._reply(origin, CH_FILES, reply)
 
+    # channel 4
+    def keep_update_image(self, path):
+        self.update.image_path = path
+
+    def _on_update(self, origin, payload):
+        for reply in self.update.respond(payload):
+            self._reply(origin, CH_UPDATE, reply)
+        if self.update.restart:
+            delay, self.update.restart = self.update.restart, None
+            asyncio.get_running_loop().create_task(self._restart(delay))
+
+    async def _restart(self, delay_ms):
+        """After a finished upload the device boots the new image: its TLS links drop, the port
+        refuses connections and no heartbeats go out until it is back with the same serial."""
+        await asyncio.sleep(0.05)  # the finished reply goes out first
+        self.restarts += 1
+        self.say("restarting for %d ms" % delay_ms)
+        was_stopped = self.state.faults["stop_heartbeats"]
+        self.state.set_fault("stop_heartbeats", True)
+        await self.set_fault("refuse_link", True)
+        await asyncio.sleep(delay_ms / 1000.0)
+        await self.set_fault("refuse_link", False)
+        self.state.set_fault("stop_heartbeats", was_stopped)
+        self.say("back after the restart")
+
     # channel 6
     def _on_messages(self, origin, payload):
         request = messages.parse_level_request(payload)
@@ -453,4 +481,6 @@ class Device:
             "udp_open": self.udp_transport is not None,
             "services": dict(self.state.services),
             "log_level": self.state.log_level,
+            "update": self.update.last,
+            "restarts": self.restarts,
         }
