@@ -75,6 +75,9 @@ public:
     bool isReliable() const { return m_reliable; }
     bool isWatchdogRunning() const;
     bool isHeartbeatRunning() const;
+    // Gives a running watchdog `milliseconds` from now; the next heartbeat restarts it with the
+    // usual time-out.
+    void restartWatchdog(int milliseconds);
     // The host heartbeat (56 bytes), built once.
     QByteArray heartbeatMessage() const { return m_heartbeat; }
 

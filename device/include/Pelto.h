@@ -6,6 +6,7 @@
 #include "FileControlChannel.h"
 #include "Nimbrel.h"
 #include "OrvDevice.h"
+#include "SoftwareUpdate.h"
 #include "WifiDatalink.h"
 
 #include <QDateTime>
@@ -19,7 +20,8 @@ class QTimer;
 // The maker's controller with its services. It creates the control channel and the external-mode
 // bridge at once and the device-message channel when the device reports it open; while connected
 // it polls the device's state every second, corrects the device clock and turns boot flags and
-// device messages into notifications.
+// device messages into notifications. The update, file-control and message services exist while
+// the device reports them open.
 //
 // Services are deleted (deferred) on disconnection without an opened/closed signal, so holders
 // keep them in QPointers.
@@ -60,7 +62,10 @@ public:
 
     // Injected before the device connects (tests use short polls and local ports).
     void setPollInterval(int milliseconds) { m_pollIntervalMs = milliseconds; }
-    void setWifiLinkSettings(const WifiDatalinkSettings &settings) { m_wifiLinkSettings = settings; }
+    void setWifiLinkSettings(const WifiDatalinkSettings &settings)
+    {
+        m_wifiLinkSettings = settings;
+    }
     void setExternalModePort(int port);
 
     QString getVersionApp() const { return m_versionApp; }
@@ -82,6 +87,7 @@ public:
     QByteArray buildId() const { return m_buildId; }
     ErrorChannel *errorChannel() const { return m_errorChannel; }
     FileControlChannel *fileControlChannel() const { return m_fileControl; }
+    SoftwareUpdate *updateService() const { return m_updateService; }
     ExternalMode *externalMode() const { return m_externalMode; }
     // A firmware file waiting for the update service to open; empty when none.
     QString pendingFirmwareUrl() const { return m_pendingFirmwareUrl; }
@@ -91,6 +97,7 @@ public:
 
 signals:
     void UpdateProgressChanged(float progress);
+    void UpdateServiceOpenedClosed(SoftwareUpdate *service);
     void ErrorChannelOpenedClosed(ErrorChannel *channel);
     void FileControlOpenedClosed(FileControlChannel *channel);
     void monitoringServiceRunningChanged();
@@ -126,7 +133,8 @@ public slots:
     void setActiveDatalinkNone();
     // False when the link could not be adopted (the device already has a Wi-Fi link).
     bool wifiConnect(QString hostAddress);
-    // Uploads a firmware file (.fwb, .feb) to the device through its software-update service.
+    // Uploads a firmware file (.fwb, .feb) through the update service: at once when the service is
+    // open, else once the device reports it open.
     void tempUploadFirmware(QUrl firmwareFile);
     void setVersionFW(bool verified, QString versionNumber, int timeoutBootTime, int remainingTime);
     void setVersionApp(bool verified, QString version);
@@ -139,7 +147,8 @@ public slots:
     void extModStateReceived(ControlChannel::ResponseCode response, bool isOpen);
     void extModServerStatusChanged(int port, bool started, bool client_connected);
     void currentBuildIDReceived(ControlChannel::ResponseCode response, QByteArray buildID);
-    void setImageDetails(ControlChannel::ResponseCode response, ControlChannel::ImageDetails details);
+    void setImageDetails(ControlChannel::ResponseCode response,
+                         ControlChannel::ImageDetails details);
     void dateTimeReceived(ControlChannel::ResponseCode response, ControlChannel::TimeDate dateTime);
     void setCurrentIP(ControlChannel::ResponseCode response, ControlChannel::WifiIP ip);
     void apInfoReceived(ControlChannel::ResponseCode response, ControlChannel::WifiAPInfo info);
@@ -156,6 +165,9 @@ private slots:
     void kernelMessageReceived(ErrorChannel::LogLevel level, QString msg);
     void pushMessageToNotifications(nimbrel::ErrorLevel level, QString msg);
     void updateUpdateProgress(float value);
+    // Lets the device's watchdog wait longer around an upload's start and end. Not connected to
+    // the update service: uploads run under the link's own (injectable) watchdog time.
+    void updateUpdateState(SoftwareUpdate::UpdateState value);
 
 private:
     void writeVersionApp(const QString &version);
@@ -186,6 +198,7 @@ private:
     QPointer<ExternalMode> m_externalMode;
     QPointer<ErrorChannel> m_errorChannel;
     QPointer<FileControlChannel> m_fileControl;
+    QPointer<SoftwareUpdate> m_updateService;
     int m_pollIntervalMs = defaultPollIntervalMs;
     WifiDatalinkSettings m_wifiLinkSettings;
     QString m_pendingFirmwareUrl;

@@ -179,6 +179,12 @@ void DatalinkCommChannel::handleHeartbeat(const QByteArray &packet)
         m_watchdog->start(m_timings.watchdogTimeoutMs);
 }
 
+void DatalinkCommChannel::restartWatchdog(int milliseconds)
+{
+    if (m_watchdog && m_watchdog->isActive())
+        m_watchdog->start(milliseconds);
+}
+
 void DatalinkCommChannel::startHeartbeat()
 {
     emit Write(dlComm::ChannelId, m_reliable, m_heartbeat);

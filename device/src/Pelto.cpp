@@ -76,6 +76,8 @@ Pelto::~Pelto()
         m_errorChannel->deleteLater();
     if (m_fileControl)
         m_fileControl->deleteLater();
+    if (m_updateService)
+        m_updateService->deleteLater();
 }
 
 void Pelto::setExternalModePort(int port)
@@ -103,9 +105,9 @@ void Pelto::deviceIsConnected(bool isConnected)
     if (isConnected) {
         m_controlChannel->openCloseErrorChannelService(true);
         // These go out once control returns to the event loop, after the version requests.
-        for (const char *request : {"getFwImageDetails", "getExtModStatus", "getMscState",
-                                    "getAppStatus", "getDate", "getWifiSettings",
-                                    "getCurrentBuildID"})
+        for (const char *request :
+             { "getFwImageDetails", "getExtModStatus", "getMscState", "getAppStatus", "getDate",
+               "getWifiSettings", "getCurrentBuildID" })
             QMetaObject::invokeMethod(m_controlChannel, request, Qt::QueuedConnection);
         queryVersions();
         m_pollTimer->start(m_pollIntervalMs);
@@ -128,6 +130,10 @@ void Pelto::disposeOfServices()
     if (m_fileControl) {
         m_fileControl->deleteLater();
         m_fileControl = nullptr;
+    }
+    if (m_updateService) {
+        m_updateService->deleteLater();
+        m_updateService = nullptr;
     }
 }
 
@@ -230,9 +236,11 @@ bool Pelto::wifiConnect(QString hostAddress)
 
 void Pelto::tempUploadFirmware(QUrl firmwareFile)
 {
-    // The file waits until the device reports the update service open; that answer starts the
-    // upload. A service that is open already will take the file at once (startUpdateFromFile)
-    // once the update service is part of the Pelto.
+    if (m_updateService) {
+        m_updateService->startUpdateFromFile(firmwareFile, SoftwareUpdate::None);
+        return;
+    }
+    // The file waits until the device reports the update service open; that answer starts it.
     m_pendingFirmwareUrl = firmwareFile.toString();
     openCloseUpdateService(true);
 }
@@ -433,8 +441,27 @@ void Pelto::wifiSettingsReceived(ControlChannel::ResponseCode response,
 
 void Pelto::handleUpdateServiceOpenedClosed(ControlChannel::ResponseCode response, bool isOpen)
 {
-    Q_UNUSED(response);
-    Q_UNUSED(isOpen);
+    if (response == ControlChannel::Answer) {
+        if (isOpen && !m_updateService) {
+            auto *service = new SoftwareUpdate(this, 4, true, manager());
+            service->initialize();
+            connect(service, &SoftwareUpdate::UpdateProgressChanged, this,
+                    &Pelto::updateUpdateProgress);
+            connect(service, &SoftwareUpdate::SetVersionESPReceived, this, &Pelto::setVersionESP);
+            connect(
+                service, &SoftwareUpdate::AddToAutoConnect, this,
+                [this] { emit AddToAutoConnectSignal(this, getActiveDatalink()); },
+                Qt::DirectConnection);
+            m_updateService = service;
+            if (!m_pendingFirmwareUrl.isEmpty())
+                service->startUpdateFromFile(QUrl(m_pendingFirmwareUrl), SoftwareUpdate::None);
+            m_pendingFirmwareUrl.clear();
+        } else if (!isOpen && m_updateService) {
+            m_updateService->deleteLater();
+            m_updateService = nullptr;
+        }
+    }
+    emit UpdateServiceOpenedClosed(m_updateService);
 }
 
 void Pelto::handleMonitoringServiceOpenedClosed(ControlChannel::ResponseCode response, bool isOpen)
@@ -537,6 +564,25 @@ void Pelto::updateUpdateProgress(float value)
 {
     m_updatePercentage = value;
     emit UpdateProgressChanged(value);
+}
+
+void Pelto::updateUpdateState(SoftwareUpdate::UpdateState value)
+{
+    DatalinkManager *links = manager();
+    if (!links)
+        return;
+    switch (value) {
+    case SoftwareUpdate::Started:
+        links->commChannel()->restartWatchdog(10000);
+        break;
+    case SoftwareUpdate::UpdateFinished:
+    case SoftwareUpdate::TimedOut:
+    case SoftwareUpdate::UpdateError:
+        links->commChannel()->restartWatchdog(15000);
+        break;
+    default:
+        break;
+    }
 }
 
 void Pelto::writeVersionApp(const QString &version)
