@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 
@@ -38,6 +39,25 @@ QByteArray lastPayload(const FakeDataLink &link, int code)
     return {};
 }
 
+// Channel-4 payloads a link carried, in order.
+QList<QByteArray> updateMessages(const FakeDataLink &link)
+{
+    QList<QByteArray> out;
+    for (const auto &sent : link.sent)
+        if (sent.channel == 4)
+            out << sent.frame.mid(6);
+    return out;
+}
+
+QByteArray updateHeader(quint32 command, quint32 length)
+{
+    QByteArray b(12, '\0');
+    qToLittleEndian<quint32>(0xDDCCBBAA, b.data());
+    qToLittleEndian<quint32>(command, b.data() + 4);
+    qToLittleEndian<quint32>(length, b.data() + 8);
+    return b;
+}
+
 ControlChannel::TimeDate timeDate(const QDateTime &t)
 {
     ControlChannel::TimeDate d;
@@ -66,7 +86,8 @@ ControlChannel::WifiIP wifiIp(std::initializer_list<uint8_t> address, bool ipv6 
 // A Pelto taken over from an identified generic device, on a fake USB link that is active.
 struct Rig
 {
-    std::unique_ptr<OrvDevice> generic = std::make_unique<OrvDevice>(static_cast<QObject *>(nullptr));
+    std::unique_ptr<OrvDevice> generic
+        = std::make_unique<OrvDevice>(static_cast<QObject *>(nullptr));
     FakeDataLink *link = new FakeDataLink(AbstractDataLink::USB);
     std::unique_ptr<Pelto> pelto;
 
@@ -114,10 +135,10 @@ private slots:
     {
         Rig rig;
         rig.pelto->setProperty("isConnected", true);
-        QCOMPARE(controlCodes(*rig.link), (QList<int>{11, 32, 34, 33, 38, 132, 131}));
+        QCOMPARE(controlCodes(*rig.link), (QList<int>{ 11, 32, 34, 33, 38, 132, 131 }));
         QCoreApplication::processEvents();
         QCOMPARE(controlCodes(*rig.link),
-                 (QList<int>{11, 32, 34, 33, 38, 132, 131, 37, 130, 64, 129, 6, 99, 131}));
+                 (QList<int>{ 11, 32, 34, 33, 38, 132, 131, 37, 130, 64, 129, 6, 99, 131 }));
     }
 
     void pollAsksVersionsUntilVerified()
@@ -127,14 +148,14 @@ private slots:
         qsizetype mark = rig.link->sent.size();
         rig.pelto->pollPeltoState();
         QCOMPARE(controlCodes(*rig.link, mark),
-                 (QList<int>{64, 129, 100, 106, 32, 34, 33, 38, 132, 131, 131}));
+                 (QList<int>{ 64, 129, 100, 106, 32, 34, 33, 38, 132, 131, 131 }));
 
         rig.pelto->setVersionFW(true, QStringLiteral("1.4.0"), 0, 0);
         rig.pelto->setVersionESP(false, QString()); // no wireless version to verify
         rig.pelto->currentBuildIDReceived(ControlChannel::Answer, "build-1");
         mark = rig.link->sent.size();
         rig.pelto->pollPeltoState();
-        QCOMPARE(controlCodes(*rig.link, mark), (QList<int>{64, 129, 100, 106}));
+        QCOMPARE(controlCodes(*rig.link, mark), (QList<int>{ 64, 129, 100, 106 }));
     }
 
     void clockCorrection_data()
@@ -180,19 +201,20 @@ private slots:
     {
         Rig rig;
         QSignalSpy changed(rig.pelto.get(), &Pelto::IpChanged);
-        rig.pelto->setCurrentIP(ControlChannel::Answer, wifiIp({10, 1, 2, 3}));
+        rig.pelto->setCurrentIP(ControlChannel::Answer, wifiIp({ 10, 1, 2, 3 }));
         QCOMPARE(rig.pelto->getIpAddress(), QStringLiteral("10.1.2.3"));
         QVERIFY(rig.pelto->isIpAvailable());
-        rig.pelto->setCurrentIP(ControlChannel::Answer, wifiIp({10, 1, 2, 3}));
+        rig.pelto->setCurrentIP(ControlChannel::Answer, wifiIp({ 10, 1, 2, 3 }));
         QCOMPARE(changed.size(), 1);
-        rig.pelto->setCurrentIP(ControlChannel::NothingToReport, wifiIp({10, 9, 9, 9}));
+        rig.pelto->setCurrentIP(ControlChannel::NothingToReport, wifiIp({ 10, 9, 9, 9 }));
         QCOMPARE(changed.size(), 1);
-        rig.pelto->setCurrentIP(ControlChannel::Answer, wifiIp({0, 0, 0, 0}));
+        rig.pelto->setCurrentIP(ControlChannel::Answer, wifiIp({ 0, 0, 0, 0 }));
         QCOMPARE(changed.size(), 2);
         QVERIFY(rig.pelto->getIpAddress().isEmpty());
         QVERIFY(!rig.pelto->isIpAvailable());
-        rig.pelto->setCurrentIP(ControlChannel::Answer,
-                                wifiIp({0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, true));
+        rig.pelto->setCurrentIP(
+            ControlChannel::Answer,
+            wifiIp({ 0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 }, true));
         QCOMPARE(rig.pelto->getIpAddress(), QStringLiteral("fe80::1"));
     }
 
@@ -239,17 +261,26 @@ private slots:
         QTest::addColumn<QString>("title"); // empty: no notification
         QTest::addColumn<QString>("message");
         QTest::newRow("app error") << false << 4 << "[motor] Motor fault"
-                                   << "Error received from Pelto" << "Motor fault";
+                                   << "Error received from Pelto"
+                                   << "Motor fault";
         QTest::newRow("app warning") << false << 3 << "[x] Low battery"
-                                     << "Warning received from Pelto" << "Low battery";
+                                     << "Warning received from Pelto"
+                                     << "Low battery";
         QTest::newRow("app critical") << false << 5 << "[x]Overheat"
-                                      << "Critical error received from Pelto" << "Overheat";
+                                      << "Critical error received from Pelto"
+                                      << "Overheat";
         QTest::newRow("no tag keeps the text") << false << 4 << "Plain text"
-                                               << "Error received from Pelto" << "Plain text";
-        QTest::newRow("app info dropped") << false << 2 << "[x] info" << "" << "";
-        QTest::newRow("kernel warning dropped") << true << 3 << "[k] warn" << "" << "";
+                                               << "Error received from Pelto"
+                                               << "Plain text";
+        QTest::newRow("app info dropped") << false << 2 << "[x] info"
+                                          << ""
+                                          << "";
+        QTest::newRow("kernel warning dropped") << true << 3 << "[k] warn"
+                                                << ""
+                                                << "";
         QTest::newRow("kernel error") << true << 4 << "[k] Bus error"
-                                      << "Error received from Pelto" << "Bus error";
+                                      << "Error received from Pelto"
+                                      << "Bus error";
     }
 
     void deviceMessages()
@@ -282,7 +313,7 @@ private slots:
         QSignalSpy status(rig.pelto.get(), &Pelto::AppStatusChanged);
         rig.pelto->appStateReceived(ControlChannel::Answer, ControlChannel::Running);
         rig.pelto->appStateReceived(ControlChannel::Answer, ControlChannel::Crashed);
-        QCOMPARE(controlCodes(*rig.link), QList<int>{10});
+        QCOMPARE(controlCodes(*rig.link), QList<int>{ 10 });
         QCOMPARE(lastPayload(*rig.link, 10), QByteArray(1, '\0'));
         rig.pelto->appStateReceived(ControlChannel::Answer, ControlChannel::Crashed);
         rig.pelto->appStateReceived(ControlChannel::Failure, ControlChannel::Running);
@@ -318,6 +349,84 @@ private slots:
         QVERIFY(channel.isNull());
     }
 
+    // The update service lives from the device's "open" to its "closed" or the connection's end;
+    // a firmware file waits for it and is started once.
+    void updateServiceLifetimeAndPendingFirmware()
+    {
+        QTemporaryDir dir(testRoot() + QStringLiteral("/fw-XXXXXX"));
+        const QString path = dir.filePath(QStringLiteral("os.fwb"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(2001, 'x'));
+        file.close();
+
+        Rig rig;
+        rig.connect();
+        rig.link->sent.clear();
+        QSignalSpy opened(rig.pelto.get(), &Pelto::UpdateServiceOpenedClosed);
+        rig.pelto->tempUploadFirmware(QUrl::fromLocalFile(path));
+        QCOMPARE(controlCodes(*rig.link), QList<int>{ 9 });
+        QCOMPARE(lastPayload(*rig.link, 9), QByteArray(1, '\1'));
+        QCOMPARE(updateMessages(*rig.link), QList<QByteArray>{});
+
+        // A refused answer creates nothing and keeps the file waiting.
+        rig.pelto->handleUpdateServiceOpenedClosed(ControlChannel::Failure, true);
+        QCOMPARE(opened.size(), 1);
+        QCOMPARE(opened.last().at(0).value<SoftwareUpdate *>(), nullptr);
+        QVERIFY(!rig.pelto->pendingFirmwareUrl().isEmpty());
+
+        rig.pelto->handleUpdateServiceOpenedClosed(ControlChannel::Answer, true);
+        QPointer<SoftwareUpdate> service = rig.pelto->updateService();
+        QVERIFY(service);
+        QCOMPARE(opened.last().at(0).value<SoftwareUpdate *>(), service.data());
+        QCOMPARE(updateMessages(*rig.link).size(), 1);
+        QVERIFY(updateMessages(*rig.link).first().startsWith(updateHeader(2, 8)));
+        QCOMPARE(qFromLittleEndian<quint32>(updateMessages(*rig.link).first().constData() + 12),
+                 2004u);
+        QCOMPARE(rig.pelto->pendingFirmwareUrl(), QString());
+
+        // A second "open" keeps the service and starts nothing.
+        rig.pelto->handleUpdateServiceOpenedClosed(ControlChannel::Answer, true);
+        QCOMPARE(rig.pelto->updateService(), service.data());
+        QCOMPARE(updateMessages(*rig.link).size(), 1);
+
+        // With the service open a file starts at once, without asking the device again.
+        rig.link->sent.clear();
+        rig.pelto->tempUploadFirmware(QUrl::fromLocalFile(path));
+        QCOMPARE(controlCodes(*rig.link), QList<int>{});
+        QCOMPARE(updateMessages(*rig.link).size(), 1);
+
+        // Progress, the wireless version and the reconnection wish reach the Pelto.
+        QSignalSpy progress(rig.pelto.get(), &Pelto::UpdateProgressChanged);
+        QSignalSpy reconnect(rig.pelto.get(), &OrvDevice::AddToAutoConnectSignal);
+        rig.link->injectFrame(4, updateHeader(2, 0));
+        QCOMPARE(progress.size(), 1);
+        QCOMPARE(rig.pelto->getUpdatePercentage(), progress.last().at(0).toFloat());
+        QVERIFY(rig.pelto->getUpdatePercentage() > 0.4f);
+        rig.link->injectFrame(4, updateHeader(5, 0));
+        QCOMPARE(reconnect.size(), 1);
+        QCOMPARE(reconnect.last().at(1).value<AbstractDataLink::LinkType>(), AbstractDataLink::USB);
+        emit service->SetVersionESPReceived(true, QStringLiteral("4.5.6"));
+        QCOMPARE(rig.pelto->getVersionESP(), QStringLiteral("4.5.6"));
+
+        rig.pelto->handleUpdateServiceOpenedClosed(ControlChannel::Answer, false);
+        QCOMPARE(opened.last().at(0).value<SoftwareUpdate *>(), nullptr);
+        QCOMPARE(rig.pelto->updateService(), nullptr);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(service.isNull());
+
+        // Losing the connection disposes of a reopened service without a signal.
+        rig.pelto->handleUpdateServiceOpenedClosed(ControlChannel::Answer, true);
+        service = rig.pelto->updateService();
+        QVERIFY(service);
+        const qsizetype signalCount = opened.size();
+        rig.pelto->setProperty("isConnected", false);
+        QCOMPARE(rig.pelto->updateService(), nullptr);
+        QCOMPARE(opened.size(), signalCount);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(service.isNull());
+    }
+
     void secondWifiLinkIsNotKept()
     {
         Rig rig;
@@ -326,7 +435,8 @@ private slots:
         settings.localUdpPort = 0;
         rig.pelto->setWifiLinkSettings(settings);
         QVERIFY(rig.pelto->wifiConnect(QStringLiteral("127.0.0.1")));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("already has a Wi-Fi link")));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("already has a Wi-Fi link")));
         QVERIFY(!rig.pelto->wifiConnect(QStringLiteral("127.0.0.1")));
         QCOMPARE(rig.pelto->findChildren<WifiDatalink *>().size(), 1);
     }
