@@ -255,6 +255,116 @@ def file_control(host, ctl, files):
     ctl("set_fault", name="fc_hostile_names", on=False)
 
 
+def up_message(command, payload=b""):
+    return frame(4, struct.pack("<III", 0xDDCCBBAA, command, len(payload)) + payload)
+
+
+def up_replies(host, count, timeout=5.0):
+    """The next `count` channel-4 messages as (command, payload)."""
+    out = []
+    for _ in range(count):
+        got = host.next_frame(lambda ch, p: ch == 4, timeout)
+        if got is None:
+            raise AssertionError("channel 4: %d of %d replies arrived" % (len(out), count))
+        magic, command, length = struct.unpack_from("<III", got[1])
+        check(magic == 0xDDCCBBAA and len(got[1]) == 12 + length, "channel 4: reply header")
+        out.append((command, got[1][12:]))
+    return out
+
+
+class WrittenMt:
+    """MT19937 written out from the device's description (seeding by 6069), word for word; the
+    simulator itself uses Python's random module instead."""
+
+    def __init__(self, seed):
+        self.mt = [seed & 0xFFFFFFFF]
+        for i in range(1, 624):
+            self.mt.append((self.mt[i - 1] * 6069) & 0xFFFFFFFF)
+        self.index = 624
+
+    def next(self):
+        if self.index >= 624:
+            for i in range(624):
+                y = (self.mt[i] & 0x80000000) | (self.mt[(i + 1) % 624] & 0x7FFFFFFF)
+                self.mt[i] = self.mt[(i + 397) % 624] ^ (y >> 1) ^ (0x9908B0DF if y & 1 else 0)
+            self.index = 0
+        y = self.mt[self.index]
+        self.index += 1
+        y ^= y >> 11
+        y ^= (y << 7) & 0x9D2C5680
+        y ^= (y << 15) & 0xEFC60000
+        return y ^ (y >> 18)
+
+
+def scramble(data, seed):
+    a = WrittenMt(seed)
+    b = WrittenMt(a.next())
+    out = bytearray(data)
+    for offset in range(0, len(out), 4):
+        (w,) = struct.unpack_from("<I", out, offset)
+        k, c = a.next(), b.next() % 4
+        if c == 0:
+            w ^= k
+        elif c == 1:
+            w = ((w << (k % 32)) | (w >> (32 - k % 32))) & 0xFFFFFFFF
+        elif c == 2:
+            w = (w + k) & 0xFFFFFFFF
+        struct.pack_into("<I", out, offset, w)
+    return bytes(out)
+
+
+def software_update(host, ctl, image_path):
+    crc = crcmod.predefined.mkCrcFun("crc-32-mpeg")
+    ctl("set_state", update_seed=0x12345678)
+    image = os.urandom(1018 + 1016)
+    host.send(up_message(1))
+    (command, payload), = up_replies(host, 1)
+    check(command == 1 and struct.unpack("<II", payload) == (1, 0x12345678), "channel 4: seed reply, mode 1")
+    host.send(up_message(3, struct.pack("<II", len(image), crc(image))))
+    check(up_replies(host, 1)[0][0] == 3, "channel 4: the start command is answered ready")
+    host.send(frame(4, image[:1018]))
+    check(up_replies(host, 1)[0][0] == 3, "channel 4: a chunk is answered ready")
+    host.send(frame(4, scramble(image[1018:], 0x12345678)))
+    check([r[0] for r in up_replies(host, 2)] == [3, 5], "channel 4: the last chunk: ready, then finished")
+    with open(image_path, "rb") as f:
+        check(f.read() == image, "channel 4: the image is descrambled as the device's generators scrambled it")
+    last = ctl("status")["update"]
+    check(last["chunks"] == [1018, 1016] and last["scrambled"] == [False, True] and last["crc_ok"],
+          "channel 4: status shows the chunks and the CRC check")
+
+    host.send(up_message(2, struct.pack("<II", 4, crc(b"abcd") ^ 1)))
+    up_replies(host, 1)
+    host.send(frame(4, b"abcd"))
+    check([r[0] for r in up_replies(host, 2)] == [2, 6], "channel 4: a wrong CRC ends with failed")
+
+    ctl("set_state", update_timeout_at_chunk=1)
+    host.send(up_message(2, struct.pack("<II", 3 * 1018, 0)))
+    up_replies(host, 1)
+    host.send(frame(4, bytes(1018)))
+    host.send(frame(4, bytes(1018)))
+    check([r[0] for r in up_replies(host, 2)] == [2, 7], "switch update_timeout_at_chunk: time-out at chunk 1")
+    ctl("set_state", update_timeout_at_chunk=-1, update_app_running=True)
+    host.send(up_message(4, struct.pack("<II", 4, 0)))
+    check(up_replies(host, 1)[0][0] == 9, "switch update_app_running: the start is refused")
+    ctl("set_state", update_app_running=False, update_seed_mode=2)
+    host.send(up_message(1))
+    check(struct.unpack("<II", up_replies(host, 1)[0][1])[0] == 2, "switch update_seed_mode: the seed reply's mode")
+    ctl("set_state", update_seed_mode=1, update_unverified_polls=1, esp_version="2.2.2")
+    host.send(up_message(4, struct.pack("<II", 4, crc(b"wxyz"))))
+    up_replies(host, 1)
+    host.send(frame(4, b"wxyz"))
+    up_replies(host, 2)
+    host.send(up_message(8))
+    host.send(up_message(8))
+    replies = up_replies(host, 2)
+    check([(r[0], struct.unpack_from("<I", r[1])[0], r[1][-16:]) for r in replies]
+          == [(8, 0, b"2.2.2" + bytes(11)), (8, 1, b"2.2.2" + bytes(11))],
+          "channel 4: after a wireless upload the version is unverified once, then verified")
+    counters = ctl("counters")["counters"]["channel4"]
+    check(counters["finished"] == 2 and counters["failed"] == 1 and counters["timed_out"] == 1
+          and counters["version_queries"] == 2, "channel 4: counters")
+
+
 def start_sim(folder, files):
     cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
@@ -265,7 +375,8 @@ def start_sim(folder, files):
     sim = subprocess.Popen([sys.executable, os.path.join(HERE, "pelto_sim.py"), "--cert", cert, "--key", key,
                             "--tls-port", "0", "--udp-port", "0", "--control-port", "0", "--heartbeat-ms", "60000",
                             "--usb-socket", os.path.join(folder, "usb.sock"),
-                            "--serial", "SELFTEST-0042", "--ext-type", "12", "--frame-log", log, "--files", files, "-q"],
+                            "--serial", "SELFTEST-0042", "--ext-type", "12", "--frame-log", log, "--files", files,
+                            "--update-image", os.path.join(folder, "update.bin"), "-q"],
                            stdout=subprocess.PIPE, text=True)
     readable, _, _ = select.select([sim.stdout], [], [], 15)
     line = sim.stdout.readline() if readable else ""
@@ -537,6 +648,7 @@ def main():
             datagrams(host, key, iv)
             control_channel(host, ctl)
             file_control(host, ctl, files)
+            software_update(host, ctl, os.path.join(folder, "update.bin"))
             faults_and_heartbeats(host, ctl)
             usb_link(ready, host, ctl)
             transport_faults(ready, ctl)

@@ -168,7 +168,8 @@ class UpdateReceiver:
         self.last["received"] = len(self.image)
         if len(self.image) < self.size:
             return [message(self.receiving)]
-        return self._complete()
+        # The last chunk is taken like every other ("ready"); the check follows.
+        return [message(self.receiving)] + self._complete()
 
     def _complete(self):
         command, self.receiving = self.receiving, None
