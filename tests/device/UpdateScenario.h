@@ -146,8 +146,9 @@ inline void runUpdateScenario(Pelto &pelto, PeltoSimProcess &sim, const UpdateIm
                           S::UpdateCommandSend }));
 
     // Wireless firmware: after "finished" the version is asked until the device vouches for it.
-    QVERIFY(setSim(sim, { { QStringLiteral("update_unverified_polls"), 2 },
-                          { QStringLiteral("esp_version"), QStringLiteral("3.0.1-sim") } }));
+    QVERIFY(setSim(sim,
+                   { { QStringLiteral("update_unverified_polls"), 2 },
+                     { QStringLiteral("esp_version"), QStringLiteral("3.0.1-sim") } }));
     service->setVersionPollInterval(100);
     QSignalSpy espVersion(service.data(), &S::SetVersionESPReceived);
     QCOMPARE(service->startUpdateFromFile(QUrl::fromLocalFile(images.wireless), S::None), 0);

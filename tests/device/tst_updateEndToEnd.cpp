@@ -117,9 +117,9 @@ void TestUpdateEndToEnd::deviceRestartsAfterFinished()
         [&] {
             return sim.command(QStringLiteral("status")).value(QStringLiteral("restarts")).toInt()
                 == 1
-                && !sim.command(QStringLiteral("get_faults"))[QStringLiteral("faults")]
-                        [QStringLiteral("refuse_link")]
-                            .toBool();
+                && !sim.command(QStringLiteral(
+                    "get_faults"))[QStringLiteral("faults")][QStringLiteral("refuse_link")]
+                        .toBool();
         },
         15000));
     Host again(sim);
