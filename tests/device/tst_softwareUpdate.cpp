@@ -132,6 +132,7 @@ private slots:
     void malformedRepliesAreDropped();
     void wirelessVersionIsPolledUntilVerified();
     void finishedOutsideSendingOnlyAsksForReconnection();
+    void queuedStartCarriesTheImage();
 };
 
 void TestSoftwareUpdate::uploadChunks_data()
@@ -484,6 +485,21 @@ void TestSoftwareUpdate::finishedOutsideSendingOnlyAsksForReconnection()
     // A ready reply before any start sends nothing either.
     rig.reply(deviceMessage(2));
     QCOMPARE(rig.sent(), QList<QByteArray>{});
+}
+
+// The firmware rows and the app-binary library reach the service through queued connections: the
+// image and the command must survive the trip through the meta-type system.
+void TestSoftwareUpdate::queuedStartCarriesTheImage()
+{
+    Rig rig;
+    const QByteArray image = randomBytes(40, 4);
+    QVERIFY(QMetaObject::invokeMethod(&rig.service, "startUpdateFromMemory", Qt::QueuedConnection,
+                                      Q_ARG(SharedBinaryPtr, imageBuffer(image)),
+                                      Q_ARG(SoftwareUpdate::UpdateCommand, S::Firmware)));
+    QCOMPARE(rig.sent(), QList<QByteArray>{});
+    QTRY_COMPARE_WITH_TIMEOUT(rig.service.state(), S::UpdateCommandSend, scaled(5000));
+    rig.reply(deviceMessage(2));
+    QCOMPARE(rig.sent().last(), image);
 }
 
 QTEST_GUILESS_MAIN(TestSoftwareUpdate)
