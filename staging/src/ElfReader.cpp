@@ -73,9 +73,19 @@ bool ElfReader::readTables(Elf *elf)
     if (gelf_getehdr(elf, &ehdr) == nullptr)
         return false;
 
+    // libelf quietly lowers the counts to what fits in the file, so a cut-off table would read as
+    // a shorter one: the counts the header states must be the counts libelf reports.
     std::size_t phnum = 0;
     if (elf_getphdrnum(elf, &phnum) != 0)
         return false;
+    if (ehdr.e_phnum != PN_XNUM && phnum != ehdr.e_phnum)
+        return false;
+    if (ehdr.e_phnum == PN_XNUM) {
+        GElf_Shdr first;
+        Elf_Scn *zero = elf_getscn(elf, 0);
+        if (zero == nullptr || gelf_getshdr(zero, &first) == nullptr || first.sh_info != phnum)
+            return false;
+    }
     if (phnum > 0
         && (ehdr.e_phentsize != gelf_fsize(elf, ELF_T_PHDR, 1, EV_CURRENT)
             || !tableFits(ehdr.e_phoff, phnum, ehdr.e_phentsize, size)))
@@ -92,7 +102,7 @@ bool ElfReader::readTables(Elf *elf)
     }
 
     std::size_t shnum = 0;
-    if (elf_getshdrnum(elf, &shnum) != 0)
+    if (elf_getshdrnum(elf, &shnum) != 0 || (ehdr.e_shnum != 0 && shnum != ehdr.e_shnum))
         return false;
     if (shnum == 0)
         return true;

@@ -322,6 +322,13 @@ void TestFlashImage::refusesUnsoundFiles_data()
     s.insert("offset", 0x100000);
     beyond.insert("segments", QJsonArray{ s });
     QTest::newRow("segment data beyond the end of the file") << beyond << false;
+    // libelf itself would report these tables as shorter ones.
+    QJsonObject cut = elfDescription(32, "<", exampleSegments());
+    cut.insert("truncate", 60);
+    QTest::newRow("file cut in the program headers") << cut << false;
+    QJsonObject overlong = elfDescription(64, "<", exampleSegments());
+    overlong.insert("phnum", 60);
+    QTest::newRow("program-header table beyond the file") << overlong << false;
     QJsonObject notElf = elfDescription(32, "<", exampleSegments());
     notElf.insert("prefix", "00");
     QTest::newRow("no ELF magic at the offset") << notElf << false;
