@@ -22,6 +22,8 @@ private slots:
     void importsElf();
     void secondImportGetsSuffix();
     void versionTextCannotLeaveLibrary();
+    void importFailures_data();
+    void importFailures();
     void upgradesOldHeaders_data();
     void upgradesOldHeaders();
     void refusesBadFiles_data();
@@ -142,6 +144,39 @@ void TestAppFile::versionTextCannotLeaveLibrary()
     QCOMPARE(rig::filesIn(root.path()), QStringList{ "library" });
     QCOMPARE(rig::filesIn(library), (QStringList{ "model[x", "model[x_.._.._escaped].napbf" }));
     QCOMPARE(rig::readHeader(file->filePath())["version_text"].toString(), text);
+}
+
+void TestAppFile::importFailures_data()
+{
+    QTest::addColumn<bool>("fromElf");
+
+    QTest::newRow("ELF into a library that is a file") << true;
+    QTest::newRow("copy onto a file of the same name") << false;
+}
+
+void TestAppFile::importFailures()
+{
+    QFETCH(bool, fromElf);
+    QTemporaryDir root;
+    QString source = m_elf;
+    QString library = root.filePath("library");
+    QFile blocker(fromElf ? library : root.filePath("library/model[1.0.0].napbf"));
+    QVERIFY(QDir().mkpath(fromElf ? root.path() : library));
+    QVERIFY(blocker.open(QIODevice::WriteOnly) && blocker.write("mine") == 4);
+    blocker.close();
+    if (!fromElf) {
+        source = root.filePath("model[1.0.0].napbf");
+        QVERIFY(rig::writeNapbf(source, m_elf,
+                                { { "version_number", "1.0.0" }, { "version_text", "1.0.0" } }));
+    }
+
+    const auto file = rig::takeUp(source, "1.0.0", library, m_device);
+    QVERIFY(!file->isValid());
+    QCOMPARE(rig::notifications(),
+             QStringList{ "Importing binary failed: Could not add the binary into the binary "
+                          "list." });
+    QCOMPARE(rig::readAll(blocker.fileName()), QByteArray("mine"));
+    QVERIFY(QFile::exists(source));
 }
 
 void TestAppFile::upgradesOldHeaders_data()
