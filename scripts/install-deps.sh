@@ -25,7 +25,7 @@ packages=(
   # test oracles
   python3 python3-cryptography python3-crcmod python3-h5py python3-numpy python3-pyelftools
   umockdev libumockdev-dev libglib2.0-dev xdg-utils desktop-file-utils socat dpkg-dev xxd coreutils libglib2.0-bin
-  util-linux
+  util-linux binutils-arm-none-eabi binutils
   # loads the machine while the timing-sensitive tests run repeatedly
   stress-ng
 )
