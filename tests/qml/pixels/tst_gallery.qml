@@ -55,6 +55,19 @@ Rectangle {
         }
         Item { Layout.columnSpan: 4; Layout.fillWidth: true }
 
+        Caption { text: "TextField: empty, with text, disabled; HeaderContainer"
+                  Layout.columnSpan: 5; font.bold: true }
+        TextField { placeholderText: "Device Address"; Layout.preferredWidth: 220 }
+        TextField { placeholderText: "Username"; text: "pelto"; Layout.preferredWidth: 220 }
+        TextField { placeholderText: "Disabled"; enabled: false; Layout.preferredWidth: 220 }
+        HeaderContainer {
+            Layout.columnSpan: 2
+            Layout.preferredWidth: 420
+            HeaderColumn { text: "Name"; Layout.preferredWidth: 100 }
+            HeaderColumn { text: "Serial"; Layout.fillWidth: true }
+            HeaderColumn { text: "Service"; Layout.preferredWidth: 100 }
+        }
+
         Caption { text: "QImage element: Stretch, PreserveAspectFit, PreserveAspectCrop, Pad"
                   Layout.columnSpan: 5; font.bold: true }
         Repeater {
@@ -76,6 +89,16 @@ Rectangle {
         Item { Layout.fillWidth: true }
     }
 
+    Dialog {
+        id: dialog
+        title: "Connect to Device"
+        width: 640
+        x: (gallery.width - width) / 2
+        y: 120
+        standardButtons: Dialog.Ok | Dialog.Cancel
+        contentItem: TextField { placeholderText: "Device Address" }
+    }
+
     TestCase {
         name: "Gallery"
         when: windowShown
@@ -89,6 +112,19 @@ Rectangle {
             let saved = false
             gallery.grabToImage(result => { saved = result.saveToFile(screensFolder + "/gallery.png") })
             tryVerify(() => saved, 5000)
+        }
+
+        function test_renderDialog() {
+            dialog.open()
+            tryCompare(dialog, "opened", true)
+            dialog.standardButton(Dialog.Ok).text = "Connect"
+            waitForRendering(gallery)
+            let saved = false
+            gallery.Window.window.contentItem.grabToImage(result => {
+                saved = result.saveToFile(screensFolder + "/dialog.png")
+            })
+            tryVerify(() => saved, 5000)
+            dialog.close()
         }
 
         function findAll(item, name) {
