@@ -9,7 +9,7 @@ import orvane.Controls
 Rectangle {
     id: gallery
     width: 1400
-    height: 900
+    height: 1900
     color: OrvaneColors.background
 
     component Caption: Text {
@@ -87,6 +87,101 @@ Rectangle {
             }
         }
         Item { Layout.fillWidth: true }
+
+        Caption { text: "TabBar (Header, Footer); ToolBar with ToolButtons and a Separator"
+                  Layout.columnSpan: 5; font.bold: true }
+        Rectangle {
+            Layout.columnSpan: 2
+            Layout.preferredWidth: 520
+            Layout.preferredHeight: 200
+            color: OrvaneColors.tableRowColor
+            TabBar {
+                id: headerTabs
+                width: parent.width
+                currentIndex: 1
+                TabButton { text: "devices" }
+                TabButton { text: "logs" }
+                TabButton { text: "settings" }
+            }
+            Rectangle {
+                anchors.top: headerTabs.bottom
+                anchors.bottom: footerTabs.top
+                width: parent.width
+                color: OrvaneColors.background
+                border.color: OrvaneColors.mainBorderColor
+            }
+            TabBar {
+                id: footerTabs
+                anchors.bottom: parent.bottom
+                width: parent.width
+                position: TabBar.Footer
+                currentIndex: 0
+                TabButton { text: "first" }
+                TabButton { text: "second" }
+            }
+        }
+        ToolBar {
+            Layout.columnSpan: 3
+            Layout.preferredWidth: 640
+            ToolButton { text: "Robot discovery" }
+            ToolButton { text: "Wi-Fi settings"; iconColor: OrvaneColors.martian }
+            Separator { orientation: Qt.Vertical; Layout.preferredHeight: 80 }
+            ToolButton { text: "Disabled"; enabled: false }
+            ToolButton { text: "Override"; enabled: false; overrideDisabledColor: true }
+        }
+
+        Caption { text: "Shelf (open, closed); Table with header, selection and current row"
+                  Layout.columnSpan: 5; font.bold: true }
+        Row {
+            Layout.columnSpan: 2
+            spacing: 30
+            Shelf {
+                width: 360
+                height: 420
+                ShelfSectionHeading { headingText: "Connection" }
+                CheckBox { text: "Auto"; drawBackground: false }
+                Button { text: "Connect" }
+            }
+            Shelf {
+                height: 420
+                opened: false
+                Button { text: "hidden" }
+            }
+        }
+        Table {
+            id: galleryTable
+            Layout.columnSpan: 3
+            Layout.preferredWidth: 700
+            Layout.preferredHeight: 300
+            header: HeaderContainer {
+                HeaderColumn { text: "Serial"; Layout.preferredWidth: 150 }
+                HeaderColumn { text: "Service"; Layout.fillWidth: true }
+                HeaderColumn { text: "SSH"; Layout.preferredWidth: 60 }
+            }
+            model: ["PEL-0001", "PEL-0002 <i>markup stays text</i>", "PEL-0003"]
+            row: TableRow {
+                required property string modelData
+                required property int index
+                selectable: true
+                markCurrent: true
+                selected: index === 1
+                TableTextEntry { columnWidth: 150; text: modelData }
+                TableTextField { columnWidth: 100; Layout.fillWidth: true; readOnly: true
+                                 text: "_ssh._tcp.local" }
+                TableColumn {
+                    columnWidth: 60
+                    TableActionButton {
+                        anchors.centerIn: parent
+                        width: parent.height * 0.9
+                        height: width
+                        text: "terminal"
+                        font.family: "Material Symbols Rounded"
+                        font.pixelSize: height * 0.9
+                    }
+                }
+            }
+            Component.onCompleted: listView.currentIndex = 2
+        }
     }
 
     Dialog {
