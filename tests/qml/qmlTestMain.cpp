@@ -13,6 +13,7 @@
 Q_IMPORT_QML_PLUGIN(orvane_BrandingPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_ControlsPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_UtilPlugin)
+Q_IMPORT_QML_PLUGIN(orvane_RobotCommunicationPlugin)
 
 // QML cannot hand a QImage value over (a grab result's image reads as undefined there), so the
 // tests give pictures to the QImage element through this helper, as the back end would.
