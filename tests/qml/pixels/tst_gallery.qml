@@ -9,7 +9,7 @@ import orvane.Controls
 Rectangle {
     id: gallery
     width: 1400
-    height: 1900
+    height: 2900
     color: OrvaneColors.background
 
     component Caption: Text {
@@ -182,6 +182,67 @@ Rectangle {
             }
             Component.onCompleted: listView.currentIndex = 2
         }
+
+        Caption { text: "Forms: LabelContainer, GroupBox, FormTextField, FormComboBox, SpinBox"
+                  Layout.columnSpan: 5; font.bold: true }
+        LabelContainer {
+            Layout.columnSpan: 2
+            label: "address"
+            labelWidth: 200
+            FormTextField { text: "10.0.0.7" }
+        }
+        GroupBox {
+            title: "Network"
+            FormComboBox { model: ["Wi-Fi", "USB"] }
+        }
+        SpinBox { value: 42; Layout.alignment: Qt.AlignBottom }
+        Item { Layout.fillWidth: true }
+
+        Caption { text: "FormTumbler, FormTimeField, DatePicker (pick is 15th of next month)"
+                  Layout.columnSpan: 5; font.bold: true }
+        FormTumbler { model: ["alpha", "beta", "gamma", "delta"]; currentIndex: 1 }
+        FormTimeField { hourValue: 7; minuteValue: 5 }
+        DatePicker {
+            Layout.columnSpan: 3
+            selectedDate: new Date(new Date().getFullYear(), new Date().getMonth() + 1, 15)
+        }
+
+        Caption { text: "ConnectionStatus, DeviceListEntry, HomeButton, ModuleButton, NotchToolBar, FooterLogo"
+                  Layout.columnSpan: 5; font.bold: true }
+        ConnectionStatus {
+            Layout.columnSpan: 2
+            device: "PEL-0001 <b>tag</b>"
+            status: "Connected"
+            leftPadding: 40
+            rightPadding: 40
+            Layout.preferredWidth: 600
+            Layout.preferredHeight: 60
+        }
+        ListView {
+            Layout.columnSpan: 3
+            Layout.preferredWidth: 500
+            Layout.preferredHeight: 70
+            spacing: 5
+            model: ["PEL-0001", "PEL-0002"]
+            delegate: DeviceListEntry {
+                required property string modelData
+                serial: modelData
+                servicename: "pelto-ssh._ssh._tcp"
+            }
+        }
+        HomeButton { Layout.preferredWidth: 120; Layout.preferredHeight: 50 }
+        ModuleButton {
+            text: "Robot discovery"
+            icon.source: "qrc:/images/UIAssets/3-bars.svg"
+            Layout.preferredWidth: 200
+            Layout.preferredHeight: 200
+        }
+        NotchToolBar {
+            Layout.columnSpan: 3
+            Layout.preferredWidth: 500
+            Text { text: "notch tool bar"; font.family: "Raleway"; font.pixelSize: 20 }
+        }
+        FooterLogo { Layout.columnSpan: 5 }
     }
 
     Dialog {
