@@ -11,8 +11,7 @@ void FakeRobotConnection::disconnect()
 
 FakeRobotManager::FakeRobotManager(QObject *parent)
     : QObject(parent)
-{
-}
+{ }
 
 FakeRobotManager *FakeRobotManager::create(QQmlEngine *, QJSEngine *)
 {

@@ -30,8 +30,8 @@ class FakeRobotManager : public QObject
     Q_OBJECT
     QML_NAMED_ELEMENT(RobotManager)
     QML_SINGLETON
-    Q_PROPERTY(QmlSharedPointer *activeConnection READ activeConnection NOTIFY
-                       activeConnectionChanged)
+    Q_PROPERTY(
+        QmlSharedPointer *activeConnection READ activeConnection NOTIFY activeConnectionChanged)
     Q_PROPERTY(int disconnects READ disconnects NOTIFY activeConnectionChanged)
 
 public:
