@@ -2,10 +2,11 @@
 # The build stamp written at build time follows SOURCE_DATE_EPOCH (date(1) is the oracle for
 # the compiler's "Mmm dd yyyy hh:mm:ss" form) and is rewritten when the time moves on, so an
 # incremental build never keeps an old date.
-# Usage: check-build-stamp.sh <cmake> <WriteBuildStamp.cmake>
+# Usage: check-build-stamp.sh <cmake> <WriteBuildStamp.cmake> [<ninja build folder>]
 set -eu
 cmake=$1
 script=$2
+build=${3:-}
 out="${TMPDIR:-/tmp}/BuildStamp.cpp"
 
 expect() {
@@ -23,3 +24,12 @@ for epoch in 1751560965 1700000000 1704067199; do
     fi
 done
 echo "build stamp follows SOURCE_DATE_EPOCH"
+
+# Every build, however incremental, writes the stamp anew: ninja always has the step to run.
+if [ -n "$build" ]; then
+    if ! ninja -C "$build" -n orvane_controls_build_stamp | grep -q "Build stamp"; then
+        echo "the build would not write the build stamp" >&2
+        exit 1
+    fi
+    echo "every build writes the build stamp"
+fi
