@@ -17,6 +17,7 @@ class tst_Branding : public QObject
 
 private slots:
     void paletteInPropertyOrder();
+    void qmldirLines();
     void fontFilesCarryTheirFamilies_data();
     void fontFilesCarryTheirFamilies();
     void controlsFindTheirFamilies();
@@ -167,6 +168,26 @@ void tst_Branding::refusedFileWarnsOnceAndOthersLoad()
     // Every brand file loads: no warning at all.
     QTest::failOnWarning(QRegularExpression(".*"));
     loadApplicationFonts();
+}
+
+namespace {
+QStringList qmldirOf(const QString &module)
+{
+    QFile file(QStringLiteral(":/qt/qml/orvane/%1/qmldir").arg(module));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+    lines.removeAll(QString());
+    return lines;
+}
+} // namespace
+
+void tst_Branding::qmldirLines()
+{
+    QCOMPARE(qmldirOf("Branding"),
+             QStringList({ "module orvane.Branding", "linktarget Brandingplugin",
+                           "plugin Brandingplugin", "classname orvane_BrandingPlugin",
+                           "typeinfo Branding.qmltypes", "prefer :/qt/qml/orvane/Branding/" }));
 }
 
 QTEST_MAIN(tst_Branding)

@@ -1,6 +1,8 @@
 #include "BuildInfo.h"
 #include "QuickQImage.h"
+#include "TestSupport.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -16,6 +18,8 @@ class tst_ControlsSupport : public QObject
 
 private slots:
     void placementMatchesQtQuickImage_data();
+    void qmldirLines();
+    void shaderInterface();
     void placementMatchesQtQuickImage();
     void writtenPlacements_data();
     void writtenPlacements();
@@ -225,6 +229,76 @@ void tst_ControlsSupport::buildDateTimeIsSteady()
     QVERIFY(first.isValid());
     QCOMPARE(info.buildDateTime(), first);
     QVERIFY(first <= QDateTime::currentDateTime().addSecs(1));
+}
+
+namespace {
+QStringList qmldirOf(const QString &module)
+{
+    QFile file(QStringLiteral(":/qt/qml/orvane/%1/qmldir").arg(module));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+    lines.removeAll(QString());
+    return lines;
+}
+} // namespace
+
+void tst_ControlsSupport::qmldirLines()
+{
+    QStringList expected{ "module orvane.Controls",     "linktarget Controlsplugin",
+                          "plugin Controlsplugin",      "classname orvane_ControlsPlugin",
+                          "typeinfo Controls.qmltypes", "import QtQuick.Controls.Material",
+                          "depends orvane.Branding",    "prefer :/qt/qml/orvane/Controls/" };
+    const QStringList types
+        = QStringLiteral(
+              "ApplicationWindow Button CalendarView CheckBox CheckIndicator ComboBox "
+              "ConnectionStatus CursorDelegate DatePicker DeviceListEntry DeviceListPopup Dialog "
+              "DialogButton DialogButtonBox ErrorDialog FooterLogo FormComboBox FormTextField "
+              "FormTimeField FormTumbler GroupBox HeaderColumn HeaderContainer HomeButton "
+              "NotchToolBar Label LabelContainer ModuleButton ProgressBar MainPane Slider SpinBox "
+              "Separator Shelf ShelfSectionHeading TabBar TabButton Table TableActionButton "
+              "TableColumn TableRow TableSelectionCheckbox TableTextEntry TableTextField TextField "
+              "ToolBar ToolButton")
+              .split(' ');
+    QCOMPARE(types.size(), 47);
+    for (const QString &type : types)
+        expected << type + " 1.0 qml/" + type + ".qml";
+    QCOMPARE(qmldirOf("Controls"), expected);
+    QVERIFY(QFile::exists(":/qt/qml/orvane/Controls/qml/gradient.frag.qsb"));
+}
+
+// Qt's own qsb reads the shader package back: the interface the ShaderEffect relies on.
+void tst_ControlsSupport::shaderInterface()
+{
+    QFile resource(QStringLiteral(":/qt/qml/orvane/Controls/qml/gradient.frag.qsb"));
+    QVERIFY(resource.open(QIODevice::ReadOnly));
+    QTemporaryDir dir;
+    const QString copy = dir.filePath("gradient.frag.qsb");
+    QFile out(copy);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(resource.readAll());
+    out.close();
+    const auto dump = nimbrel::test::runProcess("/usr/lib/qt6/bin/qsb", { "--dump", copy });
+    QVERIFY(dump.finished && dump.exitCode == 0);
+    const QString text = QString::fromUtf8(dump.out);
+    for (const char *variant :
+         { "SPIR-V 100", "GLSL 100 es", "GLSL 120", "GLSL 150", "HLSL 50", "MSL 12" })
+        QVERIFY2(text.contains(QLatin1String(variant)), variant);
+    const auto offsetOf = [&text](const char *name) {
+        const QRegularExpression member(
+            QStringLiteral("\"name\": \"%1\",\\s*\"offset\": (\\d+)").arg(QLatin1String(name)));
+        const auto match = member.match(text);
+        return match.hasMatch() ? match.captured(1).toInt() : -1;
+    };
+    QCOMPARE(offsetOf("qt_Matrix"), 0);
+    QCOMPARE(offsetOf("qt_Opacity"), 64);
+    QCOMPARE(offsetOf("stopA"), 80);
+    QCOMPARE(offsetOf("stopB"), 96);
+    const QRegularExpression sampler(
+        QStringLiteral("\"binding\": (\\d+),\\s*\"name\": \"colorSource\""));
+    const auto match = sampler.match(text);
+    QVERIFY(match.hasMatch());
+    QCOMPARE(match.captured(1).toInt(), 1);
 }
 
 int main(int argc, char **argv)

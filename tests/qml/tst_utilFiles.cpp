@@ -21,6 +21,7 @@ class tst_UtilFiles : public QObject
 
 private slots:
     void initTestCase();
+    void qmldirLines();
     void groupedPaths_data();
     void groupedPaths();
     void documentsFollowTheUserDirs();
@@ -269,6 +270,28 @@ void tst_UtilFiles::moduleComponentNames()
     QCOMPARE(bool(component), made);
     if (component)
         QCOMPARE(component->status() == QQmlComponent::Ready, ready);
+}
+
+namespace {
+QStringList qmldirOf(const QString &module)
+{
+    QFile file(QStringLiteral(":/qt/qml/orvane/%1/qmldir").arg(module));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+    lines.removeAll(QString());
+    return lines;
+}
+} // namespace
+
+void tst_UtilFiles::qmldirLines()
+{
+    QCOMPARE(qmldirOf("Util"),
+             QStringList({ "module orvane.Util", "linktarget Utilplugin", "plugin Utilplugin",
+                           "classname orvane_UtilPlugin", "typeinfo Util.qmltypes",
+                           "prefer :/qt/qml/orvane/Util/",
+                           "ObservableDragHandler 1.0 qml/ObservableDragHandler.qml",
+                           "CachedLoader 1.0 qml/CachedLoader.qml" }));
 }
 
 QTEST_GUILESS_MAIN(tst_UtilFiles)
