@@ -25,6 +25,16 @@ TestCase {
         verify(!Qt.colorEqual(OrvaneColors.formFieldToggleTrue, OrvaneColors.accentColor))
     }
 
+    // Importing orvane.Branding has registered the families the controls name.
+    function test_brandFamiliesAreKnown_data() {
+        return ["Raleway", "Raleway Thin", "Poppins", "Poppins SemiBold",
+                "Material Symbols Rounded", "Playfair Display"].map(f => ({ tag: f, family: f }))
+    }
+
+    function test_brandFamiliesAreKnown(data) {
+        verify(Qt.fontFamilies().indexOf(data.family) >= 0, data.family)
+    }
+
     function test_propertiesAreReadOnly() {
         let refused = false
         try {
