@@ -1,5 +1,13 @@
 #include "Startup.h"
 
+#include <QtPlugin>
+#include <QtQml/qqmlextensionplugin.h>
+
+// The orvane QML modules are static plugins: their registration is pulled into the program here.
+Q_IMPORT_QML_PLUGIN(orvane_BrandingPlugin)
+Q_IMPORT_QML_PLUGIN(orvane_ControlsPlugin)
+Q_IMPORT_QML_PLUGIN(orvane_UtilPlugin)
+
 int main(int argc, char *argv[])
 {
     return runNimbrelLab(argc, argv);
