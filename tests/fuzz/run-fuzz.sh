@@ -28,7 +28,7 @@ if [ $# -eq 0 ]; then
 fi
 
 # The targets' own sanitizer settings, not the test environment's.
-export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
+export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1:max_malloc_fill_size=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 status=0
@@ -56,7 +56,7 @@ for target in "$@"; do
         long) limit="-runs=$runs" ;;
         *) echo "unknown mode $mode" >&2; exit 2 ;;
     esac
-    if ! "$binary" $limit -timeout="$input_timeout" -rss_limit_mb=2048 -max_len=65536 \
+    if ! "$binary" $limit -timeout="$input_timeout" -rss_limit_mb=2048 -max_len=32768 \
             -print_final_stats=1 -artifact_prefix="$findings/" "$work" "$seeds" \
             >"$build/$target.log" 2>&1; then
         tail -n 60 "$build/$target.log"

@@ -40,6 +40,7 @@ private:
     void readSignalList();
     void readLegacySignalList();
     void readDataSectionHeader();
+    std::size_t plausibleCount(std::size_t count, std::size_t minimumBytes) const;
 
     std::istream *m_stream;
     SharedSignalList m_signals;

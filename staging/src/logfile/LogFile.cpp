@@ -2,6 +2,7 @@
 
 #include "Crc32.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -35,8 +36,9 @@ float f32At(const std::uint8_t *p)
 class SectionReader
 {
 public:
-    explicit SectionReader(std::istream &stream)
+    SectionReader(std::istream &stream, std::int64_t fileEnd)
         : m_stream(stream)
+        , m_fileEnd(fileEnd)
     { }
 
     void read(void *target, std::size_t length)
@@ -46,6 +48,10 @@ public:
     }
     std::string readString(std::size_t length)
     {
+        // Longer than the rest of the file: the read would fail at the end anyway, after
+        // allocating and clearing room for it.
+        if (std::int64_t(length) > m_fileEnd - std::int64_t(m_stream.tellg()))
+            throw FileFormatException("Unexpected end of file");
         std::string text(length, '\0');
         read(text.data(), length);
         return text;
@@ -66,6 +72,7 @@ public:
 
 private:
     std::istream &m_stream;
+    std::int64_t m_fileEnd;
     std::uint32_t m_crc = CrcStart;
 };
 
@@ -139,9 +146,17 @@ void LogFile::readFile()
     readDataSectionHeader();
 }
 
+std::size_t LogFile::plausibleCount(std::size_t count, std::size_t minimumBytes) const
+{
+    // A count is only a claim: room for more signals than the rest of the file can hold would be
+    // allocated for nothing before the reads run out.
+    const auto remaining = std::size_t(std::max<std::int64_t>(0, m_fileEnd - m_stream->tellg()));
+    return std::min(count, remaining / minimumBytes);
+}
+
 void LogFile::readMetadata()
 {
-    SectionReader reader(*m_stream);
+    SectionReader reader(*m_stream, m_fileEnd);
     Metadata metadata;
     const std::uint16_t count = reader.u16();
     for (std::uint16_t i = 0; i < count; ++i) {
@@ -157,10 +172,10 @@ void LogFile::readMetadata()
 
 void LogFile::readSignalList()
 {
-    SectionReader reader(*m_stream);
+    SectionReader reader(*m_stream, m_fileEnd);
     auto signalList = std::make_shared<SignalList>();
     const std::uint16_t count = reader.u16();
-    signalList->reserve(count);
+    signalList->reserve(plausibleCount(count, 23));
     for (std::uint16_t i = 0; i < count; ++i) {
         std::uint8_t fixed[23];
         reader.read(fixed, sizeof fixed);
@@ -202,7 +217,7 @@ void LogFile::readLegacySignalList()
     stream.read(reinterpret_cast<char *>(countBytes), 4);
     // Only the low half of the word counts.
     const std::uint16_t count = u16At(countBytes);
-    signalList->reserve(count);
+    signalList->reserve(plausibleCount(count, 28));
     for (std::uint16_t i = 0; i < count; ++i) {
         std::uint8_t fixed[25];
         stream.read(reinterpret_cast<char *>(fixed), sizeof fixed);

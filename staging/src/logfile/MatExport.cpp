@@ -226,7 +226,11 @@ void addDataAndTime(SignalVariable &variable, const Signal &signal)
                                    << "- its data are left empty";
         return;
     }
-    variable.data = toColumnMajor(variable.bytes, dims, sampleSize, elementBytes);
+    // Samples of one element each are in column-major order already.
+    if (elements == 1 && sampleSize == elementBytes)
+        variable.data = std::move(variable.bytes);
+    else
+        variable.data = toColumnMajor(variable.bytes, dims, sampleSize, elementBytes);
     setField(variable.structure.get(), DataField,
              Mat_VarCreate(nullptr, matClass.matClass, matClass.type, int(dims.size()), dims.data(),
                            variable.data.data(), MAT_F_DONT_COPY_DATA));
@@ -266,9 +270,25 @@ void convert(mat_t *mat, const LogFile &file, const ProgressCallback &progress,
     progress(ConversionReadingRecords, 0.0f);
 
     const DataSection &section = file.dataSection();
+    // Counting first lets every buffer be allocated once at its final size: a growing buffer
+    // holds its old and new copy for a moment and copies everything gathered so far, which for
+    // a large log costs more time and memory than this extra walk.
+    std::vector<std::size_t> counts(signalList.size(), 0);
+    std::size_t counter = 0;
+    for (auto it = section.begin(); it != section.end(); ++it) {
+        if ((++counter & 0x3FF) == 0)
+            checkCancel(cancel);
+        const Record record = *it;
+        for (const Sample &sample : record.samples)
+            ++counts[std::size_t(sample.signal->index)];
+    }
+    for (std::size_t i = 0; i < signalList.size(); ++i) {
+        variables[i].bytes.reserve(counts[i] * std::size_t(signalList[i].sampleSize));
+        variables[i].times.reserve(counts[i]);
+    }
+
     const double size = double(section.size());
     float lastReported = 0;
-    std::size_t counter = 0;
     for (auto it = section.begin(); it != section.end(); ++it) {
         if ((++counter & 0x3FF) == 0)
             checkCancel(cancel);
