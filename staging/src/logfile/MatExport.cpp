@@ -68,6 +68,9 @@ struct SignalVariable
     MatVarPtr structure;
     std::string variableName;
     std::vector<std::uint8_t> bytes;
+    // The record of each sample, by number; the times are looked up when the structure is
+    // written (half the memory of keeping a time per sample from the start).
+    std::vector<std::uint32_t> records;
     std::vector<double> times;
     std::vector<std::uint8_t> data;
 };
@@ -195,17 +198,28 @@ matvar_t *signalToMat(const Signal &signal, const std::string &variableName)
     return structure.release();
 }
 
+// The field "t" of a signal with samples: the time of each sample's record.
+void addTime(SignalVariable &variable, const std::vector<double> &recordTimes)
+{
+    if (variable.records.empty())
+        return;
+    variable.times.resize(variable.records.size());
+    for (std::size_t k = 0; k < variable.records.size(); ++k)
+        variable.times[k] = recordTimes[variable.records[k]];
+    std::vector<std::uint32_t>().swap(variable.records);
+    std::size_t dims[1] = { variable.times.size() };
+    setField(variable.structure.get(), TimeField,
+             Mat_VarCreate(nullptr, MAT_C_DOUBLE, MAT_T_DOUBLE, 1, dims, variable.times.data(),
+                           MAT_F_DONT_COPY_DATA));
+}
+
+// The field "data"; "t" follows when the structure is written (addTime).
 void addDataAndTime(SignalVariable &variable, const Signal &signal)
 {
     if (variable.bytes.empty() || signal.sampleSize <= 0)
         return;
     const std::size_t sampleSize = std::size_t(signal.sampleSize);
     const std::size_t count = variable.bytes.size() / sampleSize;
-    std::size_t times[1] = { count };
-    setField(variable.structure.get(), TimeField,
-             Mat_VarCreate(nullptr, MAT_C_DOUBLE, MAT_T_DOUBLE, 1, times, variable.times.data(),
-                           MAT_F_DONT_COPY_DATA));
-
     const MatClass matClass = matClassOf(signal.typeId);
     const std::size_t elementBytes
         = matClass.matClass == MAT_C_OPAQUE ? 0 : Mat_SizeOf(matClass.type);
@@ -282,13 +296,18 @@ void convert(mat_t *mat, const LogFile &file, const ProgressCallback &progress,
         for (const Sample &sample : record.samples)
             ++counts[std::size_t(sample.signal->index)];
     }
+    if (counter > std::numeric_limits<std::uint32_t>::max())
+        throw std::runtime_error("Too many records");
     for (std::size_t i = 0; i < signalList.size(); ++i) {
         variables[i].bytes.reserve(counts[i] * std::size_t(signalList[i].sampleSize));
-        variables[i].times.reserve(counts[i]);
+        variables[i].records.reserve(counts[i]);
     }
+    std::vector<double> recordTimes;
+    recordTimes.reserve(counter);
 
     const double size = double(section.size());
     float lastReported = 0;
+    counter = 0;
     for (auto it = section.begin(); it != section.end(); ++it) {
         if ((++counter & 0x3FF) == 0)
             checkCancel(cancel);
@@ -303,9 +322,11 @@ void convert(mat_t *mat, const LogFile &file, const ProgressCallback &progress,
                 throw std::range_error("Out of range");
             time = timeSample.values.front();
         }
+        const auto recordNumber = std::uint32_t(recordTimes.size());
+        recordTimes.push_back(time);
         for (const Sample &sample : record.samples) {
             SignalVariable &variable = variables[std::size_t(sample.signal->index)];
-            variable.times.push_back(time);
+            variable.records.push_back(recordNumber);
             const auto bytes = sample.bytes();
             variable.bytes.insert(variable.bytes.end(), bytes.begin(), bytes.end());
         }
@@ -331,6 +352,7 @@ void convert(mat_t *mat, const LogFile &file, const ProgressCallback &progress,
     for (std::size_t i = 0; i < n; ++i) {
         checkCancel(cancel);
         SignalVariable &variable = variables[i];
+        addTime(variable, recordTimes);
         if (Mat_VarWrite(mat, variable.structure.get(), MAT_COMPRESSION_ZLIB) != 0)
             throw std::runtime_error("Could not write variable \"" + variable.variableName + "\"");
         // Written: give the memory back before the next one.
@@ -360,7 +382,9 @@ std::vector<std::string> matVariableNames(const std::vector<std::string> &names,
         const std::string base = validSpelling(names[i]);
         std::string candidate = base;
         for (int k = 2; used.count(candidate); ++k) {
-            const std::string suffix = "_" + std::to_string(k);
+            // Appended, not "_" + ...: GCC 12 warns falsely (-Wrestrict) on that form.
+            std::string suffix(1, '_');
+            suffix += std::to_string(k);
             candidate = base.substr(0, MaxNameLength - suffix.size()) + suffix;
         }
         used.insert(candidate);
