@@ -84,6 +84,7 @@ private slots:
     void oneSignalProgress();
     void failedConversionCanRunAgain();
     void destroyedWhileConverting();
+    void readErrorWhileConverting();
     void variableNames_data();
     void variableNames();
     void columnMajor();
@@ -100,6 +101,19 @@ private:
         return runProcess(python(),
                           { fixturePath(QStringLiteral("mat_check.py")),
                             QDir(m_dir).filePath(name + ".json"), mat(name) });
+    }
+
+    // A log large enough that a conversion runs for a while: 24 MB, 20 signals.
+    QString bigLog(const QString &name) const
+    {
+        const QString path = QDir(testRoot()).filePath(name + QStringLiteral(".zlf"));
+        const auto generated = runProcess(python(),
+                                          { fixturePath(QStringLiteral("zlf_generator.py")),
+                                            QStringLiteral("--bench"), path, QStringLiteral("24"),
+                                            QStringLiteral("20") });
+        if (generated.exitCode != 0)
+            qFatal("log generator failed: %s", generated.err.constData());
+        return path;
     }
 
     QString m_dir;
@@ -231,12 +245,7 @@ void TestLogConversion::failedConversionCanRunAgain()
 // the conversion to end: the conversion is cancelled and its partial file removed.
 void TestLogConversion::destroyedWhileConverting()
 {
-    const QString big = QDir(testRoot()).filePath(QStringLiteral("big.zlf"));
-    const auto generated
-        = runProcess(python(),
-                     { fixturePath(QStringLiteral("zlf_generator.py")), QStringLiteral("--bench"),
-                       big, QStringLiteral("24"), QStringLiteral("20") });
-    QCOMPARE(generated.exitCode, 0);
+    const QString big = bigLog(QStringLiteral("big"));
     const QString target = mat("cancelled");
     auto *parser = new LogParser;
     QSignalSpy progress(parser, &LogParser::progressChanged);
@@ -246,6 +255,32 @@ void TestLogConversion::destroyedWhileConverting()
     QVERIFY(finished.isEmpty());
     QVERIFY(QFileInfo::exists(target));
     delete parser;
+    QVERIFY(!QFileInfo::exists(target));
+}
+
+// A log cut short while its records are read: "Reading error: " and the stream's text on the
+// standard error stream, finished(false), progress back to 0 and no MAT file.
+void TestLogConversion::readErrorWhileConverting()
+{
+    const QString big = bigLog(QStringLiteral("shrinking"));
+    const QString target = mat("shrinking");
+    LogParser parser;
+    QSignalSpy progress(&parser, &LogParser::progressChanged);
+    QSignalSpy finished(&parser, &LogParser::finished);
+    CerrCapture capture;
+    parser.parseLog(QUrl::fromLocalFile(big), QUrl::fromLocalFile(target));
+    QVERIFY(progress.wait(scaled(30000)));
+    // The premise: the records are still being read when the file shrinks.
+    QVERIFY(finished.isEmpty());
+    QVERIFY(parser.progress() < 0.4f);
+    QVERIFY(QFile::resize(big, 8192));
+    QVERIFY(finished.wait(scaled(60000)));
+    QCOMPARE(finished.at(0).at(0).toBool(), false);
+    QVERIFY2(finished.at(0).at(1).toString().startsWith(QStringLiteral("Reading error: ")),
+             qPrintable(finished.at(0).at(1).toString()));
+    QVERIFY(capture.text().startsWith(QStringLiteral("Reading error: ")));
+    QVERIFY(capture.text().endsWith(u'\n'));
+    QCOMPARE(parser.progress(), 0.0f);
     QVERIFY(!QFileInfo::exists(target));
 }
 
