@@ -8,7 +8,7 @@ export CCACHE_MAXSIZE ?= 5G
 
 JOBS ?= $(shell nproc)
 
-.PHONY: deps run build-release test bench format
+.PHONY: deps run build-release test bench fuzz format
 
 deps:
 	@./scripts/install-deps.sh
@@ -37,6 +37,10 @@ bench: deps
 	  echo "== $$(basename $$b)"; \
 	  "$$b" || exit 1; \
 	done
+
+# Every libFuzzer target for at least 10 million executions (tests/fuzz, docs/fuzzing.md).
+fuzz: deps
+	tests/fuzz/run-fuzz.sh long build/fuzz
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -20,6 +20,8 @@ packages=(
   # libraries
   libssl-dev openssl libusb-1.0-0-dev libzip-dev libmatio-dev libgeographiclib-dev
   nlohmann-json3-dev libelf-dev libbenchmark-dev libgl-dev libxkbcommon-dev
+  # fuzz targets (libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer)
+  clang libclang-rt-14-dev
   # running under a virtual display in tests
   xvfb xauth libgl1-mesa-dri
   # test oracles

@@ -1,0 +1,441 @@
+#include "logfile/MatExport.h"
+
+#include "logfile/LogSampleConversion.h"
+
+#include <QLoggingCategory>
+#include <QString>
+
+#include <matio.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <set>
+
+Q_LOGGING_CATEGORY(lcLogConversion, "Staging.LogConversion")
+
+namespace logfile {
+
+namespace {
+
+constexpr std::size_t MaxNameLength = 63; // MATLAB's namelengthmax
+const char *SignalFields[]
+    = { "name", "block_name", "label", "startT", "stopT", "stepT", "sampleTime", "data", "t" };
+constexpr std::size_t DataField = 7;
+constexpr std::size_t TimeField = 8;
+
+struct MatClass
+{
+    matio_classes matClass;
+    matio_types type;
+};
+
+MatClass matClassOf(std::uint16_t typeId)
+{
+    static constexpr MatClass classes[] = {
+        { MAT_C_DOUBLE, MAT_T_DOUBLE }, { MAT_C_SINGLE, MAT_T_SINGLE },
+        { MAT_C_INT8, MAT_T_INT8 },     { MAT_C_UINT8, MAT_T_UINT8 },
+        { MAT_C_INT16, MAT_T_INT16 },   { MAT_C_UINT16, MAT_T_UINT16 },
+        { MAT_C_INT32, MAT_T_INT32 },   { MAT_C_UINT32, MAT_T_UINT32 },
+        { MAT_C_UINT8, MAT_T_UINT8 }, // boolean
+    };
+    if (typeId < std::size(classes))
+        return classes[typeId];
+    return { MAT_C_OPAQUE, MAT_T_UNKNOWN };
+}
+
+struct MatVarFree
+{
+    void operator()(matvar_t *variable) const { Mat_VarFree(variable); }
+};
+using MatVarPtr = std::unique_ptr<matvar_t, MatVarFree>;
+
+struct MatFileClose
+{
+    void operator()(mat_t *mat) const { Mat_Close(mat); }
+};
+using MatFilePtr = std::unique_ptr<mat_t, MatFileClose>;
+
+// One signal on its way into the file. The data and times are handed to matio without a copy,
+// so they live here until the structure has been written.
+struct SignalVariable
+{
+    MatVarPtr structure;
+    std::string variableName;
+    std::vector<std::uint8_t> bytes;
+    // The record of each sample, by number; the times are looked up when the structure is
+    // written (half the memory of keeping a time per sample from the start).
+    std::vector<std::uint32_t> records;
+    std::vector<double> times;
+    std::vector<std::uint8_t> data;
+};
+
+// matio keeps its log and debug settings in globals: set them up once for the process, not per
+// conversion (conversions may run in several threads at once).
+void setUpMatio()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Mat_LogInit("logconverter");
+        Mat_SetDebug(10);
+    });
+}
+
+void checkCancel(const std::atomic<bool> *cancel)
+{
+    if (cancel && cancel->load(std::memory_order_relaxed))
+        throw ConversionCancelled();
+}
+
+// MATLAB's char is UTF-16: the field's length is the text's length in UTF-16 code units, not in
+// UTF-8 bytes.
+matvar_t *textVariable(const std::string &text)
+{
+    const QString utf16 = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    std::size_t dims[2] = { 1, std::size_t(utf16.size()) };
+    return Mat_VarCreate(nullptr, MAT_C_CHAR, MAT_T_UINT16, 2, dims,
+                         const_cast<ushort *>(utf16.utf16()), 0);
+}
+
+matvar_t *scalarVariable(double value)
+{
+    std::size_t dims[1] = { 1 };
+    return Mat_VarCreate(nullptr, MAT_C_DOUBLE, MAT_T_DOUBLE, 1, dims, &value, 0);
+}
+
+void setField(matvar_t *structure, std::size_t index, matvar_t *field)
+{
+    if (!field)
+        throw std::runtime_error("Could not create a variable");
+    // The structure owns the field from here on; a field that was set before is replaced.
+    MatVarPtr previous(Mat_VarSetStructFieldByIndex(structure, index, 0, field));
+}
+
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isNameCharacter(char c)
+{
+    return isLetter(c) || (c >= '0' && c <= '9') || c == '_';
+}
+
+bool isValidName(const std::string &name)
+{
+    return !name.empty() && name.size() <= MaxNameLength && isLetter(name.front())
+        && std::all_of(name.begin(), name.end(), isNameCharacter);
+}
+
+std::string validSpelling(const std::string &name)
+{
+    std::string out;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (isNameCharacter(char(c))) {
+            out.push_back(char(c));
+            continue;
+        }
+        out.push_back('_');
+        // One "_" for a whole UTF-8 sequence.
+        if (c >= 0xC0) {
+            while (i + 1 < name.size() && (static_cast<unsigned char>(name[i + 1]) & 0xC0) == 0x80)
+                ++i;
+        }
+    }
+    if (out.empty() || !isLetter(out.front()))
+        out.insert(out.begin(), 'x');
+    if (out.size() > MaxNameLength)
+        out.resize(MaxNameLength);
+    return out;
+}
+
+matvar_t *metadataToMat(const Metadata &metadata)
+{
+    // Sorted, so the same log always gives the same file.
+    std::vector<std::pair<std::string, std::string>> pairs(metadata.begin(), metadata.end());
+    std::sort(pairs.begin(), pairs.end());
+    std::vector<std::string> keys;
+    for (const auto &pair : pairs)
+        keys.push_back(pair.first);
+    const std::vector<std::string> fieldNames = matVariableNames(keys);
+    std::vector<const char *> fields;
+    for (const auto &name : fieldNames)
+        fields.push_back(name.c_str());
+    std::size_t dims[1] = { 1 };
+    MatVarPtr structure(
+        Mat_VarCreateStruct("metadata", 1, dims, fields.data(), unsigned(fields.size())));
+    if (!structure)
+        throw std::runtime_error("Could not create a variable");
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        if (fieldNames[i] != pairs[i].first)
+            qCInfo(lcLogConversion) << "metadata key" << pairs[i].first.c_str() << "written as"
+                                    << fieldNames[i].c_str();
+        setField(structure.get(), i, textVariable(pairs[i].second));
+    }
+    return structure.release();
+}
+
+matvar_t *signalToMat(const Signal &signal, const std::string &variableName)
+{
+    std::size_t dims[1] = { 1 };
+    MatVarPtr structure(Mat_VarCreateStruct(variableName.c_str(), 1, dims, SignalFields,
+                                            unsigned(std::size(SignalFields))));
+    if (!structure)
+        throw std::runtime_error("Could not create a variable");
+    setField(structure.get(), 0, textVariable(signal.name));
+    setField(structure.get(), 1, textVariable(signal.block_name));
+    setField(structure.get(), 2, textVariable(signal.label));
+    setField(structure.get(), 3, scalarVariable(signal.startT));
+    setField(structure.get(), 4, scalarVariable(signal.stopT));
+    setField(structure.get(), 5, scalarVariable(signal.stepT));
+    setField(structure.get(), 6, scalarVariable(signal.sampleTime));
+    return structure.release();
+}
+
+// The field "t" of a signal with samples: the time of each sample's record.
+void addTime(SignalVariable &variable, const std::vector<double> &recordTimes)
+{
+    if (variable.records.empty())
+        return;
+    variable.times.resize(variable.records.size());
+    for (std::size_t k = 0; k < variable.records.size(); ++k)
+        variable.times[k] = recordTimes[variable.records[k]];
+    std::vector<std::uint32_t>().swap(variable.records);
+    std::size_t dims[1] = { variable.times.size() };
+    setField(variable.structure.get(), TimeField,
+             Mat_VarCreate(nullptr, MAT_C_DOUBLE, MAT_T_DOUBLE, 1, dims, variable.times.data(),
+                           MAT_F_DONT_COPY_DATA));
+}
+
+// The field "data"; "t" follows when the structure is written (addTime).
+void addDataAndTime(SignalVariable &variable, const Signal &signal)
+{
+    if (variable.bytes.empty() || signal.sampleSize <= 0)
+        return;
+    const std::size_t sampleSize = std::size_t(signal.sampleSize);
+    const std::size_t count = variable.bytes.size() / sampleSize;
+    const MatClass matClass = matClassOf(signal.typeId);
+    const std::size_t elementBytes
+        = matClass.matClass == MAT_C_OPAQUE ? 0 : Mat_SizeOf(matClass.type);
+    std::vector<std::size_t> dims{ count };
+    std::size_t elements = 1;
+    for (auto d : signal.dims) {
+        dims.push_back(d);
+        elements *= d;
+    }
+    if (elementBytes == 0) {
+        qCWarning(lcLogConversion) << "signal" << signal.name.c_str() << "has the unknown type id"
+                                   << signal.typeId << "- its data are left empty";
+        return;
+    }
+    if (sampleSize < elementBytes * elements) {
+        qCWarning(lcLogConversion) << "signal" << signal.name.c_str() << "has samples of"
+                                   << sampleSize << "bytes, too small for its dimensions"
+                                   << "- its data are left empty";
+        return;
+    }
+    // Samples of one element each are in column-major order already.
+    if (elements == 1 && sampleSize == elementBytes)
+        variable.data = std::move(variable.bytes);
+    else
+        variable.data = toColumnMajor(variable.bytes, dims, sampleSize, elementBytes);
+    setField(variable.structure.get(), DataField,
+             Mat_VarCreate(nullptr, matClass.matClass, matClass.type, int(dims.size()), dims.data(),
+                           variable.data.data(), MAT_F_DONT_COPY_DATA));
+}
+
+float share(std::size_t i, std::size_t n)
+{
+    return n > 1 ? float(i) / float(n - 1) : 1.0f;
+}
+
+void convert(mat_t *mat, const LogFile &file, const ProgressCallback &progress,
+             const std::atomic<bool> *cancel)
+{
+    const SignalList &signalList = *file.signalList();
+    const bool withMetadata = file.metadata() && !file.metadata()->empty();
+    if (withMetadata) {
+        MatVarPtr metadata(metadataToMat(*file.metadata()));
+        if (Mat_VarWrite(mat, metadata.get(), MAT_COMPRESSION_NONE) != 0)
+            throw std::runtime_error("Could not write variable \"metadata\"");
+    }
+    progress(ConversionSetUp, 0.5f);
+
+    std::vector<std::string> names;
+    for (const Signal &signal : signalList)
+        names.push_back(signal.name);
+    const std::vector<std::string> variableNames = matVariableNames(
+        names, withMetadata ? std::vector<std::string>{ "metadata" } : std::vector<std::string>{});
+    std::vector<SignalVariable> variables(signalList.size());
+    for (std::size_t i = 0; i < signalList.size(); ++i) {
+        if (variableNames[i] != signalList[i].name)
+            qCInfo(lcLogConversion) << "signal" << signalList[i].name.c_str() << "written as"
+                                    << variableNames[i].c_str();
+        variables[i].variableName = variableNames[i];
+        variables[i].structure.reset(signalToMat(signalList[i], variableNames[i]));
+    }
+    progress(ConversionSetUp, 1.0f);
+    progress(ConversionReadingRecords, 0.0f);
+
+    const DataSection &section = file.dataSection();
+    // Counting first lets every buffer be allocated once at its final size: a growing buffer
+    // holds its old and new copy for a moment and copies everything gathered so far, which for
+    // a large log costs more time and memory than this extra walk.
+    std::vector<std::size_t> counts(signalList.size(), 0);
+    std::size_t counter = 0;
+    for (auto it = section.begin(); it != section.end(); ++it) {
+        if ((++counter & 0x3FF) == 0)
+            checkCancel(cancel);
+        const Record record = *it;
+        for (const Sample &sample : record.samples)
+            ++counts[std::size_t(sample.signal->index)];
+    }
+    if (counter > std::numeric_limits<std::uint32_t>::max())
+        throw std::runtime_error("Too many records");
+    for (std::size_t i = 0; i < signalList.size(); ++i) {
+        variables[i].bytes.reserve(counts[i] * std::size_t(signalList[i].sampleSize));
+        variables[i].records.reserve(counts[i]);
+    }
+    std::vector<double> recordTimes;
+    recordTimes.reserve(counter);
+
+    const double size = double(section.size());
+    float lastReported = 0;
+    counter = 0;
+    for (auto it = section.begin(); it != section.end(); ++it) {
+        if ((++counter & 0x3FF) == 0)
+            checkCancel(cancel);
+        const Record record = *it;
+        double time = std::numeric_limits<double>::quiet_NaN();
+        if (record.timeIndex >= 0) {
+            const SampleArray timeSample = toDoubles(record.samples[std::size_t(record.timeIndex)]);
+            if (timeSample.dims.empty())
+                throw std::range_error("Dimension error");
+            // A sample too small for one element has no value to take.
+            if (timeSample.dims.front() == 0 || timeSample.values.empty())
+                throw std::range_error("Out of range");
+            time = timeSample.values.front();
+        }
+        const auto recordNumber = std::uint32_t(recordTimes.size());
+        recordTimes.push_back(time);
+        for (const Sample &sample : record.samples) {
+            SignalVariable &variable = variables[std::size_t(sample.signal->index)];
+            variable.records.push_back(recordNumber);
+            const auto bytes = sample.bytes();
+            variable.bytes.insert(variable.bytes.end(), bytes.begin(), bytes.end());
+        }
+        const float fraction = size > 0 ? float(double(record.bytesConsumed) / size) : 1.0f;
+        if (fraction - lastReported > 0.01f) {
+            progress(ConversionReadingRecords, fraction);
+            lastReported = fraction;
+        }
+    }
+    progress(ConversionReadingRecords, 1.0f);
+    progress(ConversionBuildingVariables, 0.0f);
+
+    const std::size_t n = signalList.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        checkCancel(cancel);
+        addDataAndTime(variables[i], signalList[i]);
+        std::vector<std::uint8_t>().swap(variables[i].bytes);
+        progress(ConversionBuildingVariables, share(i, n));
+    }
+    progress(ConversionBuildingVariables, 1.0f);
+    progress(ConversionWritingVariables, 0.0f);
+
+    for (std::size_t i = 0; i < n; ++i) {
+        checkCancel(cancel);
+        SignalVariable &variable = variables[i];
+        addTime(variable, recordTimes);
+        if (Mat_VarWrite(mat, variable.structure.get(), MAT_COMPRESSION_ZLIB) != 0)
+            throw std::runtime_error("Could not write variable \"" + variable.variableName + "\"");
+        // Written: give the memory back before the next one.
+        variable = SignalVariable();
+        progress(ConversionWritingVariables, share(i, n));
+    }
+}
+
+} // namespace
+
+std::vector<std::string> matVariableNames(const std::vector<std::string> &names,
+                                          const std::vector<std::string> &taken)
+{
+    std::set<std::string> used(taken.begin(), taken.end());
+    std::vector<std::string> result(names.size());
+    std::vector<bool> done(names.size(), false);
+    // Valid names keep their spelling; only the first of equal names can.
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (isValidName(names[i]) && used.insert(names[i]).second) {
+            result[i] = names[i];
+            done[i] = true;
+        }
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (done[i])
+            continue;
+        const std::string base = validSpelling(names[i]);
+        std::string candidate = base;
+        for (int k = 2; used.count(candidate); ++k) {
+            // Appended, not "_" + ...: GCC 12 warns falsely (-Wrestrict) on that form.
+            std::string suffix(1, '_');
+            suffix += std::to_string(k);
+            candidate = base.substr(0, MaxNameLength - suffix.size()) + suffix;
+        }
+        used.insert(candidate);
+        result[i] = candidate;
+    }
+    return result;
+}
+
+std::vector<std::uint8_t> toColumnMajor(const std::vector<std::uint8_t> &samples,
+                                        const std::vector<std::size_t> &dims,
+                                        std::size_t sampleSize, std::size_t elementBytes)
+{
+    std::vector<std::uint8_t> out(samples.size(), 0);
+    if (dims.empty() || elementBytes == 0)
+        return out;
+    const std::size_t count = dims.front();
+    std::size_t elements = 1;
+    for (std::size_t d = 1; d < dims.size(); ++d)
+        elements *= dims[d];
+    // Element j of a sample (its dimensions flattened first-fastest) goes to column j of the
+    // N-row result: position n + N * j.
+    for (std::size_t j = 0; j < elements; ++j) {
+        const std::uint8_t *source = samples.data() + j * elementBytes;
+        std::uint8_t *target = out.data() + count * j * elementBytes;
+        for (std::size_t n = 0; n < count; ++n) {
+            std::memcpy(target + n * elementBytes, source + n * sampleSize, elementBytes);
+        }
+    }
+    return out;
+}
+
+void exportToMat(const std::string &outputPath, const LogFile &file,
+                 const ProgressCallback &progress, const std::atomic<bool> *cancel)
+{
+    setUpMatio();
+    progress(ConversionSetUp, 0.0f);
+    MatFilePtr mat(Mat_CreateVer(outputPath.c_str(), nullptr, MAT_FT_MAT73));
+    if (!mat)
+        throw std::runtime_error("Could not open file");
+    try {
+        convert(mat.get(), file, progress, cancel);
+    } catch (...) {
+        mat.reset();
+        std::remove(outputPath.c_str());
+        throw;
+    }
+    if (Mat_Close(mat.release()) != 0) {
+        std::remove(outputPath.c_str());
+        throw std::runtime_error("Could not write file");
+    }
+    progress(ConversionWritingVariables, 1.0f);
+}
+
+} // namespace logfile
