@@ -36,9 +36,9 @@ class Trash;
 // upload offer the user follows (AppBinaryOffers.cpp).
 //
 // Threading: GUI thread only. Ownership: the listed files are children of the library; a file
-// that leaves the list is deleted unless the current offer or the running upload still needs it,
-// in which case it goes once they are done with it. The device, its update channel and the
-// offer's notification (owned by the hub) are only watched.
+// that leaves the list is deleted unless the current offer, a waiting flash request or the
+// running upload still needs it, in which case it goes once they are done with it. The device,
+// its update channel and the offer's notification (owned by the hub) are only watched.
 class AppBinaryManager : public QObject
 {
     Q_OBJECT
@@ -167,6 +167,8 @@ private:
     QSharedPointer<QBuffer> m_queuedImage;
     int m_downloadErrorCount = 0;
     QPointer<AppFile> m_uploadingFile;
+    // The file whose flash request waits for the update channel.
+    QPointer<AppFile> m_queuedFile;
     QPointer<const OrvDevice> m_attached;
     QMetaObject::Connection m_stateLink;
     QMetaObject::Connection m_progressLink;

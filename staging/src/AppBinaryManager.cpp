@@ -222,7 +222,8 @@ void AppBinaryManager::dropUnusedFiles()
 {
     const QList<AppFile *> files = findChildren<AppFile *>(Qt::FindDirectChildrenOnly);
     for (AppFile *file : files) {
-        if (file == m_offerFile || file == m_uploadingFile || m_list->toList().contains(file))
+        if (file == m_offerFile || file == m_uploadingFile || file == m_queuedFile
+            || m_list->toList().contains(file))
             continue;
         // Its links to the library go with it; a pending queued call to it is dropped by Qt.
         file->deleteLater();
@@ -483,6 +484,10 @@ void AppBinaryManager::setSoftwareUpdateChannel(const SoftwareUpdate *softwareUp
     }
     emit FlashQueuedAppFile();
     emit FlashQueuedApbFile(m_queuedImage);
+    // The waiting request is on its way; the Pelto reports the same channel again for every open
+    // request, and a second delivery would restart the upload in its middle.
+    if (channel && m_queuedFlashLink)
+        disconnect(m_queuedFlashLink);
 }
 
 void AppBinaryManager::cutUploadLinks()
@@ -498,6 +503,7 @@ void AppBinaryManager::cutQueuedFlash()
 {
     if (m_queuedFlashLink)
         disconnect(m_queuedFlashLink);
+    m_queuedFile = nullptr;
 }
 
 void AppBinaryManager::updateChannelStateReceived(SoftwareUpdate::UpdateState value)
@@ -541,11 +547,15 @@ void AppBinaryManager::flashApp(AppFile *self, QSharedPointer<QBuffer> binData)
                               &AppFile::uploadStateUpdated);
         m_progressLink = connect(this, &AppBinaryManager::UploadProgressUpdated, self,
                                  &AppFile::uploadProgressUpdated);
+        // A waiting request is served now; a later report of the same open channel must not
+        // start the upload a second time in the middle of this one.
+        cutQueuedFlash();
         emit FlashAppBinSignal(binData);
         return;
     }
     emit QueryPeltoSoftwareUpdate(true);
     cutQueuedFlash();
+    m_queuedFile = self;
     m_queuedFlashLink = connect(this, &AppBinaryManager::FlashQueuedAppFile, self,
                                 &AppFile::flashAppFile, Qt::QueuedConnection);
 }
@@ -575,6 +585,7 @@ void AppBinaryManager::flashApbBinary(QSharedPointer<QBuffer> binData)
         return;
     }
     if (m_updateChannel) {
+        cutQueuedFlash();
         emit FlashAppBinSignal(binData);
         m_queuedImage.reset();
         return;
