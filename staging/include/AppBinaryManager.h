@@ -44,8 +44,8 @@ class AppBinaryManager : public QObject
     Q_OBJECT
     Q_PROPERTY(bool autoUploadState READ getAutoUploadState WRITE setAutoUpload NOTIFY
                    AutoUploadStateChanged)
-    Q_PROPERTY(QSortFilterProxyModel *appBinaryList READ getAppBinaryList NOTIFY
-                   AppBinaryListChanged)
+    Q_PROPERTY(
+        QSortFilterProxyModel *appBinaryList READ getAppBinaryList NOTIFY AppBinaryListChanged)
 
 public:
     // `trash` (null: the system's) receives the files removeAll and the files' delete move away.
@@ -121,8 +121,7 @@ private slots:
 
 private:
     int addBinary(const QString &path, bool autoFlash, const QString &versionText,
-                  const QString &buildId, const QString &boardTypeName, uint flags,
-                  bool selected);
+                  const QString &buildId, const QString &boardTypeName, uint flags, bool selected);
     int rescanBinaryFolder();
     int loadApbFile(QFile &file, QSharedPointer<QBuffer> &image);
     void watchFolder(bool watch);

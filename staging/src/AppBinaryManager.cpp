@@ -294,8 +294,7 @@ QString AppBinaryManager::getBinaryNameByBuildID(const QByteArray &buildID) cons
 int AppBinaryManager::openExplorerWindowBinaries()
 {
     // Keeps the shell's convention the screen checks: above 32 means the folder was opened.
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(m_libraryFolder.absolutePath())) ? 33
-                                                                                           : 0;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(m_libraryFolder.absolutePath())) ? 33 : 0;
 }
 
 void AppBinaryManager::handleDownloadError(int index)
@@ -472,9 +471,8 @@ void AppBinaryManager::setSoftwareUpdateChannel(const SoftwareUpdate *softwareUp
                 if (!image)
                     return;
                 QBuffer *buffer = image.data();
-                channel->startSimBuild(SharedBinaryPtr(buffer, [image](QBuffer *) mutable {
-                    image.reset();
-                }));
+                channel->startSimBuild(
+                    SharedBinaryPtr(buffer, [image](QBuffer *) mutable { image.reset(); }));
             },
             Qt::QueuedConnection);
         connect(channel, &SoftwareUpdate::UpdateStateChanged, this,

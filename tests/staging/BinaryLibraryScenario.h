@@ -26,10 +26,11 @@ using namespace nimbrel::test;
 // running, as an industrial board.
 inline QStringList simArguments(const QString &receivedImage)
 {
-    return { QStringLiteral("--update-image"), receivedImage, QStringLiteral("--ext-type"),
-             QStringLiteral("10"), QStringLiteral("--state"), QStringLiteral("fw_verified=false"),
-             QStringLiteral("--state"), QStringLiteral("fw_timeout_boot_ms=60"),
-             QStringLiteral("--state"), QStringLiteral("fw_remaining_ms=15") };
+    return { QStringLiteral("--update-image"), receivedImage,
+             QStringLiteral("--ext-type"),     QStringLiteral("10"),
+             QStringLiteral("--state"),        QStringLiteral("fw_verified=false"),
+             QStringLiteral("--state"),        QStringLiteral("fw_timeout_boot_ms=60"),
+             QStringLiteral("--state"),        QStringLiteral("fw_remaining_ms=15") };
 }
 
 inline bool setSim(PeltoSimProcess &sim, const QJsonObject &fields)
@@ -79,8 +80,8 @@ void runOfferScenario(PeltoSimProcess &sim, const QString &receivedImage, const 
     QObject::connect(factory, &OrvFactory::ActiveDeviceChanged, &library,
                      &AppBinaryManager::setDevice);
     const QString device = QStringLiteral("Pelto Industrial");
-    QVERIFY(waitFor([&] { return offerIs(library, 1, QStringLiteral("Upload model to ") + device); },
-                    20000));
+    QVERIFY(waitFor(
+        [&] { return offerIs(library, 1, QStringLiteral("Upload model to ") + device); }, 20000));
     QVERIFY(offer(library)->getButtonEnabled());
     QCOMPARE(library.deviceBoardType(), int(AppFile::Pelto_Industrial));
     QCOMPARE(library.deviceNumber(), 0);
@@ -102,25 +103,25 @@ void runOfferScenario(PeltoSimProcess &sim, const QString &receivedImage, const 
              QStringLiteral("Can't upload a model to the Pelto Industrial. Wait until the "
                             "verification process is completed before uploading the model."));
     QVERIFY(!offer(library)->getButtonEnabled());
-    QVERIFY(waitFor([&] { return offer(library) && offer(library)->getProgress() == 0.75f; },
-                    10000));
+    QVERIFY(
+        waitFor([&] { return offer(library) && offer(library)->getProgress() == 0.75f; }, 10000));
 
     // Verified: the offer to upload comes back.
     QVERIFY(setSim(sim, { { QStringLiteral("fw_verified"), true } }));
-    QVERIFY(waitFor([&] { return offerIs(library, 1, QStringLiteral("Upload model to ") + device); },
-                    10000));
+    QVERIFY(waitFor(
+        [&] { return offerIs(library, 1, QStringLiteral("Upload model to ") + device); }, 10000));
 
     // The application runs: "Stop app" stops it on the device, and the upload is offered again.
     offer(library)->buttonPressed();
-    QVERIFY(waitFor([&] { return offerIs(library, 4, QStringLiteral("Application still running")); },
-                    10000));
+    QVERIFY(waitFor(
+        [&] { return offerIs(library, 4, QStringLiteral("Application still running")); }, 10000));
     QCOMPARE(offer(library)->getButtonName(), QStringLiteral("Stop app"));
     QVERIFY(offer(library)->isModal());
     offer(library)->buttonPressed();
-    QVERIFY(waitFor([&] { return offerIs(library, 1, QStringLiteral("Upload model to ") + device); },
-                    10000));
-    QCOMPARE(sim.command(QStringLiteral("get_state"))[QStringLiteral("state")][QStringLiteral(
-                 "app_status")]
+    QVERIFY(waitFor(
+        [&] { return offerIs(library, 1, QStringLiteral("Upload model to ") + device); }, 10000));
+    QCOMPARE(sim.command(QStringLiteral(
+                 "get_state"))[QStringLiteral("state")][QStringLiteral("app_status")]
                  .toInt(),
              2);
 
@@ -141,10 +142,10 @@ void runOfferScenario(PeltoSimProcess &sim, const QString &receivedImage, const 
     QVERIFY(upload.value(QStringLiteral("crc_ok")).toBool());
 
     const QString expected = receivedImage + QStringLiteral(".expected");
-    const ProcessResult r
-        = runProcess(python(), { fixturePath(QStringLiteral("flash_image_oracle.py")), napbf,
-                                 QStringLiteral("1.4.2"), QStringLiteral("0"),
-                                 QStringLiteral("660"), expected });
+    const ProcessResult r = runProcess(python(),
+                                       { fixturePath(QStringLiteral("flash_image_oracle.py")),
+                                         napbf, QStringLiteral("1.4.2"), QStringLiteral("0"),
+                                         QStringLiteral("660"), expected });
     QCOMPARE(r.out.trimmed(), QByteArray("image"));
     QByteArray oracle = rig::readAll(expected);
     oracle.append(QByteArray((4 - oracle.size() % 4) % 4, '\0'));

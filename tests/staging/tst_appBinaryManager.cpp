@@ -73,6 +73,7 @@ private slots:
     void duplicates();
     void tagsAndRenameSurviveRescan();
     void handCopiedFileShowsUpNewestFirst();
+    void screenImportKeepsItsRow();
     void rowsThatLeaveAreDeleted();
     void newBinaryWithoutDeviceOffersConnect();
     void boardTypeOfDevice_data();
@@ -143,11 +144,11 @@ void TestAppBinaryManager::duplicates_data()
     QTest::newRow("same build ID: the copy goes")
         << same << same << false << QStringList{ "model[1.4.2].napbf" } << true;
     QTest::newRow("other build ID")
-        << same << other << false
-        << QStringList{ "model[1.4.2]-1.napbf", "model[1.4.2].napbf" } << false;
-    QTest::newRow("no build ID: two binaries")
-        << "" << "" << false << QStringList{ "model[1.4.2]-1.napbf", "model[1.4.2].napbf" }
+        << same << other << false << QStringList{ "model[1.4.2]-1.napbf", "model[1.4.2].napbf" }
         << false;
+    QTest::newRow("no build ID: two binaries")
+        << ""
+        << "" << false << QStringList{ "model[1.4.2]-1.napbf", "model[1.4.2].napbf" } << false;
     // The user opens a file that lies in the library already: refused, and it stays.
     QTest::newRow("the library's own file")
         << same << same << true << QStringList{ "model[1.4.2].napbf" } << true;
@@ -217,8 +218,7 @@ void TestAppBinaryManager::handCopiedFileShowsUpNewestFirst()
     QVERIFY(settled(library));
 
     const QString outside = m_dir.filePath("copied[2.0.0].napbf");
-    const QString tomorrow
-        = QDateTime::currentDateTimeUtc().addDays(1).toString(Qt::TextDate);
+    const QString tomorrow = QDateTime::currentDateTimeUtc().addDays(1).toString(Qt::TextDate);
     QVERIFY(rig::writeNapbf(
         outside, m_elf,
         { { "version_number", "2.0.0" }, { "app_name", "copied" }, { "time", tomorrow } }));
@@ -235,6 +235,21 @@ void TestAppBinaryManager::handCopiedFileShowsUpNewestFirst()
     library.setSortColumn(QByteArrayLiteral("createDate"), Qt::AscendingOrder);
     QCOMPARE(library.getAppBinaryList()->index(0, 0).data(Qt::DisplayRole).toString(),
              QStringLiteral("model[1.0.0]"));
+}
+
+// The screen's import selects the new row and neither rescans nor uploads.
+void TestAppBinaryManager::screenImportKeepsItsRow()
+{
+    AppBinaryManager library;
+    QSignalSpy changed(&library, &AppBinaryManager::AppBinaryListChanged);
+    library.importAppBinary(QUrl::fromLocalFile(m_elf));
+    QCOMPARE(library.list()->count(), 1);
+    QPointer<AppFile> row = library.list()->get(0);
+    QVERIFY(row->isSelected());
+    QVERIFY(!changed.wait(scaled(1500)));
+    QVERIFY(row);
+    QCOMPARE(library.list()->get(0), row.data());
+    QCOMPARE(rig::filesIn(homeLibrary()), QStringList{ "model[].napbf" });
 }
 
 // Every rescan builds new rows; the old ones must go, except the file an offer still names.

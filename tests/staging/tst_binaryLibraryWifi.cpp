@@ -88,12 +88,12 @@ private slots:
         const QString receivedB = m_dir.filePath(QStringLiteral("b.bin"));
         PeltoSimProcess simA;
         PeltoSimProcess simB;
-        QVERIFY(simA.start({ QStringLiteral("--update-image"), receivedA, QStringLiteral("--serial"),
-                             QStringLiteral("PLT-A"), QStringLiteral("--state"),
-                             QStringLiteral("app_status=2") }));
-        QVERIFY(simB.start({ QStringLiteral("--update-image"), receivedB, QStringLiteral("--serial"),
-                             QStringLiteral("PLT-B"), QStringLiteral("--state"),
-                             QStringLiteral("app_status=2") }));
+        QVERIFY(simA.start({ QStringLiteral("--update-image"), receivedA,
+                             QStringLiteral("--serial"), QStringLiteral("PLT-A"),
+                             QStringLiteral("--state"), QStringLiteral("app_status=2") }));
+        QVERIFY(simB.start({ QStringLiteral("--update-image"), receivedB,
+                             QStringLiteral("--serial"), QStringLiteral("PLT-B"),
+                             QStringLiteral("--state"), QStringLiteral("app_status=2") }));
         Host a(simA);
         Host b(simB);
         QVERIFY(waitFor([&] { return a.connected() && b.connected(); }, 15000));
@@ -116,15 +116,36 @@ private slots:
         QSignalSpy sent(&library, &AppBinaryManager::FlashAppBinSignal);
         library.pushElfBinaryFromUri(m_elf, QStringLiteral("1.4.2"), QString(), QString());
         QVERIFY(waitFor(
-            [&] {
-                return scenario::lastUpload(simB).value(QStringLiteral("crc_ok")).toBool();
-            },
+            [&] { return scenario::lastUpload(simB).value(QStringLiteral("crc_ok")).toBool(); },
             30000));
         QCOMPARE(library.updateChannel(), b.pelto->updateService());
         QVERIFY(scenario::lastUpload(simA).isEmpty());
         // One image, although the Pelto reported its channel open twice (visible, then flash).
         QCOMPARE(sent.size(), 1);
         QCOMPARE(rig::readAll(receivedB).size(), 404);
+
+        // A ready-made image goes out as it is (padded to 4 bytes), through the same channel.
+        QByteArray apb(5001, Qt::Uninitialized);
+        for (int i = 0; i < apb.size(); ++i)
+            apb[i] = char((i * 131 + 7) & 0xFF);
+        const QString apbPath = m_dir.filePath(QStringLiteral("ready.apb"));
+        QFile apbFile(apbPath);
+        QVERIFY(apbFile.open(QIODevice::WriteOnly) && apbFile.write(apb) == apb.size());
+        apbFile.close();
+        library.uploadApbBinaryUrl(QUrl::fromLocalFile(apbPath));
+        QVERIFY(waitFor(
+            [&] {
+                const QJsonObject upload = scenario::lastUpload(simB);
+                return upload.value(QStringLiteral("size")).toInt() == 5004
+                    && upload.value(QStringLiteral("crc_ok")).toBool();
+            },
+            30000));
+        QCOMPARE(rig::readAll(receivedB).toHex(), (apb + QByteArray(3, '\0')).toHex());
+        QTest::ignoreMessage(
+            QtCriticalMsg,
+            QRegularExpression(QStringLiteral("Error: .*none.apb.* > No such file")));
+        library.uploadApbBinary(m_dir.filePath(QStringLiteral("none.apb")));
+        QCOMPARE(sent.size(), 2);
     }
 
 private:
