@@ -8,6 +8,8 @@
 #include <QSharedPointer>
 #include <QString>
 
+#include "SoftwareUpdate.h"
+
 struct AppFileHeader;
 
 namespace platform {
@@ -121,6 +123,7 @@ public slots:
     void setFileName(const QString &newFileName);
     QString getApplicationName() const { return m_applicationName; }
     void uploadProgressUpdated(float progress);
+    void uploadStateUpdated(SoftwareUpdate::UpdateState state);
     void connectedDeviceUpdated();
     QString getFileSize() const;
     QString getFileCreateDateString() const;

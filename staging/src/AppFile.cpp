@@ -397,6 +397,24 @@ void AppFile::uploadProgressUpdated(float progress)
     }
 }
 
+void AppFile::uploadStateUpdated(SoftwareUpdate::UpdateState state)
+{
+    float progress = 0.0f;
+    switch (state) {
+    case SoftwareUpdate::UpdateFinished:
+        progress = 1.0f;
+        break;
+    case SoftwareUpdate::TimedOut:
+    case SoftwareUpdate::UpdateError:
+        break;
+    default:
+        return;
+    }
+    m_uploadProgress = progress;
+    m_uploading = false;
+    emit UploadProgressChanged(progress);
+}
+
 void AppFile::deleteAppFile()
 {
     QString error;

@@ -1,3 +1,4 @@
+#include "AppBinaryManager.h"
 #include "FileDialogHandler.h"
 #include "MainApplication.h"
 #include "OrvFactory.h"
@@ -132,23 +133,32 @@ private slots:
         QList<QObject *> services;
         for (QObject *child : app.children()) {
             if (qobject_cast<UriDistributor *>(child) || qobject_cast<FileDialogHandler *>(child)
-                || child->inherits("OrvFactory"))
+                || qobject_cast<AppBinaryManager *>(child) || child->inherits("OrvFactory"))
                 services.append(child);
         }
-        QCOMPARE(services.size(), 3);
+        QCOMPARE(services.size(), 4);
         QVERIFY(services[0]->inherits("OrvFactory"));
         QCOMPARE(app.engine().rootContext()->contextProperty(QStringLiteral("orvFactory"))
                      .value<QObject *>(),
                  services[0]);
         QVERIFY(qobject_cast<UriDistributor *>(services[1]));
-        QVERIFY(qobject_cast<FileDialogHandler *>(services[2]));
+        auto *library = qobject_cast<AppBinaryManager *>(services[2]);
+        QVERIFY(library);
+        QCOMPARE(app.engine().rootContext()->contextProperty(QStringLiteral("binManager"))
+                     .value<QObject *>(),
+                 library);
+        QVERIFY(qobject_cast<FileDialogHandler *>(services[3]));
+        // Binaries reach the library by file and by link; each road ends in a list update.
+        QSignalSpy listed(library, &AppBinaryManager::AppBinaryListChanged);
 
         QSignalSpy firmware(services[0], SIGNAL(TempUploadFirmware(QString)));
-        auto *files = qobject_cast<FileDialogHandler *>(services[2]);
+        auto *files = qobject_cast<FileDialogHandler *>(services[3]);
         files->fileDialogUrlReceived(QUrl::fromLocalFile(QStringLiteral("/data/pelto-1.5.0.fwb")));
         files->fileDialogUrlReceived(QUrl::fromLocalFile(QStringLiteral("/data/esp-2.2.0.feb")));
         files->fileDialogUrlReceived(QUrl::fromLocalFile(QStringLiteral("/data/app.elf")));
+        files->fileDialogUrlReceived(QUrl::fromLocalFile(QStringLiteral("/data/app.napbf")));
         QCOMPARE(firmware.size(), 2);
+        QCOMPARE(listed.size(), 2);
         QCOMPARE(firmware[0].first().toString(), QStringLiteral("/data/pelto-1.5.0.fwb"));
         QCOMPARE(firmware[1].first().toString(), QStringLiteral("/data/esp-2.2.0.feb"));
 
@@ -156,6 +166,7 @@ private slots:
                                                                        QString, int32_t)));
         app.uriReceived(QUrl(QStringLiteral("nimbrel:upload_app?file=/x.elf")));
         QCOMPARE(routed.size(), 1);
+        QCOMPARE(listed.size(), 3);
     }
 
     // The device factory looks for USB devices from the start; the program still shuts down at

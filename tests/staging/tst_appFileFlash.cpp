@@ -46,6 +46,8 @@ private slots:
     void unreadableElfIsNotSent();
     void changedFileIsRefused();
     void uploadProgress();
+    void uploadState_data();
+    void uploadState();
     void onPelto_data();
     void onPelto();
     void deleteReportsFailedTrash_data();
@@ -219,6 +221,49 @@ void TestAppFileFlash::uploadProgress()
     file->uploadProgressUpdated(0.75f);
     QCOMPARE(file->getUpdateProgress(), 0.0f);
     QCOMPARE(progress.size(), 2);
+}
+
+void TestAppFileFlash::uploadState_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("final");
+    QTest::addColumn<float>("progress");
+
+    QTest::newRow("finished") << int(SoftwareUpdate::UpdateFinished) << true << 1.0f;
+    QTest::newRow("timed out") << int(SoftwareUpdate::TimedOut) << true << 0.0f;
+    QTest::newRow("error") << int(SoftwareUpdate::UpdateError) << true << 0.0f;
+    QTest::newRow("sending") << int(SoftwareUpdate::SendBinaryData) << false << 0.4f;
+    QTest::newRow("seed") << int(SoftwareUpdate::SeedRequested) << false << 0.4f;
+    QTest::newRow("app running") << int(SoftwareUpdate::AppStillRunning) << false << 0.4f;
+}
+
+// The channel's final states end the upload whatever the last progress figure was; the others
+// leave it running, so later progress still counts.
+void TestAppFileFlash::uploadState()
+{
+    QFETCH(int, state);
+    QFETCH(bool, final);
+    QFETCH(float, progress);
+
+    QTemporaryDir library;
+    DeviceState device{ 0, 0, {} };
+    const auto file
+        = rig::takeUp(writeAppFile(library.path(), m_elf, 0, 0), QString(), library.path(), device);
+    file->flashAppFile();
+    QVERIFY(file->isUploading());
+    file->uploadProgressUpdated(0.4f);
+    QSignalSpy changed(file.get(), &AppFile::UploadProgressChanged);
+
+    file->uploadStateUpdated(SoftwareUpdate::UpdateState(state));
+    QCOMPARE(file->isUploading(), !final);
+    QCOMPARE(file->getUpdateProgress(), progress);
+    QCOMPARE(changed.size(), final ? 1 : 0);
+    if (final)
+        QCOMPARE(changed.first().at(0).toFloat(), progress);
+
+    // After a final state a late progress figure is no longer the upload's.
+    file->uploadProgressUpdated(0.6f);
+    QCOMPARE(file->getUpdateProgress(), final ? 0.0f : 0.6f);
 }
 
 void TestAppFileFlash::onPelto_data()

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class AppBinaryManager;
 class QApplication;
 class FileDialogHandler;
 class OrvFactory;
@@ -43,5 +44,6 @@ private:
     QQmlApplicationEngine m_engine;
     OrvFactory *m_orvFactory = nullptr;
     UriDistributor *m_uriDistributor = nullptr;
+    AppBinaryManager *m_appBinaryManager = nullptr;
     FileDialogHandler *m_fileDialogHandler = nullptr;
 };

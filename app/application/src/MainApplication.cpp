@@ -1,5 +1,6 @@
 #include "MainApplication.h"
 
+#include "AppBinaryManager.h"
 #include "ControlChannel.h"
 #include "DatalinkManager.h"
 #include "ErrorChannel.h"
@@ -34,7 +35,19 @@ main_Application::main_Application(QObject *parent, QApplication *application,
     // which receivers hear about a device.
     m_orvFactory = new OrvFactory(this);
     m_uriDistributor = new UriDistributor(this);
+    m_appBinaryManager = new AppBinaryManager(this);
     m_fileDialogHandler = new FileDialogHandler(this);
+    connect(m_orvFactory, &OrvFactory::ActiveDeviceChanged, m_appBinaryManager,
+            &AppBinaryManager::setDevice);
+    connect(m_uriDistributor, &UriDistributor::AppBinManagerUriReceived, m_appBinaryManager,
+            qOverload<const QString &, const QString &, const QString &, const QString &, uint>(
+                &AppBinaryManager::pushElfBinaryFromUri));
+    connect(m_fileDialogHandler, &FileDialogHandler::ApbFileReceived, m_appBinaryManager,
+            &AppBinaryManager::uploadApbBinary);
+    connect(m_fileDialogHandler, &FileDialogHandler::ElfFileReceived, m_appBinaryManager,
+            &AppBinaryManager::pushElfBinaryFromFile);
+    connect(m_fileDialogHandler, &FileDialogHandler::NapbfFileReceived, m_appBinaryManager,
+            &AppBinaryManager::pushElfBinaryFromFile);
     // A firmware file the user opens goes to every Pelto the factory knows.
     connect(m_fileDialogHandler, &FileDialogHandler::FebFileReceived, m_orvFactory,
             &OrvFactory::TempUploadFirmware);
@@ -77,6 +90,7 @@ void main_Application::setContextProperties()
 {
     QQmlContext *context = m_engine.rootContext();
     context->setContextProperty(QStringLiteral("orvFactory"), m_orvFactory);
+    context->setContextProperty(QStringLiteral("binManager"), m_appBinaryManager);
     context->setContextProperty(QStringLiteral("Notifications"), ErrorHandler::instance());
     context->setContextProperty(QStringLiteral("RELEASE_MODE"), int(nimbrel::Release));
     context->setContextProperty(QStringLiteral("APPLICATION_VERSION"),
