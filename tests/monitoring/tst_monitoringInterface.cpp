@@ -94,6 +94,7 @@ void tst_MonitoringInterface::downloadBuildsTheModel()
         "root/InBus/2/x",
         "root/InBus/2/y",
         "root/Out1/1",
+        "root/nimbrelHighlightedItems/Probe/1",
     };
     QStringList paths;
     for (SimulinkVariable *v : iface.simulinkVariables())
