@@ -6,6 +6,7 @@
 #include "FileControlChannel.h"
 #include "Nimbrel.h"
 #include "OrvDevice.h"
+#include "PeltoMonitor.h"
 #include "WifiDatalink.h"
 
 #include <QDateTime>
@@ -42,6 +43,7 @@ class Pelto : public OrvDevice
     Q_PROPERTY(bool appStateSafeForDownload READ isAppStateSafeForDownload NOTIFY AppStatusChanged)
     Q_PROPERTY(bool monitoringServiceRunning READ isMonitoringServiceRunning NOTIFY
                    monitoringServiceRunningChanged)
+    Q_PROPERTY(PeltoMonitor *externalMonitor READ externalMonitor NOTIFY MonitoringOpenedClosed)
     Q_PROPERTY(int rssi READ getRssi WRITE writeRssi NOTIFY RssiChanged)
     Q_PROPERTY(float updatePercentage READ getUpdatePercentage WRITE updateUpdateProgress NOTIFY
                    UpdateProgressChanged)
@@ -60,7 +62,10 @@ public:
 
     // Injected before the device connects (tests use short polls and local ports).
     void setPollInterval(int milliseconds) { m_pollIntervalMs = milliseconds; }
-    void setWifiLinkSettings(const WifiDatalinkSettings &settings) { m_wifiLinkSettings = settings; }
+    void setWifiLinkSettings(const WifiDatalinkSettings &settings)
+    {
+        m_wifiLinkSettings = settings;
+    }
     void setExternalModePort(int port);
 
     QString getVersionApp() const { return m_versionApp; }
@@ -76,6 +81,10 @@ public:
     bool isAppRunning() const { return m_appStatus == ControlChannel::Running; }
     bool isAppStateSafeForDownload() const;
     bool isMonitoringServiceRunning() const { return m_monitoringServiceRunning; }
+    // Null until the monitoring service opened, and again after it closed or the link went.
+    PeltoMonitor *externalMonitor() const { return m_externalMonitor; }
+    // Installed once by the monitoring library; without one, no monitor is made.
+    static void setMonitorFactory(PeltoMonitorFactory factory);
     int getRssi() const { return m_rssi; }
     float getUpdatePercentage() const { return m_updatePercentage; }
     QDateTime deviceTime() const { return m_deviceTime; }
@@ -106,6 +115,7 @@ signals:
     void IsConnectedSignal(Pelto *self, bool isConnected);
     void RssiChanged(int rssi);
     void BuildIDChanged(QByteArray buildID);
+    void MonitoringOpenedClosed(PeltoMonitor *monitor);
 
 public slots:
     const ControlChannel *getControlChannel() const { return m_controlChannel; }
@@ -139,7 +149,8 @@ public slots:
     void extModStateReceived(ControlChannel::ResponseCode response, bool isOpen);
     void extModServerStatusChanged(int port, bool started, bool client_connected);
     void currentBuildIDReceived(ControlChannel::ResponseCode response, QByteArray buildID);
-    void setImageDetails(ControlChannel::ResponseCode response, ControlChannel::ImageDetails details);
+    void setImageDetails(ControlChannel::ResponseCode response,
+                         ControlChannel::ImageDetails details);
     void dateTimeReceived(ControlChannel::ResponseCode response, ControlChannel::TimeDate dateTime);
     void setCurrentIP(ControlChannel::ResponseCode response, ControlChannel::WifiIP ip);
     void apInfoReceived(ControlChannel::ResponseCode response, ControlChannel::WifiAPInfo info);
@@ -178,6 +189,7 @@ private:
     bool m_wirelessVerified = false;
     int m_rssi = 0;
     bool m_monitoringServiceRunning = false;
+    PeltoMonitor *m_externalMonitor = nullptr;
     QString m_ipAddress;
     float m_updatePercentage = 0;
     bool m_ipAvailable = false;

@@ -103,9 +103,9 @@ void Pelto::deviceIsConnected(bool isConnected)
     if (isConnected) {
         m_controlChannel->openCloseErrorChannelService(true);
         // These go out once control returns to the event loop, after the version requests.
-        for (const char *request : {"getFwImageDetails", "getExtModStatus", "getMscState",
-                                    "getAppStatus", "getDate", "getWifiSettings",
-                                    "getCurrentBuildID"})
+        for (const char *request :
+             { "getFwImageDetails", "getExtModStatus", "getMscState", "getAppStatus", "getDate",
+               "getWifiSettings", "getCurrentBuildID" })
             QMetaObject::invokeMethod(m_controlChannel, request, Qt::QueuedConnection);
         queryVersions();
         m_pollTimer->start(m_pollIntervalMs);
@@ -117,6 +117,11 @@ void Pelto::deviceIsConnected(bool isConnected)
     m_pollTimer->stop();
     emit IsConnectedSignal(this, false);
     disposeOfServices();
+    if (m_externalMonitor) {
+        m_externalMonitor->resetMonitoring();
+        m_externalMonitor->deleteLater();
+        m_externalMonitor = nullptr;
+    }
 }
 
 void Pelto::disposeOfServices()
@@ -297,6 +302,8 @@ void Pelto::appStateReceived(ControlChannel::ResponseCode response,
     case ControlChannel::Killed:
     case ControlChannel::Stopping:
         m_controlChannel->openCloseMonitoringService(false);
+        if (m_externalMonitor)
+            m_externalMonitor->resetMonitoring();
         break;
     default:
         break;
@@ -437,9 +444,39 @@ void Pelto::handleUpdateServiceOpenedClosed(ControlChannel::ResponseCode respons
     Q_UNUSED(isOpen);
 }
 
+namespace {
+
+PeltoMonitorFactory &monitorFactory()
+{
+    static PeltoMonitorFactory factory;
+    return factory;
+}
+
+} // namespace
+
+void Pelto::setMonitorFactory(PeltoMonitorFactory factory)
+{
+    monitorFactory() = std::move(factory);
+}
+
 void Pelto::handleMonitoringServiceOpenedClosed(ControlChannel::ResponseCode response, bool isOpen)
 {
-    Q_UNUSED(response);
+    if (response == ControlChannel::Answer) {
+        if (isOpen) {
+            if (!m_externalMonitor && monitorFactory()) {
+                m_externalMonitor = monitorFactory()(this, manager(), m_buildId);
+                if (m_externalMonitor)
+                    connect(this, &Pelto::BuildIDChanged, m_externalMonitor,
+                            &PeltoMonitor::setCurrentBuildID);
+            }
+            if (m_externalMonitor)
+                m_externalMonitor->start();
+        } else if (m_externalMonitor) {
+            m_externalMonitor->deleteLater();
+            m_externalMonitor = nullptr;
+        }
+    }
+    emit MonitoringOpenedClosed(m_externalMonitor);
     m_monitoringServiceRunning = isOpen;
     emit monitoringServiceRunningChanged();
 }

@@ -21,7 +21,7 @@ public:
         process.setWorkingDirectory(nimbrel::test::sourceDir() + "/tools/pelto-sim");
         process.start(nimbrel::test::python(), { "-m", "peltosim.monitoring", model });
         started = process.waitForStarted(nimbrel::test::scaled(10000));
-        QObject::connect(iface->controlChannel(), &AbstractService::write,
+        QObject::connect(iface->controlChannel(), &AbstractService::write, &context,
                          [this](DatalinkChannelId, bool, QByteArray packet) {
                              outgoing << "req " + packet.toHex();
                          });
@@ -79,4 +79,5 @@ public:
 private:
     monitoring::Interface *iface;
     QProcess process;
+    QObject context; // ends the connection with the peer
 };
