@@ -6,6 +6,7 @@
 #include "FileControlChannel.h"
 #include "Nimbrel.h"
 #include "OrvDevice.h"
+#include "PeltoMonitor.h"
 #include "SoftwareUpdate.h"
 #include "WifiDatalink.h"
 
@@ -44,6 +45,7 @@ class Pelto : public OrvDevice
     Q_PROPERTY(bool appStateSafeForDownload READ isAppStateSafeForDownload NOTIFY AppStatusChanged)
     Q_PROPERTY(bool monitoringServiceRunning READ isMonitoringServiceRunning NOTIFY
                    monitoringServiceRunningChanged)
+    Q_PROPERTY(PeltoMonitor *externalMonitor READ externalMonitor NOTIFY MonitoringOpenedClosed)
     Q_PROPERTY(int rssi READ getRssi WRITE writeRssi NOTIFY RssiChanged)
     Q_PROPERTY(float updatePercentage READ getUpdatePercentage WRITE updateUpdateProgress NOTIFY
                    UpdateProgressChanged)
@@ -81,6 +83,10 @@ public:
     bool isAppRunning() const { return m_appStatus == ControlChannel::Running; }
     bool isAppStateSafeForDownload() const;
     bool isMonitoringServiceRunning() const { return m_monitoringServiceRunning; }
+    // Null until the monitoring service opened, and again after it closed or the link went.
+    PeltoMonitor *externalMonitor() const { return m_externalMonitor; }
+    // Installed once by the monitoring library; without one, no monitor is made.
+    static void setMonitorFactory(PeltoMonitorFactory factory);
     int getRssi() const { return m_rssi; }
     float getUpdatePercentage() const { return m_updatePercentage; }
     QDateTime deviceTime() const { return m_deviceTime; }
@@ -113,6 +119,7 @@ signals:
     void IsConnectedSignal(Pelto *self, bool isConnected);
     void RssiChanged(int rssi);
     void BuildIDChanged(QByteArray buildID);
+    void MonitoringOpenedClosed(PeltoMonitor *monitor);
 
 public slots:
     const ControlChannel *getControlChannel() const { return m_controlChannel; }
@@ -190,6 +197,7 @@ private:
     bool m_wirelessVerified = false;
     int m_rssi = 0;
     bool m_monitoringServiceRunning = false;
+    PeltoMonitor *m_externalMonitor = nullptr;
     QString m_ipAddress;
     float m_updatePercentage = 0;
     bool m_ipAvailable = false;

@@ -119,6 +119,11 @@ void Pelto::deviceIsConnected(bool isConnected)
     m_pollTimer->stop();
     emit IsConnectedSignal(this, false);
     disposeOfServices();
+    if (m_externalMonitor) {
+        m_externalMonitor->resetMonitoring();
+        m_externalMonitor->deleteLater();
+        m_externalMonitor = nullptr;
+    }
 }
 
 void Pelto::pollPeltoState()
@@ -278,6 +283,8 @@ void Pelto::appStateReceived(ControlChannel::ResponseCode response,
     case ControlChannel::Killed:
     case ControlChannel::Stopping:
         m_controlChannel->openCloseMonitoringService(false);
+        if (m_externalMonitor)
+            m_externalMonitor->resetMonitoring();
         break;
     default:
         break;

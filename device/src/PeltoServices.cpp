@@ -57,9 +57,39 @@ void Pelto::handleUpdateServiceOpenedClosed(ControlChannel::ResponseCode respons
     emit UpdateServiceOpenedClosed(m_updateService);
 }
 
+namespace {
+
+PeltoMonitorFactory &monitorFactory()
+{
+    static PeltoMonitorFactory factory;
+    return factory;
+}
+
+} // namespace
+
+void Pelto::setMonitorFactory(PeltoMonitorFactory factory)
+{
+    monitorFactory() = std::move(factory);
+}
+
 void Pelto::handleMonitoringServiceOpenedClosed(ControlChannel::ResponseCode response, bool isOpen)
 {
-    Q_UNUSED(response);
+    if (response == ControlChannel::Answer) {
+        if (isOpen) {
+            if (!m_externalMonitor && monitorFactory()) {
+                m_externalMonitor = monitorFactory()(this, manager(), m_buildId);
+                if (m_externalMonitor)
+                    connect(this, &Pelto::BuildIDChanged, m_externalMonitor,
+                            &PeltoMonitor::setCurrentBuildID);
+            }
+            if (m_externalMonitor)
+                m_externalMonitor->start();
+        } else if (m_externalMonitor) {
+            m_externalMonitor->deleteLater();
+            m_externalMonitor = nullptr;
+        }
+    }
+    emit MonitoringOpenedClosed(m_externalMonitor);
     m_monitoringServiceRunning = isOpen;
     emit monitoringServiceRunningChanged();
 }

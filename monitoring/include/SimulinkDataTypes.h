@@ -18,4 +18,9 @@ enum VariableType : int {
 };
 Q_ENUM_NS(VariableType)
 
+// What a list of handled references from the device answers: a streaming request, a parameter
+// write, or the device's own report of streams it started or stopped.
+enum VariableDataType : int { SignalData = 0, ParameterData = 1, StreamingData = 2 };
+Q_ENUM_NS(VariableDataType)
+
 } // namespace SimulinkDataTypes

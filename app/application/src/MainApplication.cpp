@@ -6,6 +6,7 @@
 #include "ErrorChannel.h"
 #include "ErrorHandler.h"
 #include "ExtendedDeviceType.h"
+#include "ExternalMonitor.h"
 #include "Pelto.h"
 #include "FileDialogHandler.h"
 #include "Nimbrel.h"
@@ -33,6 +34,8 @@ main_Application::main_Application(QObject *parent, QApplication *application,
 
     // Children in their fixed order; the order of the connections made here is the order in
     // which receivers hear about a device.
+    // Every Pelto makes its model monitor when its monitoring service opens.
+    ExternalMonitor::install();
     m_orvFactory = new OrvFactory(this);
     m_uriDistributor = new UriDistributor(this);
     m_appBinaryManager = new AppBinaryManager(this);

@@ -1,0 +1,3 @@
+#include "PeltoMonitor.h"
+
+PeltoMonitor::~PeltoMonitor() = default;
