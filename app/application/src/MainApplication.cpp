@@ -7,6 +7,8 @@
 #include "ExtendedDeviceType.h"
 #include "Pelto.h"
 #include "FileDialogHandler.h"
+#include "LogCommandQueue.h"
+#include "OrvDeviceLogEntry.h"
 #include "Nimbrel.h"
 #include "OrvFactory.h"
 #include "SimulinkDataTypes.h"
@@ -69,6 +71,9 @@ void main_Application::registerQmlTypes()
     qmlRegisterUncreatableType<DatalinkManager>(uri, 1, 0, "DatalinkManager", QString());
     qmlRegisterUncreatableType<AbstractDataLink>(uri, 1, 0, "AbstractDataLink", QString());
     registerNotificationQmlTypes();
+    qmlRegisterType<LogCommandQueue>(uri, 1, 0, "LogCommandQueue");
+    qmlRegisterUncreatableType<OrvDeviceLogEntry>(uri, 1, 0, "OrvDeviceLogEntry",
+                                                  QStringLiteral("type is private"));
     qmlRegisterUncreatableMetaObject(SimulinkDataTypes::staticMetaObject, "com.orvane", 1, 0,
                                      "SimulinkDataTypes", QStringLiteral("Error: Namespace"));
 }
