@@ -226,6 +226,7 @@ void TestLogEntry::renameRefusesPaths()
     QFETCH(QString, newName);
     QFETCH(bool, ok);
     const QDir root(nimbrel::test::testRoot());
+    QDir(root.filePath(QStringLiteral("lib"))).removeRecursively();
     root.mkpath(QStringLiteral("lib/PT-0042"));
     root.mkpath(QStringLiteral("lib/PT-0042/sub"));
     const QString path = makeLog(QStringLiteral("lib/PT-0042/") + kName, fullMetadata(kSerial));
