@@ -40,6 +40,7 @@ class OrvDeviceLogProducer : public QObject
     Q_PROPERTY(qulonglong totalStorageSize READ totalStorageSize NOTIFY SizeInfoChanged)
     Q_PROPERTY(float usedStorage READ usedStorage NOTIFY SizeInfoChanged)
     Q_PROPERTY(bool deviceIsConnected READ deviceIsConnected NOTIFY DeviceConnected)
+    Q_PROPERTY(QString deviceType READ deviceType NOTIFY DeviceTypeChanged)
     Q_PROPERTY(float currentDownloadProgress READ currentDownloadProgress NOTIFY
                    CurrentDownloadProgressChanged)
     Q_PROPERTY(bool deletingOnDevice READ deletingOnDevice NOTIFY deletingOnDeviceChanged)
@@ -59,6 +60,7 @@ public:
     qulonglong totalStorageSize() const { return m_totalStorage / 1000; }
     float usedStorage() const;
     bool deviceIsConnected() const { return m_device != nullptr; }
+    QString deviceType() const;
     float currentDownloadProgress() const;
     bool deletingOnDevice() const { return !m_pendingRemovals.isEmpty(); }
     OrvDeviceLogEntry *findEntryByName(const QString &name) const;
@@ -96,6 +98,7 @@ signals:
     void LogListChanged();
     void SizeInfoChanged();
     void DeviceConnected(bool connected);
+    void DeviceTypeChanged();
     void deletingOnDeviceChanged();
     void QueryPeltoFileControl(bool openService);
     void QueryPeltoLogList(const QString &filePath);
@@ -108,6 +111,8 @@ private:
     void setCurrentDownloadEntry(OrvDeviceLogEntry *entry);
     void resetDownload(const QString &filePath);
     void dropChannel();
+    QString readDeviceTypeFile(const QString &key, const QString &defaultValue) const;
+    bool writeDeviceTypeFile(const QString &key, const QString &value);
 
     bool m_valid = false;
     QString m_serialNumber;

@@ -6,6 +6,8 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLoggingCategory>
 
 #include <cmath>
@@ -16,6 +18,8 @@ Q_LOGGING_CATEGORY(lcOrvDeviceLogProducer, "Staging.OrvDeviceLogProducer")
 namespace {
 
 const QString kDeviceLogFolder = QStringLiteral("/log");
+const QString kDeviceTypeFile = QStringLiteral(".deviceType.json");
+const QString kDeviceTypeKey = QStringLiteral("extended_device_type");
 const QString kDownloadFailed = QStringLiteral("Downloading log file failed");
 
 void notify(const QString &text)
@@ -111,6 +115,13 @@ void OrvDeviceLogProducer::setDevice(Pelto *device, bool visible)
     m_device = device;
     emit DeviceConnected(device != nullptr);
     if (device) {
+        const QString typeName = extendedDeviceTypeName(std::int32_t(device->getExtendedDeviceType()));
+        if (!m_deviceFolder.exists(kDeviceTypeFile)
+            || readDeviceTypeFile(kDeviceTypeKey, QString()) != typeName)
+            writeDeviceTypeFile(kDeviceTypeKey, typeName);
+    }
+    emit DeviceTypeChanged();
+    if (device) {
         connect(this, &OrvDeviceLogProducer::QueryPeltoFileControl, device,
                 &Pelto::openCloseFileControl, Qt::QueuedConnection);
         connect(device, &Pelto::FileControlOpenedClosed, this,
@@ -130,6 +141,40 @@ void OrvDeviceLogProducer::setDevice(Pelto *device, bool visible)
     m_freeStorage = 0;
     setCurrentDownloadEntry(nullptr);
     emit SizeInfoChanged();
+}
+
+QString OrvDeviceLogProducer::deviceType() const
+{
+    if (m_device)
+        return extendedDeviceTypeName(std::int32_t(m_device->getExtendedDeviceType()));
+    return readDeviceTypeFile(kDeviceTypeKey, QStringLiteral("Unknown device"));
+}
+
+QString OrvDeviceLogProducer::readDeviceTypeFile(const QString &key,
+                                                 const QString &defaultValue) const
+{
+    QFile file(m_deviceFolder.filePath(kDeviceTypeFile));
+    if (!file.open(QIODevice::ReadOnly))
+        return defaultValue;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    if (!document.isObject() || !document.object().contains(key))
+        return defaultValue;
+    return document.object().value(key).toString();
+}
+
+bool OrvDeviceLogProducer::writeDeviceTypeFile(const QString &key, const QString &value)
+{
+    QFile file(m_deviceFolder.filePath(kDeviceTypeFile));
+    QJsonObject object;
+    if (file.open(QIODevice::ReadOnly)) {
+        object = QJsonDocument::fromJson(file.readAll()).object();
+        file.close();
+    }
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    object.insert(key, value);
+    const QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Indented);
+    return file.write(text) == text.size();
 }
 
 void OrvDeviceLogProducer::setVisible(bool visible)
