@@ -10,6 +10,7 @@
 
 class QApplication;
 class FileDialogHandler;
+class LogDownloader;
 class OrvFactory;
 class UriDistributor;
 
@@ -43,5 +44,6 @@ private:
     QQmlApplicationEngine m_engine;
     OrvFactory *m_orvFactory = nullptr;
     UriDistributor *m_uriDistributor = nullptr;
+    LogDownloader *m_logDownloader = nullptr;
     FileDialogHandler *m_fileDialogHandler = nullptr;
 };

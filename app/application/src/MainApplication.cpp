@@ -1,5 +1,6 @@
 #include "MainApplication.h"
 
+#include "ApplicationFolders.h"
 #include "ControlChannel.h"
 #include "DatalinkManager.h"
 #include "ErrorChannel.h"
@@ -8,6 +9,7 @@
 #include "Pelto.h"
 #include "FileDialogHandler.h"
 #include "LogCommandQueue.h"
+#include "LogDownloader.h"
 #include "OrvDeviceLogEntry.h"
 #include "Nimbrel.h"
 #include "OrvFactory.h"
@@ -37,6 +39,15 @@ main_Application::main_Application(QObject *parent, QApplication *application,
     m_orvFactory = new OrvFactory(this);
     m_uriDistributor = new UriDistributor(this);
     m_fileDialogHandler = new FileDialogHandler(this);
+    // Without a home-side folder there is no library: the list stays empty.
+    const std::optional<QDir> logRoot =
+        ApplicationFolders::instance().subFolder(ApplicationFolders::Home, "LogData");
+    m_logDownloader = new LogDownloader(logRoot.value_or(QDir(QStringLiteral("/nonexistent"))),
+                                        this);
+    connect(m_orvFactory, &OrvFactory::orvDeviceConnected, m_logDownloader,
+            &LogDownloader::orvDeviceConnected);
+    connect(m_orvFactory, &OrvFactory::ActiveDeviceChanged, m_logDownloader,
+            &LogDownloader::setSelectedDevice);
     // A firmware file the user opens goes to every Pelto the factory knows.
     connect(m_fileDialogHandler, &FileDialogHandler::FebFileReceived, m_orvFactory,
             &OrvFactory::TempUploadFirmware);
@@ -72,6 +83,8 @@ void main_Application::registerQmlTypes()
     qmlRegisterUncreatableType<AbstractDataLink>(uri, 1, 0, "AbstractDataLink", QString());
     registerNotificationQmlTypes();
     qmlRegisterType<LogCommandQueue>(uri, 1, 0, "LogCommandQueue");
+    qmlRegisterUncreatableType<OrvDeviceLogProducer>(uri, 1, 0, "OrvDeviceLogProducer",
+                                                     QStringLiteral("type is private"));
     qmlRegisterUncreatableType<OrvDeviceLogEntry>(uri, 1, 0, "OrvDeviceLogEntry",
                                                   QStringLiteral("type is private"));
     qmlRegisterUncreatableMetaObject(SimulinkDataTypes::staticMetaObject, "com.orvane", 1, 0,
@@ -82,6 +95,7 @@ void main_Application::setContextProperties()
 {
     QQmlContext *context = m_engine.rootContext();
     context->setContextProperty(QStringLiteral("orvFactory"), m_orvFactory);
+    context->setContextProperty(QStringLiteral("LogDownloader"), m_logDownloader);
     context->setContextProperty(QStringLiteral("Notifications"), ErrorHandler::instance());
     context->setContextProperty(QStringLiteral("RELEASE_MODE"), int(nimbrel::Release));
     context->setContextProperty(QStringLiteral("APPLICATION_VERSION"),
