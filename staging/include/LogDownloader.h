@@ -27,8 +27,8 @@ class LogDownloader : public QObject
     Q_OBJECT
     Q_PROPERTY(OrvDeviceLogProducerList *orvDeviceLogList READ orvDeviceLogList NOTIFY
                    LogDeviceListChanged)
-    Q_PROPERTY(OrvDeviceLogProducer *selectedDevice READ selectedDevice WRITE
-                   setSelectedProducer NOTIFY SelectedLogDeviceChanged)
+    Q_PROPERTY(OrvDeviceLogProducer *selectedDevice READ selectedDevice WRITE setSelectedProducer
+                   NOTIFY SelectedLogDeviceChanged)
 
 public:
     // logRoot: the "LogData" folder (made by the caller); shell and trash: the system's when

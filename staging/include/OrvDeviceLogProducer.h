@@ -13,8 +13,6 @@
 #include <QSortFilterProxyModel>
 #include <QStringList>
 
-
-
 namespace platform {
 class Trash;
 }
@@ -72,6 +70,7 @@ public:
 public slots:
     void removeAllLocalLogs();
     void removeAllPeltoLogs();
+    void removeSelectedPeltoLogs(const QModelIndexList &selection);
     void initOrvDeviceLogs();
     void initLocalLogs();
     void setSortColumn(const QByteArray &column_name, Qt::SortOrder order);
@@ -89,9 +88,12 @@ public slots:
                                              const QString &outputFilePath);
     void handleOrvDeviceRemoveLogCompleted(FileControlChannel::ResponseCode response,
                                            const QString &removedLogPath);
-    void handleOrvDeviceAvailableStorageCompleted(
-        FileControlChannel::ResponseCode response, uint64_t totalSize, uint64_t freeSize,
-        filectrlpayload::AvailableStorage::FSStatus status);
+    void handleOrvDeviceRenameLogCompleted(FileControlChannel::ResponseCode response,
+                                           const QString &renamedLogPath);
+    void
+    handleOrvDeviceAvailableStorageCompleted(FileControlChannel::ResponseCode response,
+                                             uint64_t totalSize, uint64_t freeSize,
+                                             filectrlpayload::AvailableStorage::FSStatus status);
 
 signals:
     void RequestRemove(OrvDeviceLogProducer *self);
@@ -102,6 +104,7 @@ signals:
     void deletingOnDeviceChanged();
     void QueryPeltoFileControl(bool openService);
     void QueryPeltoLogList(const QString &filePath);
+    void QueryPeltoFileRename(const QString &filePath, const QString &newFileName);
     void QueryAvailableStorage();
     void CurrentDownloadProgressChanged();
 

@@ -11,8 +11,7 @@ Q_LOGGING_CATEGORY(lcLogCommandQueue, "Staging.LogCommandQueue")
 
 LogCommandQueue::LogCommandQueue(QObject *parent)
     : QObject(parent)
-{
-}
+{ }
 
 LogCommandQueue::~LogCommandQueue()
 {
@@ -41,8 +40,8 @@ void LogCommandQueue::scheduleDownloadAndParse(OrvDeviceLogEntry *entry, const Q
 {
     if (isScheduled(entry) || !entry)
         return;
-    const QString output = folder.toLocalFile() + u'/' + entry->getLocalFileName()
-        + QStringLiteral(".mat");
+    const QString output
+        = folder.toLocalFile() + u'/' + entry->getLocalFileName() + QStringLiteral(".mat");
     m_pending.append(new LogDownloadAndParseCommand(entry, QUrl::fromLocalFile(output)));
     processNext();
 }

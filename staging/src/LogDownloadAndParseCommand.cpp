@@ -6,8 +6,7 @@ LogDownloadAndParseCommand::LogDownloadAndParseCommand(OrvDeviceLogEntry *entry,
                                                        const QUrl &outputLocation)
     : LogDownloadCommand(entry)
     , m_outputLocation(outputLocation)
-{
-}
+{ }
 
 void LogDownloadAndParseCommand::execute()
 {

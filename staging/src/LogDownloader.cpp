@@ -7,7 +7,6 @@
 #include <QFileSystemWatcher>
 #include <QLoggingCategory>
 
-
 Q_LOGGING_CATEGORY(lcLogDownloader, "Staging.LogDownloader")
 
 LogDownloader::LogDownloader(const QDir &logRoot, QObject *parent, platform::DesktopShell *shell,
@@ -37,8 +36,8 @@ LogDownloader::~LogDownloader()
 
 void LogDownloader::scanFolder()
 {
-    const QStringList folders = m_logRoot.entryList(QDir::Dirs | QDir::NoDotAndDotDot
-                                                    | QDir::NoSymLinks);
+    const QStringList folders
+        = m_logRoot.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
     for (const QString &folder : folders) {
         if (!findOrCreateProducer(folder)) {
             qCDebug(lcLogDownloader)
@@ -104,8 +103,8 @@ void LogDownloader::addLogFile(const QString &filePath)
     if (!file.open(QIODevice::ReadOnly))
         return;
     file.close();
-    const QString serial =
-        OrvDeviceLogEntry::readLogMetadataValue(filePath, QStringLiteral("serial"));
+    const QString serial
+        = OrvDeviceLogEntry::readLogMetadataValue(filePath, QStringLiteral("serial"));
     if (OrvDeviceLogProducer *producer = findOrCreateProducer(serial))
         producer->addOrUpdateLocalFile(filePath);
 }
@@ -136,8 +135,7 @@ void LogDownloader::setSelectedDevice(const OrvDevice *device)
             if (!mounted)
                 refresh();
         });
-        connect(pelto, &QObject::destroyed, this,
-                [this, pelto] { m_mscWatched.removeAll(pelto); });
+        connect(pelto, &QObject::destroyed, this, [this, pelto] { m_mscWatched.removeAll(pelto); });
     }
     emit SelectedLogDeviceChanged();
 }

@@ -8,8 +8,7 @@
 
 LogParser::LogParser(QObject *parent)
     : LogParser(nullptr, parent)
-{
-}
+{ }
 
 LogParser::LogParser(QThread *sharedThread, QObject *parent)
     : QObject(parent)

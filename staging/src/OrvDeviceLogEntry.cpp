@@ -100,9 +100,11 @@ void OrvDeviceLogEntry::readLocalFile()
     try {
         const logfile::Metadata metadata = readMetadata(m_localFile.fileName());
         m_logCounter = required(metadata, "logCount").toInt(nullptr, 10);
-        m_createDate = QDateTime::fromString(required(metadata, "Date") + required(metadata, "Time"),
-                                             QStringLiteral("yyyy-MM-ddhh:mm:ss"));
-        m_deviceFileName = lookUp(metadata, "fileName").value_or(QString()) + QStringLiteral(".zlf");
+        m_createDate
+            = QDateTime::fromString(required(metadata, "Date") + required(metadata, "Time"),
+                                    QStringLiteral("yyyy-MM-ddhh:mm:ss"));
+        m_deviceFileName
+            = lookUp(metadata, "fileName").value_or(QString()) + QStringLiteral(".zlf");
         m_accepted = lookUp(metadata, "serial").value_or(QString()) == m_serialNumber;
     } catch (const std::exception &error) {
         qCDebug(lcOrvDeviceLogEntry) << error.what();
@@ -162,8 +164,8 @@ bool OrvDeviceLogEntry::attachLocalFile(const QString &path)
         if (required(metadata, "serial") != m_serialNumber)
             return false;
     } catch (const std::exception &error) {
-        qCDebug(lcOrvDeviceLogEntry) << "Error while checking local log file properties:"
-                                     << error.what();
+        qCDebug(lcOrvDeviceLogEntry)
+            << "Error while checking local log file properties:" << error.what();
         m_localFileValid = false;
         emit validLocalFileChanged(false);
     }
@@ -241,11 +243,10 @@ bool OrvDeviceLogEntry::removeLocalFile()
         if (!m_trash->moveToTrash(m_localFile.fileName(), &error)) {
             // The file is still there: the entry keeps it rather than showing a file as gone
             // that the user can still find in the library.
-            qCWarning(lcOrvDeviceLogEntry) << "Could not move" << m_localFile.fileName()
-                                           << "to the trash:" << error;
+            qCWarning(lcOrvDeviceLogEntry)
+                << "Could not move" << m_localFile.fileName() << "to the trash:" << error;
             ErrorHandler::instance()->pushNotification(
-                nimbrel::Warning, AbstractNotification::NimbrelLab,
-                tr("Removing log file failed"),
+                nimbrel::Warning, AbstractNotification::NimbrelLab, tr("Removing log file failed"),
                 tr("The file %1 could not be moved to the trash: %2")
                     .arg(m_localFile.fileName(), error),
                 QStringLiteral("Log downloader"), QDateTime::currentDateTimeUtc());

@@ -24,10 +24,9 @@ const QString kDownloadFailed = QStringLiteral("Downloading log file failed");
 
 void notify(const QString &text)
 {
-    ErrorHandler::instance()->pushNotification(nimbrel::Warning, AbstractNotification::NimbrelLab,
-                                               kDownloadFailed, text,
-                                               QStringLiteral("Log downloader"),
-                                               QDateTime::currentDateTimeUtc());
+    ErrorHandler::instance()->pushNotification(
+        nimbrel::Warning, AbstractNotification::NimbrelLab, kDownloadFailed, text,
+        QStringLiteral("Log downloader"), QDateTime::currentDateTimeUtc());
 }
 
 QString lastPart(const QString &path)
@@ -109,13 +108,15 @@ void OrvDeviceLogProducer::setDevice(Pelto *device, bool visible)
     disconnect(this, &OrvDeviceLogProducer::QueryPeltoFileControl, nullptr, nullptr);
     disconnect(this, &OrvDeviceLogProducer::QueryPeltoLogList, nullptr, nullptr);
     disconnect(this, &OrvDeviceLogProducer::QueryAvailableStorage, nullptr, nullptr);
+    disconnect(this, &OrvDeviceLogProducer::QueryPeltoFileRename, nullptr, nullptr);
     if (m_device)
         disconnect(m_device, nullptr, this, nullptr);
     dropChannel();
     m_device = device;
     emit DeviceConnected(device != nullptr);
     if (device) {
-        const QString typeName = extendedDeviceTypeName(std::int32_t(device->getExtendedDeviceType()));
+        const QString typeName
+            = extendedDeviceTypeName(std::int32_t(device->getExtendedDeviceType()));
         if (!m_deviceFolder.exists(kDeviceTypeFile)
             || readDeviceTypeFile(kDeviceTypeKey, QString()) != typeName)
             writeDeviceTypeFile(kDeviceTypeKey, typeName);
@@ -211,13 +212,16 @@ void OrvDeviceLogProducer::setFileControlChannel(FileControlChannel *fileControl
     m_channelConnections
         << connect(this, &OrvDeviceLogProducer::QueryPeltoLogList, channel,
                    &FileControlChannel::listDir, Qt::QueuedConnection)
+        << connect(this, &OrvDeviceLogProducer::QueryPeltoFileRename, channel,
+                   &FileControlChannel::renameFile, Qt::QueuedConnection)
+        << connect(channel, &FileControlChannel::RenameFileReceived, this,
+                   &OrvDeviceLogProducer::handleOrvDeviceRenameLogCompleted, Qt::QueuedConnection)
         << connect(this, &OrvDeviceLogProducer::QueryAvailableStorage, channel,
                    &FileControlChannel::getAvailableStorage, Qt::QueuedConnection)
         << connect(channel, &FileControlChannel::ListDirReceived, this,
                    &OrvDeviceLogProducer::handleOrvDeviceLogDirListCompleted, Qt::QueuedConnection)
         << connect(channel, &FileControlChannel::DownloadFileReceived, this,
-                   &OrvDeviceLogProducer::handleOrvDeviceDownloadLogCompleted,
-                   Qt::QueuedConnection)
+                   &OrvDeviceLogProducer::handleOrvDeviceDownloadLogCompleted, Qt::QueuedConnection)
         << connect(channel, &FileControlChannel::Progress, this,
                    &OrvDeviceLogProducer::handleDownloadProgressUpdate, Qt::QueuedConnection)
         << connect(channel, &FileControlChannel::RemoveFileReceived, this,
@@ -237,9 +241,8 @@ void OrvDeviceLogProducer::initOrvDeviceLogs()
 
 void OrvDeviceLogProducer::initLocalLogs()
 {
-    const QFileInfoList files = m_deviceFolder.entryInfoList({ QStringLiteral("*.zlf") },
-                                                             QDir::Files | QDir::Readable
-                                                                 | QDir::Writable);
+    const QFileInfoList files = m_deviceFolder.entryInfoList(
+        { QStringLiteral("*.zlf") }, QDir::Files | QDir::Readable | QDir::Writable);
     for (const QFileInfo &file : files)
         addOrUpdateLocalFile(file.absoluteFilePath());
     emit LogListChanged();
@@ -291,6 +294,8 @@ OrvDeviceLogEntry *OrvDeviceLogProducer::addEntry(OrvDeviceLogEntry *entry)
             &OrvDeviceLogProducer::startOrvDeviceDownloadLog);
     connect(entry, &OrvDeviceLogEntry::RemoveOnOrvDevice, this,
             &OrvDeviceLogProducer::QueryPeltoFileRemove);
+    connect(entry, &OrvDeviceLogEntry::RenameOnOrvDevice, this,
+            &OrvDeviceLogProducer::QueryPeltoFileRename);
     return entry;
 }
 
@@ -387,9 +392,9 @@ void OrvDeviceLogProducer::setCurrentDownloadEntry(OrvDeviceLogEntry *entry)
     disconnect(m_currentDownloadConnection);
     m_currentDownload = entry;
     if (entry)
-        m_currentDownloadConnection = connect(entry, &OrvDeviceLogEntry::DownloadProgressChanged,
-                                              this,
-                                              &OrvDeviceLogProducer::CurrentDownloadProgressChanged);
+        m_currentDownloadConnection
+            = connect(entry, &OrvDeviceLogEntry::DownloadProgressChanged, this,
+                      &OrvDeviceLogProducer::CurrentDownloadProgressChanged);
     emit CurrentDownloadProgressChanged();
 }
 
@@ -446,6 +451,15 @@ void OrvDeviceLogProducer::handleOrvDeviceRemoveLogCompleted(
     emit deletingOnDeviceChanged();
 }
 
+void OrvDeviceLogProducer::handleOrvDeviceRenameLogCompleted(
+    FileControlChannel::ResponseCode response, const QString &renamedLogPath)
+{
+    if (response != FileControlChannel::Success)
+        qCDebug(lcOrvDeviceLogProducer) << "Could not rename log file on device";
+    else if (entryForPath(renamedLogPath))
+        qCDebug(lcOrvDeviceLogProducer) << "File on device renamed";
+}
+
 void OrvDeviceLogProducer::handleOrvDeviceAvailableStorageCompleted(
     FileControlChannel::ResponseCode response, uint64_t totalSize, uint64_t freeSize,
     filectrlpayload::AvailableStorage::FSStatus status)
@@ -473,6 +487,17 @@ void OrvDeviceLogProducer::removeAllPeltoLogs()
     }
 }
 
+void OrvDeviceLogProducer::removeSelectedPeltoLogs(const QModelIndexList &selection)
+{
+    QList<QPointer<OrvDeviceLogEntry>> chosen;
+    for (const QModelIndex &index : selection)
+        chosen << qobject_cast<OrvDeviceLogEntry *>(index.data(Qt::UserRole).value<QObject *>());
+    for (const QPointer<OrvDeviceLogEntry> &entry : std::as_const(chosen)) {
+        if (entry && entry->isOnDevice())
+            entry->removeFileOnDevice();
+    }
+}
+
 void OrvDeviceLogProducer::removeLog(OrvDeviceLogEntry *self)
 {
     if (m_entries->indexOf(self) < 0)
@@ -496,10 +521,10 @@ void OrvDeviceLogProducer::setSortColumn(const QByteArray &column_name, Qt::Sort
 
 void OrvDeviceLogProducer::setFilterQuery(const QString &filter_query)
 {
-    m_proxy->setFilterRegularExpression(QRegularExpression(
-        QRegularExpression::wildcardToRegularExpression(filter_query,
-                                                        QRegularExpression::UnanchoredWildcardConversion),
-        QRegularExpression::CaseInsensitiveOption));
+    m_proxy->setFilterRegularExpression(
+        QRegularExpression(QRegularExpression::wildcardToRegularExpression(
+                               filter_query, QRegularExpression::UnanchoredWildcardConversion),
+                           QRegularExpression::CaseInsensitiveOption));
 }
 
 QItemSelection OrvDeviceLogProducer::getAllLogsSelection()

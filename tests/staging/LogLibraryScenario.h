@@ -127,10 +127,13 @@ inline void run(Pelto &pelto, PeltoSimProcess &sim, const Folders &folders)
 
     // Delete on the device: gone there, still in the library.
     log2->removeFileOnDevice();
-    QVERIFY(waitFor([&] {
-        return !QFile::exists(folders.device.filePath(QStringLiteral("log/") + folders.names[1]))
-            && !producer->deletingOnDevice();
-    }, 10000));
+    QVERIFY(waitFor(
+        [&] {
+            return !QFile::exists(
+                       folders.device.filePath(QStringLiteral("log/") + folders.names[1]))
+                && !producer->deletingOnDevice();
+        },
+        10000));
     QVERIFY(!log2->isOnDevice() && log2->hasLocalFile());
 
     // Delete in the library: gone there, still on the device.

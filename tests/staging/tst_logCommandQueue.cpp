@@ -23,10 +23,12 @@ class ScriptedCommand : public LogCommand
 public:
     ScriptedCommand(QStringList *log, int *depth, int *maxDepth, const QString &name,
                     int completesInExecute)
-        : m_log(log), m_depth(depth), m_maxDepth(maxDepth), m_name(name),
-          m_completes(completesInExecute)
-    {
-    }
+        : m_log(log)
+        , m_depth(depth)
+        , m_maxDepth(maxDepth)
+        , m_name(name)
+        , m_completes(completesInExecute)
+    { }
     void execute() override
     {
         ++*m_depth;
@@ -112,8 +114,8 @@ void TestLogCommandQueue::secondCompleteEndsNothingElse()
     // The first command reports its end twice; a pending command reports one too early.
     auto *a = new ScriptedCommand(&log, &depth, &maxDepth, QStringLiteral("a"), 2);
     auto *b = new ScriptedCommand(&log, &depth, &maxDepth, QStringLiteral("b"), 0);
-    QPointer<ScriptedCommand> c = new ScriptedCommand(&log, &depth, &maxDepth,
-                                                      QStringLiteral("c"), 0);
+    QPointer<ScriptedCommand> c
+        = new ScriptedCommand(&log, &depth, &maxDepth, QStringLiteral("c"), 0);
     QPointer<ScriptedCommand> guardB = b;
     QSignalSpy done(&queue, &LogCommandQueue::queueComplete);
     queue.scheduleCommand(new ScriptedCommand(&log, &depth, &maxDepth, QStringLiteral("hold"), 0));
@@ -157,8 +159,10 @@ void TestLogCommandQueue::downloadEndsOnEntryReports()
     QFETCH(QStringList, steps);
     QFETCH(int, endsAfter);
     QObject owner;
-    OrvDeviceLogEntry *entry = deviceEntry(&owner, QStringLiteral("log[1]_M_2024-01-01_00-00-00.zlf"));
-    OrvDeviceLogEntry *next = deviceEntry(&owner, QStringLiteral("log[2]_M_2024-01-01_00-00-01.zlf"));
+    OrvDeviceLogEntry *entry
+        = deviceEntry(&owner, QStringLiteral("log[1]_M_2024-01-01_00-00-00.zlf"));
+    OrvDeviceLogEntry *next
+        = deviceEntry(&owner, QStringLiteral("log[2]_M_2024-01-01_00-00-01.zlf"));
     QSignalSpy requests(entry, &OrvDeviceLogEntry::DownloadFromOrvDevice);
     QSignalSpy nextRequests(next, &OrvDeviceLogEntry::DownloadFromOrvDevice);
     LogCommandQueue queue;
@@ -245,12 +249,14 @@ void TestLogCommandQueue::downloadAndParseOfLocalLog()
     QCOMPARE(made.exitCode, 0);
     QObject owner;
     auto *local = new OrvDeviceLogEntry(&owner, QStringLiteral("PT-1"), path);
-    OrvDeviceLogEntry *remote = deviceEntry(&owner, QStringLiteral("log[5]_M_2024-01-01_00-00-00.zlf"));
+    OrvDeviceLogEntry *remote
+        = deviceEntry(&owner, QStringLiteral("log[5]_M_2024-01-01_00-00-00.zlf"));
     QSignalSpy remoteRequests(remote, &OrvDeviceLogEntry::DownloadFromOrvDevice);
     QSignalSpy localRequests(local, &OrvDeviceLogEntry::DownloadFromOrvDevice);
     root.mkpath(QStringLiteral("out"));
     LogCommandQueue queue;
-    queue.scheduleDownloadAndParse(local, QUrl::fromLocalFile(root.filePath(QStringLiteral("out"))));
+    queue.scheduleDownloadAndParse(local,
+                                   QUrl::fromLocalFile(root.filePath(QStringLiteral("out"))));
     queue.scheduleDownload(remote);
 
     // The local log ends its command at once and the next download starts while it converts.

@@ -23,11 +23,11 @@ const QString kName = QStringLiteral("log[12]_Pump_Test_A1_2024-03-05_14-07-09.z
 QString makeLog(const QString &name, const QStringList &pairs)
 {
     const QString path = QDir(nimbrel::test::testRoot()).filePath(name);
-    const auto result = runProcess(nimbrel::test::python(),
-                                   QStringList{ nimbrel::test::fixturePath(
-                                                    QStringLiteral("zlf_generator.py")),
-                                                QStringLiteral("--log"), path }
-                                       + pairs);
+    const auto result
+        = runProcess(nimbrel::test::python(),
+                     QStringList{ nimbrel::test::fixturePath(QStringLiteral("zlf_generator.py")),
+                                  QStringLiteral("--log"), path }
+                         + pairs);
     if (!result.finished || result.exitCode != 0)
         qFatal("log generator failed: %s", result.err.constData());
     return path;
@@ -96,10 +96,10 @@ void TestLogEntry::fromLocalFile_data()
     QStringList noTime = fullMetadata(kSerial);
     noTime.removeAt(3);
     QTest::newRow("no Time: the name tells") << noTime << true << false << 12 << fromName << kName;
-    QTest::newRow("legacy: the name tells") << QStringList() << true << false << 12 << fromName
-                                            << kName;
-    QTest::newRow("empty file") << QStringList{ QStringLiteral("empty file") } << true << true
-                                << 0 << QDateTime() << QString();
+    QTest::newRow("legacy: the name tells")
+        << QStringList() << true << false << 12 << fromName << kName;
+    QTest::newRow("empty file") << QStringList{ QStringLiteral("empty file") } << true << true << 0
+                                << QDateTime() << QString();
 }
 
 void TestLogEntry::fromLocalFile()
@@ -132,9 +132,9 @@ void TestLogEntry::fromDeviceFile_data()
     QTest::addColumn<QDateTime>("created");
     QTest::addColumn<QString>("modelName");
 
-    QTest::newRow("written example") << kName << qint64(5000) << true << 12
-                                     << QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))
-                                     << QStringLiteral("Pump Test");
+    QTest::newRow("written example")
+        << kName << qint64(5000) << true << 12 << QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))
+        << QStringLiteral("Pump Test");
     QTest::newRow("size 0") << kName << qint64(0) << false << 12
                             << QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))
                             << QStringLiteral("Pump Test");

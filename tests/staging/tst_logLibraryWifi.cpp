@@ -65,8 +65,8 @@ void TestLogLibraryWifi::overWifi()
 {
     loglibrary::Folders folders;
     PeltoSimProcess sim;
-    QVERIFY(sim.start({ QStringLiteral("--files"), folders.device.path(), QStringLiteral("--serial"),
-                        loglibrary::kSerial, QStringLiteral("--state"),
+    QVERIFY(sim.start({ QStringLiteral("--files"), folders.device.path(),
+                        QStringLiteral("--serial"), loglibrary::kSerial, QStringLiteral("--state"),
                         QStringLiteral("app_status=Stopped") }));
     Host host(sim);
     QVERIFY(waitFor([&] { return host.connected(); }, 15000));

@@ -6,13 +6,13 @@
 #include "ErrorChannel.h"
 #include "ErrorHandler.h"
 #include "ExtendedDeviceType.h"
-#include "Pelto.h"
 #include "FileDialogHandler.h"
 #include "LogCommandQueue.h"
 #include "LogDownloader.h"
-#include "OrvDeviceLogEntry.h"
 #include "Nimbrel.h"
+#include "OrvDeviceLogEntry.h"
 #include "OrvFactory.h"
+#include "Pelto.h"
 #include "SimulinkDataTypes.h"
 #include "UriDistributor.h"
 #include "VersionInfo.h"
@@ -25,8 +25,7 @@
 
 Q_LOGGING_CATEGORY(lcMainApplication, "App.MainApplication")
 
-main_Application::main_Application(QObject *parent, QApplication *application,
-                                   const QUrl &mainQml)
+main_Application::main_Application(QObject *parent, QApplication *application, const QUrl &mainQml)
     : QObject(parent)
     , m_application(application)
     , m_networkFactory(std::make_unique<QMLNetworkAccesManagerFactory>())
@@ -40,10 +39,10 @@ main_Application::main_Application(QObject *parent, QApplication *application,
     m_uriDistributor = new UriDistributor(this);
     m_fileDialogHandler = new FileDialogHandler(this);
     // Without a home-side folder there is no library: the list stays empty.
-    const std::optional<QDir> logRoot =
-        ApplicationFolders::instance().subFolder(ApplicationFolders::Home, "LogData");
-    m_logDownloader = new LogDownloader(logRoot.value_or(QDir(QStringLiteral("/nonexistent"))),
-                                        this);
+    const std::optional<QDir> logRoot
+        = ApplicationFolders::instance().subFolder(ApplicationFolders::Home, "LogData");
+    m_logDownloader
+        = new LogDownloader(logRoot.value_or(QDir(QStringLiteral("/nonexistent"))), this);
     connect(m_orvFactory, &OrvFactory::orvDeviceConnected, m_logDownloader,
             &LogDownloader::orvDeviceConnected);
     connect(m_orvFactory, &OrvFactory::ActiveDeviceChanged, m_logDownloader,
