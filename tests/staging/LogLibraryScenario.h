@@ -68,6 +68,14 @@ inline bool setState(PeltoSimProcess &sim, const QString &name, int value)
         .toBool();
 }
 
+// Download requests (code 2) the device has had.
+inline int downloadRequests(PeltoSimProcess &sim)
+{
+    return sim.counters()[QStringLiteral("channel9")][QStringLiteral("requests")]
+        .toObject()[QStringLiteral("2")]
+        .toInt();
+}
+
 // The attached Pelto is `pelto`, served by `sim` over `folders.device`.
 inline void run(Pelto &pelto, PeltoSimProcess &sim, const Folders &folders)
 {
@@ -94,6 +102,21 @@ inline void run(Pelto &pelto, PeltoSimProcess &sim, const Folders &folders)
     LogCommandQueue queue;
     QSignalSpy done(&queue, &LogCommandQueue::queueComplete);
 
+    // A model runs on the device (the simulator's default): the download is refused, the
+    // command ends, nothing is asked of the device.
+    QVERIFY(waitFor([&] { return !pelto.isAppStateSafeForDownload(); }, 10000));
+    const int downloadsBefore = downloadRequests(sim);
+    queue.scheduleDownload(log2);
+    QVERIFY(waitFor([&] { return done.size() == 1; }, 15000));
+    QVERIFY(!log2->hasLocalFile());
+    QCOMPARE(downloadRequests(sim), downloadsBefore);
+    QVERIFY(sim.command(QStringLiteral("set_state"),
+                        { { QStringLiteral("app_status"), QStringLiteral("Stopped") } })
+                .value(QStringLiteral("ok"))
+                .toBool());
+    QVERIFY(waitFor([&] { return pelto.isAppStateSafeForDownload(); }, 10000));
+    done.clear();
+
     // An error reply before the first chunk: the command ends, the queue does not stall.
     QVERIFY(setState(sim, QStringLiteral("fc_error_at_chunk"), 0));
     queue.scheduleDownload(log2);
@@ -110,6 +133,7 @@ inline void run(Pelto &pelto, PeltoSimProcess &sim, const Folders &folders)
     queue.scheduleDownloadAndParse(log3, QUrl::fromLocalFile(folders.out.absolutePath()));
     QVERIFY(waitFor([&] { return done.size() == 2; }, 60000));
     QVERIFY(firstDoneWhenSecondAsked);
+    QCOMPARE(downloadRequests(sim), downloadsBefore + 3); // the counter counts: the error one too
     QVERIFY(log2->hasLocalFile() && log2->isLocalFileValid());
     // Nothing is started while the conversion runs: a child process inherits the MAT file's
     // descriptor and with it HDF5's lock on the file.

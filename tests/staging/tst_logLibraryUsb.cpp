@@ -29,8 +29,7 @@ private slots:
         loglibrary::Folders folders;
         PeltoSimProcess sim;
         QVERIFY(sim.start({ QStringLiteral("--usb-socket"), socket, QStringLiteral("--serial"),
-                            loglibrary::kSerial, QStringLiteral("--files"), folders.device.path(),
-                            QStringLiteral("--state"), QStringLiteral("app_status=Stopped") }));
+                            loglibrary::kSerial, QStringLiteral("--files"), folders.device.path() }));
         QVERIFY2(testbed->addDevice(UsbDeviceSpec::pelto(512), socket) > 0,
                  qPrintable(testbed->errorString()));
 

@@ -66,8 +66,7 @@ void TestLogLibraryWifi::overWifi()
     loglibrary::Folders folders;
     PeltoSimProcess sim;
     QVERIFY(sim.start({ QStringLiteral("--files"), folders.device.path(),
-                        QStringLiteral("--serial"), loglibrary::kSerial, QStringLiteral("--state"),
-                        QStringLiteral("app_status=Stopped") }));
+                        QStringLiteral("--serial"), loglibrary::kSerial }));
     Host host(sim);
     QVERIFY(waitFor([&] { return host.connected(); }, 15000));
     QCOMPARE(host.pelto->getSerialNumber(), loglibrary::kSerial);
