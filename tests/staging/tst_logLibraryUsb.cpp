@@ -28,8 +28,9 @@ private slots:
 
         loglibrary::Folders folders;
         PeltoSimProcess sim;
-        QVERIFY(sim.start({ QStringLiteral("--usb-socket"), socket, QStringLiteral("--serial"),
-                            loglibrary::kSerial, QStringLiteral("--files"), folders.device.path() }));
+        QVERIFY(
+            sim.start({ QStringLiteral("--usb-socket"), socket, QStringLiteral("--serial"),
+                        loglibrary::kSerial, QStringLiteral("--files"), folders.device.path() }));
         QVERIFY2(testbed->addDevice(UsbDeviceSpec::pelto(512), socket) > 0,
                  qPrintable(testbed->errorString()));
 

@@ -61,6 +61,7 @@ private slots:
     void unsafeSerialMakesNoFolder();
     void failedDownloadsEndWithProgressZero_data();
     void failedDownloadsEndWithProgressZero();
+    void selectionFilterAndRemovalBySelection();
     void removalsOneAtATimeAndClearedOnClose_data();
     void removalsOneAtATimeAndClearedOnClose();
 
@@ -181,6 +182,46 @@ void TestLogProducer::failedDownloadsEndWithProgressZero()
     QVERIFY(nimbrel::test::waitFor(
         [&] { return !progress.isEmpty() && progress.last().at(0).toFloat() == 0.0f; }));
     QCOMPARE(producer.currentDownloadProgress(), 0.0f);
+}
+
+void TestLogProducer::selectionFilterAndRemovalBySelection()
+{
+    OrvDevice source(static_cast<QObject *>(nullptr));
+    Pelto pelto(&source);
+    FileControlChannel channel(nullptr, 9, true, nullptr);
+    OrvDeviceLogProducer producer(nullptr, kSerial, m_root);
+    QAbstractItemModelTester proxyTester(producer.entryProxy());
+    producer.setDevice(&pelto, false);
+    producer.setFileControlChannel(&channel);
+    QList<FileControlChannel::DirEntry> listing;
+    for (int i = 1; i <= 4; ++i)
+        listing << dirEntry(QStringLiteral("log[%1]_Rig_A_2026-12-0%1_10-00-00.zlf").arg(i));
+    producer.handleOrvDeviceLogDirListCompleted(FileControlChannel::Success, listing);
+    QCOMPARE(producer.entryProxy()->rowCount(), 4);
+
+    // Newest first by default.
+    const auto nameAt = [&](int row) {
+        return producer.entryProxy()->index(row, 0).data(Qt::DisplayRole).toString();
+    };
+    QVERIFY(nameAt(0).startsWith(QLatin1String("log[4]")));
+    const QItemSelection range = producer.getRangeLogsSelection(5, 2);
+    QCOMPARE(range.indexes().size(), 2);
+    QCOMPARE(range.indexes().first().row(), 2);
+    QCOMPARE(range.indexes().last().row(), 3);
+
+    producer.setFilterQuery(QStringLiteral("LOG?2?")); // case-insensitive
+    QCOMPARE(producer.entryProxy()->rowCount(), 1);
+    QVERIFY(nameAt(0).startsWith(QLatin1String("log[2]")));
+    producer.setFilterQuery(QString());
+
+    QSignalSpy writes(&channel, &AbstractService::write);
+    producer.removeSelectedPeltoLogs(producer.getRangeLogsSelection(0, 1).indexes());
+    QCOMPARE(writes.size(), 1); // one removal on the wire, the other waits
+    QVERIFY(producer.deletingOnDevice());
+    int onDevice = 0;
+    for (OrvDeviceLogEntry *entry : producer.entries()->toList())
+        onDevice += entry->isOnDevice() ? 1 : 0;
+    QCOMPARE(onDevice, 2);
 }
 
 void TestLogProducer::removalsOneAtATimeAndClearedOnClose_data()
