@@ -17,9 +17,11 @@ class QThread;
 // can be converted again. A failure is also a notification.
 //
 // Threading: the object, its property and its signals belong to the GUI thread; the worker runs
-// in the owned thread and reports by queued signals. Ownership: the thread is a child; the worker
-// has no parent and is deleted when the thread finishes. The destructor cancels a running
-// conversion and joins the thread.
+// in the owned thread (or in a thread shared with other parsers, which then take turns) and
+// reports by queued signals. Ownership: an owned thread is a child; the worker has no parent and
+// is deleted when an owned thread finishes, or in the shared thread after this object is gone.
+// The destructor cancels a running conversion and joins an owned thread; it never waits for a
+// shared one.
 class LogParser : public QObject
 {
     Q_OBJECT
@@ -27,6 +29,8 @@ class LogParser : public QObject
 
 public:
     explicit LogParser(QObject *parent = nullptr);
+    // Runs the conversions in sharedThread, which the caller keeps running and outliving this.
+    LogParser(QThread *sharedThread, QObject *parent);
     ~LogParser() override;
 
     float progress() const { return m_progress; }
@@ -49,4 +53,5 @@ private:
     float m_progress = 0;
     LogParseWorker *m_worker;
     QThread *m_thread;
+    bool m_ownsThread;
 };

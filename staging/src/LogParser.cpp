@@ -7,28 +7,40 @@
 #include <QThread>
 
 LogParser::LogParser(QObject *parent)
+    : LogParser(nullptr, parent)
+{ }
+
+LogParser::LogParser(QThread *sharedThread, QObject *parent)
     : QObject(parent)
     , m_worker(new LogParseWorker)
-    , m_thread(new QThread(this))
+    , m_thread(sharedThread ? sharedThread : new QThread(this))
+    , m_ownsThread(sharedThread == nullptr)
 {
     qRegisterMetaType<ConversionStage>("ConversionStage");
     m_worker->moveToThread(m_thread);
     connect(this, &LogParser::parseLogWorker, m_worker, &LogParseWorker::parseLog);
-    connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    if (m_ownsThread)
+        connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
     // Queued, not blocking: a worker that waited for each report could never finish while this
     // thread waits for it in the destructor.
     connect(m_worker, &LogParseWorker::progressChanged, this, &LogParser::progressCallback,
             Qt::QueuedConnection);
     connect(m_worker, &LogParseWorker::finished, this, &LogParser::workerFinished,
             Qt::QueuedConnection);
-    m_thread->start(QThread::InheritPriority);
+    if (m_ownsThread)
+        m_thread->start(QThread::InheritPriority);
 }
 
 LogParser::~LogParser()
 {
     m_worker->cancel();
-    m_thread->quit();
-    m_thread->wait();
+    if (m_ownsThread) {
+        m_thread->quit();
+        m_thread->wait();
+    } else {
+        // Runs after the worker's current request, if any, has seen the cancel flag.
+        m_worker->deleteLater();
+    }
 }
 
 void LogParser::setProgress(float progress)

@@ -11,6 +11,7 @@
 class AppBinaryManager;
 class QApplication;
 class FileDialogHandler;
+class LogDownloader;
 class OrvFactory;
 class UriDistributor;
 
@@ -45,5 +46,6 @@ private:
     OrvFactory *m_orvFactory = nullptr;
     UriDistributor *m_uriDistributor = nullptr;
     AppBinaryManager *m_appBinaryManager = nullptr;
+    LogDownloader *m_logDownloader = nullptr;
     FileDialogHandler *m_fileDialogHandler = nullptr;
 };

@@ -1,16 +1,20 @@
 #include "MainApplication.h"
 
 #include "AppBinaryManager.h"
+#include "ApplicationFolders.h"
 #include "ControlChannel.h"
 #include "DatalinkManager.h"
 #include "ErrorChannel.h"
 #include "ErrorHandler.h"
 #include "ExtendedDeviceType.h"
 #include "ExternalMonitor.h"
-#include "Pelto.h"
 #include "FileDialogHandler.h"
+#include "LogCommandQueue.h"
+#include "LogDownloader.h"
 #include "Nimbrel.h"
+#include "OrvDeviceLogEntry.h"
 #include "OrvFactory.h"
+#include "Pelto.h"
 #include "SimulinkDataTypes.h"
 #include "UriDistributor.h"
 #include "VersionInfo.h"
@@ -23,8 +27,7 @@
 
 Q_LOGGING_CATEGORY(lcMainApplication, "App.MainApplication")
 
-main_Application::main_Application(QObject *parent, QApplication *application,
-                                   const QUrl &mainQml)
+main_Application::main_Application(QObject *parent, QApplication *application, const QUrl &mainQml)
     : QObject(parent)
     , m_application(application)
     , m_networkFactory(std::make_unique<QMLNetworkAccesManagerFactory>())
@@ -51,6 +54,15 @@ main_Application::main_Application(QObject *parent, QApplication *application,
             &AppBinaryManager::pushElfBinaryFromFile);
     connect(m_fileDialogHandler, &FileDialogHandler::NapbfFileReceived, m_appBinaryManager,
             &AppBinaryManager::pushElfBinaryFromFile);
+    // Without a home-side folder there is no library: the list stays empty.
+    const std::optional<QDir> logRoot
+        = ApplicationFolders::instance().subFolder(ApplicationFolders::Home, "LogData");
+    m_logDownloader
+        = new LogDownloader(logRoot.value_or(QDir(QStringLiteral("/nonexistent"))), this);
+    connect(m_orvFactory, &OrvFactory::orvDeviceConnected, m_logDownloader,
+            &LogDownloader::orvDeviceConnected);
+    connect(m_orvFactory, &OrvFactory::ActiveDeviceChanged, m_logDownloader,
+            &LogDownloader::setSelectedDevice);
     // A firmware file the user opens goes to every Pelto the factory knows.
     connect(m_fileDialogHandler, &FileDialogHandler::FebFileReceived, m_orvFactory,
             &OrvFactory::TempUploadFirmware);
@@ -85,6 +97,11 @@ void main_Application::registerQmlTypes()
     qmlRegisterUncreatableType<DatalinkManager>(uri, 1, 0, "DatalinkManager", QString());
     qmlRegisterUncreatableType<AbstractDataLink>(uri, 1, 0, "AbstractDataLink", QString());
     registerNotificationQmlTypes();
+    qmlRegisterType<LogCommandQueue>(uri, 1, 0, "LogCommandQueue");
+    qmlRegisterUncreatableType<OrvDeviceLogProducer>(uri, 1, 0, "OrvDeviceLogProducer",
+                                                     QStringLiteral("type is private"));
+    qmlRegisterUncreatableType<OrvDeviceLogEntry>(uri, 1, 0, "OrvDeviceLogEntry",
+                                                  QStringLiteral("type is private"));
     qmlRegisterUncreatableMetaObject(SimulinkDataTypes::staticMetaObject, "com.orvane", 1, 0,
                                      "SimulinkDataTypes", QStringLiteral("Error: Namespace"));
 }
@@ -94,6 +111,7 @@ void main_Application::setContextProperties()
     QQmlContext *context = m_engine.rootContext();
     context->setContextProperty(QStringLiteral("orvFactory"), m_orvFactory);
     context->setContextProperty(QStringLiteral("binManager"), m_appBinaryManager);
+    context->setContextProperty(QStringLiteral("LogDownloader"), m_logDownloader);
     context->setContextProperty(QStringLiteral("Notifications"), ErrorHandler::instance());
     context->setContextProperty(QStringLiteral("RELEASE_MODE"), int(nimbrel::Release));
     context->setContextProperty(QStringLiteral("APPLICATION_VERSION"),
