@@ -6,6 +6,7 @@
 #include "UriDistributor.h"
 #include "VersionInfo.h"
 
+#include <QAbstractListModel>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -13,6 +14,8 @@
 #include <QQmlContext>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <memory>
 
 using namespace nimbrel::test;
 
@@ -111,6 +114,24 @@ private slots:
         QTest::newRow("control channel") << "ControlChannel" << "";
         QTest::newRow("link manager") << "DatalinkManager" << "";
         QTest::newRow("link") << "AbstractDataLink" << "";
+        QTest::newRow("log producer") << "OrvDeviceLogProducer" << "type is private";
+        QTest::newRow("log entry") << "OrvDeviceLogEntry" << "type is private";
+    }
+
+    // The log lists reach QML under their list-type names and as meta-types by name.
+    void logListTypes()
+    {
+        main_Application app(nullptr, qApp, writeQml(QStringLiteral("probe.qml"), probeQml));
+        for (const char *name : { "OrvDeviceLogProducerList", "OrvDeviceLogProducerListTemplate",
+                                  "QtObjectList", "OrvDeviceLogEntryList" }) {
+            QQmlComponent component(&app.engine());
+            component.setData(QByteArray("import com.orvane 1.0\n") + name + " {}\n", QUrl());
+            std::unique_ptr<QObject> object(component.create());
+            QVERIFY2(object, qPrintable(component.errorString()));
+            QVERIFY(qobject_cast<QAbstractListModel *>(object.get()));
+        }
+        QVERIFY(QMetaType::fromName("OrvDeviceLogProducerList*").isValid());
+        QVERIFY(QMetaType::fromName("OrvDeviceLogEntryList*").isValid());
     }
 
     void uncreatableTypes()

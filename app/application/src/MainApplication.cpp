@@ -102,6 +102,13 @@ void main_Application::registerQmlTypes()
                                                      QStringLiteral("type is private"));
     qmlRegisterUncreatableType<OrvDeviceLogEntry>(uri, 1, 0, "OrvDeviceLogEntry",
                                                   QStringLiteral("type is private"));
+    // The log lists' models: one list-model class under each name QML screens use.
+    qmlRegisterType<OrvDeviceLogProducerList>(uri, 1, 0, "OrvDeviceLogProducerList");
+    qmlRegisterType<OrvDeviceLogProducerList>(uri, 1, 0, "OrvDeviceLogProducerListTemplate");
+    qmlRegisterType<qolm::QOlm<QObject>>(uri, 1, 0, "QtObjectList");
+    qmlRegisterType<OrvDeviceLogEntryList>(uri, 1, 0, "OrvDeviceLogEntryList");
+    qRegisterMetaType<OrvDeviceLogProducerList *>("OrvDeviceLogProducerList*");
+    qRegisterMetaType<OrvDeviceLogEntryList *>("OrvDeviceLogEntryList*");
     qmlRegisterUncreatableMetaObject(SimulinkDataTypes::staticMetaObject, "com.orvane", 1, 0,
                                      "SimulinkDataTypes", QStringLiteral("Error: Namespace"));
 }
