@@ -3,6 +3,7 @@
 #include "Pelto.h"
 #include "PeltoSimProcess.h"
 #include "SoftwareUpdate.h"
+#include "WifiPeltoHost.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -66,40 +67,7 @@ QByteArray randomBytes(qsizetype size, unsigned seed)
     return data;
 }
 
-quint16 freeTcpPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// A Pelto on a Wi-Fi link to the simulator, taken over from the generic device once identified.
-struct Host
-{
-    std::unique_ptr<OrvDevice> generic
-        = std::make_unique<OrvDevice>(static_cast<QObject *>(nullptr));
-    std::unique_ptr<Pelto> pelto;
-
-    explicit Host(const PeltoSimProcess &sim)
-    {
-        WifiDatalinkSettings settings;
-        settings.streamPort = sim.tlsPort;
-        settings.deviceUdpPort = sim.udpPort;
-        settings.localUdpPort = 0;
-        auto *link = new WifiDatalink(generic.get(), QHostAddress::LocalHost, true, true, settings);
-        QObject::connect(generic.get(), &OrvDevice::DeviceInfoUpdated, generic.get(),
-                         [this](OrvDevice *, OrvDevice::DeviceType type) {
-                             if (type != OrvDevice::Pelto || pelto)
-                                 return;
-                             pelto = std::make_unique<Pelto>(generic.get());
-                             pelto->setExternalModePort(freeTcpPort());
-                             pelto->setActiveDatalinkWifi();
-                         });
-        generic->addDatalink(link);
-        link->initialise();
-    }
-    bool connected() const { return pelto && pelto->getIsConnected(); }
-};
+using Host = WifiPeltoHost;
 
 // Python's ssl module pushes `file` to the first client and closes; prints the port first.
 const char *const kTlsPusher = R"(

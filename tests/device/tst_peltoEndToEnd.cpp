@@ -2,6 +2,7 @@
 #include "Pelto.h"
 #include "PeltoSimProcess.h"
 #include "TestSupport.h"
+#include "WifiPeltoHost.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,51 +20,14 @@ using namespace nimbrel::test;
 
 namespace {
 
-quint16 freeTcpPort()
+// The end-to-end host with a reconnection delay, so a refused link retries at a human pace.
+struct Host : WifiPeltoHost
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// The host side as the device factory builds it: a generic device on a Wi-Fi link, replaced by a
-// Pelto once identified, which then asks for Wi-Fi as its active link.
-struct Host
-{
-    std::unique_ptr<OrvDevice> generic;
-    std::unique_ptr<Pelto> pelto;
-    QPointer<WifiDatalink> link;
-    quint16 bridgePort = freeTcpPort();
-
-    Host(const PeltoSimProcess &sim, const DatalinkTimings &timings = {},
-         int reconnectDelayMs = 500, const QHostAddress &device = QHostAddress::LocalHost,
-         quint16 localUdpPort = 0)
-        : generic(std::make_unique<OrvDevice>(static_cast<QObject *>(nullptr)))
-    {
-        generic->property("datalinkManager").value<DatalinkManager *>()->setTimings(timings);
-        WifiDatalinkSettings settings;
-        settings.streamPort = sim.tlsPort;
-        settings.deviceUdpPort = sim.udpPort;
-        settings.localUdpPort = localUdpPort;
-        settings.reconnectDelayMs = reconnectDelayMs;
-        link = new WifiDatalink(generic.get(), device, true, true, settings);
-        QObject::connect(generic.get(), &OrvDevice::DeviceInfoUpdated, generic.get(),
-                         [this](OrvDevice *, OrvDevice::DeviceType type) {
-                             if (type != OrvDevice::Pelto || pelto)
-                                 return;
-                             pelto = std::make_unique<Pelto>(generic.get());
-                             pelto->setExternalModePort(bridgePort);
-                             pelto->setActiveDatalinkWifi();
-                         });
-        generic->addDatalink(link);
-        link->initialise();
-    }
-
-    bool connected() const { return pelto && pelto->getIsConnected(); }
-    DatalinkManager *manager() const
-    {
-        return pelto ? pelto->property("datalinkManager").value<DatalinkManager *>() : nullptr;
-    }
+    explicit Host(const PeltoSimProcess &sim, const DatalinkTimings &timings = {},
+                  int reconnectDelayMs = 500, const QHostAddress &device = QHostAddress::LocalHost,
+                  quint16 localUdpPort = 0)
+        : WifiPeltoHost(sim, timings, reconnectDelayMs, device, localUdpPort)
+    { }
 };
 
 // A datagram port that is free on every address right now.
@@ -113,13 +77,13 @@ private slots:
         PeltoSimProcess sim;
         // The clock is well off: a 6 s offset read across a second boundary with the reply's
         // latency can count as 5 and go uncorrected (the 5/6 s edge is tested in tst_pelto).
-        QVERIFY(sim.start({QStringLiteral("--serial"), QStringLiteral("E2E-0042"),
-                           QStringLiteral("--ext-type"), QStringLiteral("13"),
-                           QStringLiteral("--state"), QStringLiteral("clock_offset=30"),
-                           QStringLiteral("--state"), QStringLiteral("ext_mode_open=true"),
-                           QStringLiteral("--state"), QStringLiteral("ip=10.20.30.40"),
-                           QStringLiteral("--state"), QStringLiteral("rssi=-61"),
-                           QStringLiteral("--state"), QStringLiteral("msc_status=AlreadyMounted")}));
+        QVERIFY(sim.start(
+            { QStringLiteral("--serial"), QStringLiteral("E2E-0042"), QStringLiteral("--ext-type"),
+              QStringLiteral("13"), QStringLiteral("--state"), QStringLiteral("clock_offset=30"),
+              QStringLiteral("--state"), QStringLiteral("ext_mode_open=true"),
+              QStringLiteral("--state"), QStringLiteral("ip=10.20.30.40"),
+              QStringLiteral("--state"), QStringLiteral("rssi=-61"), QStringLiteral("--state"),
+              QStringLiteral("msc_status=AlreadyMounted") }));
         Host host(sim);
         QVERIFY(waitFor([&] { return host.connected(); }, 15000));
 
@@ -132,7 +96,10 @@ private slots:
 
         // The hello stops at the device's first datagram; heartbeats flow both ways.
         QVERIFY(waitFor(
-            [&] { return sim.counters()[QStringLiteral("channel0")][QStringLiteral("hello")].toInt() > 0; },
+            [&] {
+                return sim.counters()[QStringLiteral("channel0")][QStringLiteral("hello")].toInt()
+                    > 0;
+            },
             5000));
         QVERIFY(waitFor([&] { return host.link && !host.link->isHelloRunning(); }, 5000));
         // The connect sequence and at least two rounds of the one-second poll reach the device.
@@ -162,7 +129,7 @@ private slots:
         const QList<int> poll = sequence.mid(connect.size());
         QVERIFY2(poll.size() >= 8, qPrintable(QString::number(poll.size())));
         for (qsizetype i = 0; i + 4 <= poll.size(); i += 4)
-            QCOMPARE(poll.mid(i, 4), (QList<int>{64, 129, 100, 106}));
+            QCOMPARE(poll.mid(i, 4), (QList<int>{ 64, 129, 100, 106 }));
 
         // What the device reported, in the Pelto's properties.
         QCOMPARE(pelto.getAppRunningState(), ControlChannel::Running);
@@ -179,16 +146,17 @@ private slots:
         QCOMPARE(pelto.buildId().toHex(), QByteArray("5ea1ed0b1d0000000000000000000001"));
         QVERIFY(pelto.isInFirmware());
         // The device clock was corrected once and is now in time.
-        const QJsonObject state = sim.command(QStringLiteral("get_state"))[QStringLiteral("state")].toObject();
+        const QJsonObject state
+            = sim.command(QStringLiteral("get_state"))[QStringLiteral("state")].toObject();
         QVERIFY(qAbs(state[QStringLiteral("clock_offset")].toDouble()) <= 2);
 
         // A fragmented application message becomes one notification.
         QVERIFY(pelto.errorChannel());
         const QJsonObject sent = sim.command(
             QStringLiteral("send_fragments"),
-            {{QStringLiteral("parts"), QJsonArray{QStringLiteral("[motor] Motor "),
-                                                  QStringLiteral("fault on axis 2")}},
-             {QStringLiteral("level"), 4}});
+            { { QStringLiteral("parts"),
+                QJsonArray{ QStringLiteral("[motor] Motor "), QStringLiteral("fault on axis 2") } },
+              { QStringLiteral("level"), 4 } });
         QVERIFY(sent[QStringLiteral("ok")].toBool());
         QVERIFY(waitFor([] { return ErrorHandler::instance()->getNotificationCount() > 0; }, 5000));
         const auto listed = ErrorHandler::instance()->getNotificationList();
@@ -337,7 +305,7 @@ private slots:
     void silentDeviceEndsInHeartbeatTimeout()
     {
         PeltoSimProcess sim;
-        QVERIFY(sim.start({QStringLiteral("--heartbeat-ms"), QStringLiteral("200")}));
+        QVERIFY(sim.start({ QStringLiteral("--heartbeat-ms"), QStringLiteral("200") }));
         // The device's heartbeats come ten times per watchdog time.
         const int watchdogMs = 2000;
         DatalinkTimings timings;
@@ -353,7 +321,8 @@ private slots:
         QCOMPARE(connectedChanges.size(), 0);
         QTest::ignoreMessage(QtWarningMsg, "Heartbeat Timeout");
         QVERIFY(sim.command(QStringLiteral("set_fault"),
-                            {{QStringLiteral("name"), QStringLiteral("stop_heartbeats")}})[QStringLiteral("ok")]
+                            { { QStringLiteral("name"),
+                                QStringLiteral("stop_heartbeats") } })[QStringLiteral("ok")]
                     .toBool());
         QVERIFY(waitFor([&] { return !host.connected(); }, 3 * watchdogMs));
         QVERIFY(waitFor([&] { return deleteRequests.size() > 0; }, 2000));
@@ -366,7 +335,8 @@ private slots:
         Host host(sim);
         QVERIFY(waitFor([&] { return host.connected(); }, 15000));
         QVERIFY(sim.command(QStringLiteral("set_fault"),
-                            {{QStringLiteral("name"), QStringLiteral("close_udp")}})[QStringLiteral("ok")]
+                            { { QStringLiteral("name"),
+                                QStringLiteral("close_udp") } })[QStringLiteral("ok")]
                     .toBool());
         const qsizetype before = sim.controlCodes().size();
         // Two more rounds of the poll go over the stream.
@@ -379,13 +349,16 @@ private slots:
     void paddedDatagramsAreAllDelivered()
     {
         PeltoSimProcess sim;
-        QVERIFY(sim.start({QStringLiteral("--state"), QStringLiteral("ext_mode_open=true"),
-                           QStringLiteral("--fault"), QStringLiteral("pkcs7_datagrams")}));
+        QVERIFY(sim.start({ QStringLiteral("--state"), QStringLiteral("ext_mode_open=true"),
+                            QStringLiteral("--fault"), QStringLiteral("pkcs7_datagrams") }));
         Host host(sim);
         QVERIFY(waitFor([&] { return host.connected(); }, 15000));
         // The device knows the host's datagram port once a hello came through.
         QVERIFY(waitFor(
-            [&] { return sim.counters()[QStringLiteral("channel0")][QStringLiteral("hello")].toInt() > 0; },
+            [&] {
+                return sim.counters()[QStringLiteral("channel0")][QStringLiteral("hello")].toInt()
+                    > 0;
+            },
             5000));
         // The bridge opens once the device has answered that external mode is on.
         QTcpSocket client;
@@ -398,12 +371,13 @@ private slots:
             5000));
         QVERIFY(waitFor([&] { return host.pelto->externalMode()->isClientConnected(); }, 5000));
         QByteArray expected;
-        for (const QByteArray &payload : {QByteArray("first"), QByteArray(16, 'b'),
-                                          QByteArray("third datagram")}) {
+        for (const QByteArray &payload :
+             { QByteArray("first"), QByteArray(16, 'b'), QByteArray("third datagram") }) {
             const QJsonObject sent = sim.command(
-                QStringLiteral("send_raw"), {{QStringLiteral("channel"), 5},
-                                             {QStringLiteral("payload_hex"), QString::fromLatin1(payload.toHex())},
-                                             {QStringLiteral("link"), QStringLiteral("udp")}});
+                QStringLiteral("send_raw"),
+                { { QStringLiteral("channel"), 5 },
+                  { QStringLiteral("payload_hex"), QString::fromLatin1(payload.toHex()) },
+                  { QStringLiteral("link"), QStringLiteral("udp") } });
             QVERIFY2(sent[QStringLiteral("ok")].toBool(), QJsonDocument(sent).toJson().constData());
             expected += payload;
         }
@@ -426,7 +400,8 @@ private slots:
         QVERIFY(waitFor([&] { return host.connected(); }, 15000));
         QSignalSpy deleteRequests(host.pelto.get(), &OrvDevice::RequestDeleteSelf);
         QVERIFY(sim.command(QStringLiteral("set_fault"),
-                            {{QStringLiteral("name"), QStringLiteral("refuse_link")}})[QStringLiteral("ok")]
+                            { { QStringLiteral("name"),
+                                QStringLiteral("refuse_link") } })[QStringLiteral("ok")]
                     .toBool());
         QVERIFY(waitFor([&] { return deleteRequests.size() > 0; }, 15000));
         QVERIFY(!host.connected());

@@ -2,6 +2,7 @@
 #include "PeltoSimProcess.h"
 #include "TestSupport.h"
 #include "UpdateScenario.h"
+#include "WifiPeltoHost.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -13,43 +14,7 @@ using namespace nimbrel::test;
 
 namespace {
 
-quint16 freeTcpPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// A generic device on a Wi-Fi link to the simulator, replaced by a Pelto once identified, as the
-// device factory does it.
-struct Host
-{
-    std::unique_ptr<OrvDevice> generic;
-    std::unique_ptr<Pelto> pelto;
-
-    Host(const PeltoSimProcess &sim, const DatalinkTimings &timings = {})
-        : generic(std::make_unique<OrvDevice>(static_cast<QObject *>(nullptr)))
-    {
-        generic->property("datalinkManager").value<DatalinkManager *>()->setTimings(timings);
-        WifiDatalinkSettings settings;
-        settings.streamPort = sim.tlsPort;
-        settings.deviceUdpPort = sim.udpPort;
-        settings.localUdpPort = 0;
-        auto *link = new WifiDatalink(generic.get(), QHostAddress::LocalHost, true, true, settings);
-        QObject::connect(generic.get(), &OrvDevice::DeviceInfoUpdated, generic.get(),
-                         [this](OrvDevice *, OrvDevice::DeviceType type) {
-                             if (type != OrvDevice::Pelto || pelto)
-                                 return;
-                             pelto = std::make_unique<Pelto>(generic.get());
-                             pelto->setExternalModePort(freeTcpPort());
-                             pelto->setActiveDatalinkWifi();
-                         });
-        generic->addDatalink(link);
-        link->initialise();
-    }
-
-    bool connected() const { return pelto && pelto->getIsConnected(); }
-};
+using Host = WifiPeltoHost;
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "BinaryLibraryScenario.h"
 #include "FactoryTestRig.h"
 #include "WifiDatalink.h"
+#include "WifiPeltoHost.h"
 
 #include <QPointer>
 #include <QTcpServer>
@@ -12,42 +13,13 @@ using namespace nimbrel::test;
 
 namespace {
 
-quint16 freeTcpPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 // A Pelto on its own Wi-Fi link to one simulator, outside any device factory, so that two of
 // them can be attached to the library one after the other.
-struct Host
+struct Host : WifiPeltoHost
 {
-    std::unique_ptr<OrvDevice> generic;
-    std::unique_ptr<Pelto> pelto;
-
     explicit Host(const PeltoSimProcess &sim)
-        : generic(std::make_unique<OrvDevice>(static_cast<QObject *>(nullptr)))
-    {
-        WifiDatalinkSettings settings;
-        settings.streamPort = sim.tlsPort;
-        settings.deviceUdpPort = sim.udpPort;
-        settings.localUdpPort = 0;
-        auto *link = new WifiDatalink(generic.get(), QHostAddress::LocalHost, true, true, settings);
-        QObject::connect(generic.get(), &OrvDevice::DeviceInfoUpdated, generic.get(),
-                         [this](OrvDevice *, OrvDevice::DeviceType type) {
-                             if (type != OrvDevice::Pelto || pelto)
-                                 return;
-                             pelto = std::make_unique<Pelto>(generic.get());
-                             pelto->setPollInterval(200);
-                             pelto->setExternalModePort(freeTcpPort());
-                             pelto->setActiveDatalinkWifi();
-                         });
-        generic->addDatalink(link);
-        link->initialise();
-    }
-
-    bool connected() const { return pelto && pelto->getIsConnected(); }
+        : WifiPeltoHost(sim, {}, 0, QHostAddress::LocalHost, 0, 200)
+    { }
 };
 
 } // namespace
