@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MonitoringRecords.h"
+
 #include <QObject>
 
 // The kinds of variables in a model running on the device, as QML sees them.
@@ -22,5 +24,8 @@ Q_ENUM_NS(VariableType)
 // write, or the device's own report of streams it started or stopped.
 enum VariableDataType : int { SignalData = 0, ParameterData = 1, StreamingData = 2 };
 Q_ENUM_NS(VariableDataType)
+
+// One streaming request as it travels to the device, for queued signals that carry a batch.
+using SimulinkSignalSet = monitoring::protocol::signal_set_t;
 
 } // namespace SimulinkDataTypes

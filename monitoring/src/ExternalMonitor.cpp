@@ -28,6 +28,14 @@ ExternalMonitor::ExternalMonitor(QObject *parent, DatalinkManager *manager,
     , iface(new monitoring::Interface(this, manager))
 {
     qRegisterMetaType<SimulinkDataTypes::VariableType>("VariableType");
+    // The names are the ones queued connections and QML were written against, blank included.
+    qRegisterMetaType<QMap<quint16, SimulinkDataTypes::SimulinkSignal *>>("SimulinkSignalMap");
+    qRegisterMetaType<QMap<quint16, SimulinkDataTypes::SimulinkParameter *>>(
+        " SimulinkParameterMap");
+    qRegisterMetaType<QVector<SimulinkDataTypes::SimulinkParameter *>>(
+        "QVector<SimulinkDataTypes::SimulinkParameter *>");
+    qRegisterMetaType<QVector<SimulinkDataTypes::SimulinkSignalSet>>(
+        "QVector<SimulinkDataTypes::SimulinkSignalSet>");
     qRegisterMetaType<QVector<uint16_t>>("QVector<uint16_t>");
     qRegisterMetaType<SimulinkVariableFilterProxyModel *>("SimulinkVariableFilterProxyModel");
     connect(iface, &monitoring::Interface::initializedChanged, this,

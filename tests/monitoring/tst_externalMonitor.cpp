@@ -7,6 +7,7 @@
 #include "OrvDevice.h"
 #include "Pelto.h"
 #include "SimModelPeer.h"
+#include "SimulinkParameter.h"
 #include "plotContainer.h"
 
 #include <QSettings>
@@ -58,6 +59,7 @@ class tst_ExternalMonitor : public QObject
 
 private slots:
     void init() { QFile::remove(iniPath()); }
+    void registersItsTypes();
     void firstStartWritesTheBuild();
     void sameBuildRestoresSlots();
     void otherBuildWipesTheGroup();
@@ -66,6 +68,31 @@ private slots:
     void changeVisibleType();
     void peltoMakesItsMonitor();
 };
+
+// Queued signals and QML find the monitoring types by these names once a monitor exists; Qt
+// normalizes the blank in front of the parameter map's name away.
+void tst_ExternalMonitor::registersItsTypes()
+{
+    using namespace SimulinkDataTypes;
+    const QList<QPair<QByteArray, QMetaType>> names = {
+        { "SimulinkSignalMap", QMetaType::fromType<QMap<quint16, SimulinkSignal *>>() },
+        { "SimulinkParameterMap", QMetaType::fromType<QMap<quint16, SimulinkParameter *>>() },
+        { "QVector<SimulinkDataTypes::SimulinkParameter *>",
+          QMetaType::fromType<QVector<SimulinkParameter *>>() },
+        { "QVector<SimulinkDataTypes::SimulinkSignalSet>",
+          QMetaType::fromType<QVector<SimulinkSignalSet>>() },
+        { "VariableType", QMetaType::fromType<VariableType>() },
+    };
+    for (const auto &n : names)
+        QVERIFY2(!QMetaType::fromName(n.first).isValid(), n.first); // nothing made them known yet
+    QSettings settings(iniPath(), QSettings::IniFormat);
+    ExternalMonitor monitor(nullptr, nullptr, "build-7", &settings);
+    for (const auto &n : names) {
+        QCOMPARE(QMetaType::fromName(n.first), n.second);
+        QCOMPARE(QMetaType::fromName(QMetaObject::normalizedType(n.first.constData())), n.second);
+    }
+    QCOMPARE(sizeof(SimulinkSignalSet), size_t(16));
+}
 
 void tst_ExternalMonitor::firstStartWritesTheBuild()
 {

@@ -48,6 +48,8 @@ def parse_args(argv):
                    help="folder served as the device's file system on channel 9 (default: an empty temporary folder)")
     p.add_argument("--update-image", metavar="FILE",
                    help="write each image uploaded on channel 4 to FILE (descrambled, as the device keeps it)")
+    p.add_argument("--monitor-model", metavar="FILE",
+                   help="serve this monitored model (JSON) on channels 2 and 3 while the monitoring service is open")
     p.add_argument("--frame-log", metavar="FILE", help="append every received frame to FILE as JSON lines")
     p.add_argument("--frame-log-stdout", action="store_true", help="also print received frames on stdout")
     p.add_argument("--log-sent", action="store_true", help="also log the frames the device sends (dir \"tx\")")
@@ -144,6 +146,12 @@ async def run(args):
             return 2
         device.serve_files(files)
         device.keep_update_image(args.update_image)
+        if args.monitor_model:
+            try:
+                device.serve_model(args.monitor_model)
+            except (OSError, ValueError, KeyError) as error:
+                print("pelto-sim: --monitor-model: %s" % error, file=sys.stderr)
+                return 2
 
         tls = TlsListener(device, args.address, args.tls_port, server_context(cert, key))
         udp = UdpEndpoint(device, args.address, args.udp_port)

@@ -365,6 +365,59 @@ def software_update(host, ctl, image_path):
           and counters["version_queries"] == 2, "channel 4: counters")
 
 
+def mon_request(cmd, body=b""):
+    return frame(2, struct.pack("<hHb", cmd, len(body) + 5, 0) + body)
+
+
+def on_mon(cmd):
+    return lambda ch, p: ch == 2 and len(p) >= 5 and struct.unpack_from("<h", p)[0] == cmd
+
+
+def monitored_model(host, ctl, key, iv):
+    host.send(mon_request(1))
+    check(host.next_frame(lambda ch, p: ch == 2, timeout=0.5) is None
+          and ctl("counters")["counters"]["channel2"]["closed"] == 1,
+          "channel 2: a request while the monitoring service is closed goes unanswered")
+    host.send(control(10, b"\x01"))
+    check(host.next_frame(on_code(10))[1][4:] == b"\x02\x01", "control code 10 opens the monitoring service")
+    host.send(mon_request(1))
+    check(host.next_frame(on_mon(1))[1] == struct.pack("<hHbII", 1, 13, 0, 2, 0), "channel 2: the model info reply")
+    ctl("set_fault", name="mon_reject", on=True)
+    host.send(mon_request(1))
+    check(host.next_frame(on_mon(1))[1][4] == 1, "fault mon_reject: the reply carries status 1")
+    ctl("set_fault", name="mon_reject", on=False)
+
+    # Node 0 is a double ramp at 1 kHz: its samples arrive as datagrams on channel 3.
+    host.send(mon_request(15, struct.pack("<HHiHHBBH", 0, 0, 1000, 8, 0, 1, 0, 0)))
+    reply = host.next_frame(on_mon(15))[1]
+    check(struct.unpack("<hHbHH", reply) == (15, 9, -7, 0, 0), "channel 2: set-signal is acknowledged with the reference")
+    values, bases = [], []
+    dec = Cipher(algorithms.AES(key), modes.CBC(iv)).decryptor()
+    deadline = time.monotonic() + 5
+    while len(values) < 50 and time.monotonic() < deadline:
+        data = host.udp.recv(2048)
+        dec = Cipher(algorithms.AES(key), modes.CBC(iv)).decryptor()
+        plain = dec.update(data) + dec.finalize()
+        _, channel, length = struct.unpack_from("<HHH", plain)
+        if channel != 3:
+            continue
+        packet = plain[6:length]
+        _, size, base = struct.unpack_from("<hHq", packet)
+        bases.append(base)
+        for offset in range(12, size, 14):
+            node, dt, value = struct.unpack_from("<Hid", packet, offset)
+            values.append((node, base + dt, value))
+    check(len(values) >= 50 and [v[2] for v in values] == [float(i) for i in range(len(values))]
+          and all(v[0] == 0 for v in values), "channel 3: datagrams carry the ramp of node 0, sample by sample")
+    check(all(b - a == 1_000_000 for a, b in zip(values, values[1:]) for a, b in [(a[1], b[1])])
+          and bases == sorted(bases), "channel 3: sample times rise by exactly 1 ms")
+    check(ctl("status")["monitor"]["streams"] == ["0:0"], "status lists the running stream")
+    host.send(control(10, b"\x00"))
+    check(host.next_frame(on_code(10))[1][4:] == b"\x02\x00"
+          and wait_until(lambda: ctl("status")["monitor"]["streams"] == []),
+          "closing the monitoring service stops every stream")
+
+
 def start_sim(folder, files):
     cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
@@ -376,7 +429,8 @@ def start_sim(folder, files):
                             "--tls-port", "0", "--udp-port", "0", "--control-port", "0", "--heartbeat-ms", "60000",
                             "--usb-socket", os.path.join(folder, "usb.sock"),
                             "--serial", "SELFTEST-0042", "--ext-type", "12", "--frame-log", log, "--files", files,
-                            "--update-image", os.path.join(folder, "update.bin"), "-q"],
+                            "--update-image", os.path.join(folder, "update.bin"),
+                            "--monitor-model", os.path.join(HERE, "models", "monitored_model.json"), "-q"],
                            stdout=subprocess.PIPE, text=True)
     readable, _, _ = select.select([sim.stdout], [], [], 15)
     line = sim.stdout.readline() if readable else ""
@@ -647,6 +701,7 @@ def main():
             key, iv = link_management(host, ctl)
             datagrams(host, key, iv)
             control_channel(host, ctl)
+            monitored_model(host, ctl, key, iv)
             file_control(host, ctl, files)
             software_update(host, ctl, os.path.join(folder, "update.bin"))
             faults_and_heartbeats(host, ctl)

@@ -15,13 +15,15 @@ import sys
 import time
 
 from . import channel0 as ch0
-from . import filecontrol, messages, update
+from . import filecontrol, messages, monitoring, update
 from .control import CODE_NAMES, ControlResponder, parse_request
 from .crypto import decrypt_host_datagram, encrypt_device_datagram
 from .framing import Recombiner, build_frame
 from .state import DeviceState
 
 CH_LINK, CH_CONTROL, CH_UPDATE, CH_EXTMODE, CH_MESSAGES, CH_FILES = 0, 1, 4, 5, 6, 9
+CH_MON_CONTROL, CH_MON_DATA = 2, 3
+MON_TICK_MS = 10
 POLL_CODES = (64, 129, 100, 106)
 
 
@@ -43,6 +45,8 @@ def new_counters():
         "channel6": {"level_requests": 0, "malformed": 0, "sent": 0},
         "channel9": filecontrol.new_counters(),
         "channel4": update.new_counters(),
+        "channel2": {"requests": 0, "replies": 0, "closed": 0, "malformed": 0},
+        "channel3": {"packets": 0, "ticks": 0},
         "heartbeats_sent": 0,
         "keys_issued": 0,
     }
@@ -101,6 +105,10 @@ class Device:
         self.update = update.UpdateReceiver(self.state, lambda: self.counters["channel4"], say=self.say)
         self.restarts = 0  # restarts after a finished upload (update_restart_ms)
         self.fault_hooks = {}  # fault name -> coroutine function(on), set by the transports
+        self.model = None  # channels 2 and 3, once a monitored model is served
+        self._mon_buffer = b""
+        self._mon_ticker = None
+        self._mon_origin = ("tcp", None)  # where the last channel-2 request came from
 
     # -- output ------------------------------------------------------------------------------
     def say(self, text):
@@ -310,7 +318,8 @@ class Device:
             self.say("rx %s ch%d %s" % (kind, channel, payload.hex()))
         handler = {CH_LINK: self._on_link_message, CH_CONTROL: self._on_control,
                    CH_EXTMODE: self._on_extmode, CH_MESSAGES: self._on_messages,
-                   CH_FILES: self._on_files, CH_UPDATE: self._on_update}.get(channel)
+                   CH_FILES: self._on_files, CH_UPDATE: self._on_update,
+                   CH_MON_CONTROL: self._on_monitor}.get(channel)
         if handler:
             handler(origin, payload)
 
@@ -392,6 +401,8 @@ class Device:
         control = self.counters["control"]
         control[str(code)] = control.get(str(code), 0) + 1
         reply = self.responder.respond(code, body)
+        if code == 10:
+            self._monitoring_switched()
         name = CODE_NAMES.get(code, "unknown")
         if reply is None:
             self.say("control %d %s: no reply" % (code, name))
@@ -423,6 +434,76 @@ class Device:
             self.say("channel 9 request %s -> %d frames" % (payload[4:6].hex(), len(replies)))
         for reply in replies:
             self._reply(origin, CH_FILES, reply)
+
+    # channels 2 and 3
+    def serve_model(self, path):
+        self.model = monitoring.load_model(path)
+
+    def _sync_model_faults(self):
+        self.model.faults = {name for name in monitoring.FAULTS
+                             if self.state.faults.get("mon_" + name)}
+
+    def _monitoring_switched(self):
+        """A closed monitoring service ends every stream: the model stops sampling for nobody."""
+        if self.model is not None and not self.state.services["monitoring"] and self.model.streams:
+            self.model.streams.clear()
+            self.say("monitoring service closed: every sample stream stopped")
+
+    def _on_monitor(self, origin, payload):
+        counters = self.counters["channel2"]
+        if self.model is None:
+            return
+        if not self.state.services["monitoring"]:
+            counters["closed"] += 1
+            self.say("channel 2 request while the monitoring service is closed: ignored")
+            return
+        self._sync_model_faults()
+        self._mon_origin = origin
+        self._mon_buffer += payload
+        while len(self._mon_buffer) >= 5:
+            length = struct.unpack_from("<H", self._mon_buffer, 2)[0]
+            if length < 5:
+                counters["malformed"] += 1
+                self.say("channel 2: request length %d, buffer dropped" % length)
+                self._mon_buffer = b""
+                return
+            if len(self._mon_buffer) < length:
+                return
+            request, self._mon_buffer = self._mon_buffer[:length], self._mon_buffer[length:]
+            counters["requests"] += 1
+            replies = self.model.handle(request)
+            if self._verbose or not replies:
+                self.say("channel 2 request %d -> %d replies" % (struct.unpack_from("<h", request)[0], len(replies)))
+            for packets in replies:
+                for packet in packets:
+                    counters["replies"] += 1
+                    self._reply(origin, CH_MON_CONTROL, packet)
+        if self.model.streams and self._mon_ticker is None:
+            self._mon_ticker = asyncio.get_running_loop().create_task(self._monitor_ticks())
+
+    async def _monitor_ticks(self):
+        """Samples go out as datagrams when the host holds a datagram key, else on the stream the
+        requests came by (USB has no datagrams)."""
+        try:
+            last = time.monotonic()
+            while self.model.streams and self.state.services["monitoring"]:
+                await asyncio.sleep(MON_TICK_MS / 1000.0)
+                now = time.monotonic()
+                # The model's clock follows the wall clock in whole ticks.
+                ticks = max(1, int((now - last) * 1000 // MON_TICK_MS))
+                last += ticks * MON_TICK_MS / 1000.0
+                self._sync_model_faults()
+                packets = self.model.tick(ticks * MON_TICK_MS * 1_000_000)
+                self.counters["channel3"]["ticks"] += 1
+                kind, link = self._mon_origin
+                for packet in packets:
+                    if kind == "usb":
+                        self._reply(self._mon_origin, CH_MON_DATA, packet)
+                    else:
+                        self.send(CH_MON_DATA, packet, via="udp")
+                    self.counters["channel3"]["packets"] += 1
+        finally:
+            self._mon_ticker = None
 
     # channel 4
     def keep_update_image(self, path):
@@ -483,4 +564,8 @@ class Device:
             "log_level": self.state.log_level,
             "update": self.update.last,
             "restarts": self.restarts,
+            "monitor": None if self.model is None else {
+                "streams": ["%d:%d" % key for key in sorted(self.model.streams)],
+                "clock_ns": self.model.clock_ns, "build_id": self.state["build_id"],
+                **self.model.counters},
         }

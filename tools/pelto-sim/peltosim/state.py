@@ -17,6 +17,18 @@ FAULTS = {
     "fc_absurd_length": "channel-9 replies (downloads excepted) carry the length field 0xFFFFFFF0",
     "fc_two_replies_per_frame": "each channel-9 reply (downloads excepted) waits for the next one; both go in one frame",
     "fc_hostile_names": "listings add entries named ../x.zlf, .., sub/inner.zlf, back\\slash.zlf; file headers name ../<name>",
+    "mon_reject": "channel-2 replies carry a rejected status",
+    "mon_bad_multiple": "signal and data-type tables carry one byte past their last whole record",
+    "mon_short_length": "channel-2 replies carry the length field 3",
+    "mon_long_length": "channel-2 replies claim 50 bytes more than they carry",
+    "mon_two_frames": "a string table reply carries the next table behind it in the same packet",
+    "mon_wrong_table": "a string table reply names the table after the one asked for",
+    "mon_missing_reply": "the model's fixed-point table request is never answered",
+    "mon_unsubscribed_record": "the first sample packet of each tick starts with a record for node 999",
+    "mon_short_packet": "each tick sends an 8-byte sample packet first",
+    "mon_time_backwards": "sample packets claim a base time before the ones already sent",
+    "mon_drop": "the first sample packet of each tick is not sent",
+    "mon_reorder": "the first two sample packets of each tick go out swapped",
 }
 
 APP_STATUS = {"NotLoaded": 0, "Loaded": 1, "Stopped": 2, "Running": 3, "Crashed": 4, "Paused": 5,
