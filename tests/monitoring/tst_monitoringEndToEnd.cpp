@@ -2,6 +2,7 @@
 // opens, the model downloads over channel 2, samples arrive as datagrams on channel 3, and the
 // slots plotted for one build come back with the next connection to the same build only.
 #include "../device/PeltoSimProcess.h"
+#include "../device/WifiPeltoHost.h"
 #include "ActiveScalar.h"
 #include "ExternalMonitor.h"
 #include "Interface.h"
@@ -29,41 +30,9 @@ const QByteArray BuildA = "5ea1ed0b1d00000000000000000000aa";
 const QByteArray BuildB = "5ea1ed0b1d00000000000000000000bb";
 const char *const Group = "Monitoring_Signal_Selections";
 
-quint16 freeTcpPort()
+struct Host : WifiPeltoHost
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// A generic device on a Wi-Fi link to the simulator, replaced by a Pelto once identified, as the
-// device factory does it.
-struct Host
-{
-    std::unique_ptr<OrvDevice> generic;
-    std::unique_ptr<Pelto> pelto;
-
-    explicit Host(const PeltoSimProcess &sim)
-        : generic(std::make_unique<OrvDevice>(static_cast<QObject *>(nullptr)))
-    {
-        WifiDatalinkSettings settings;
-        settings.streamPort = sim.tlsPort;
-        settings.deviceUdpPort = sim.udpPort;
-        settings.localUdpPort = 0;
-        auto *link = new WifiDatalink(generic.get(), QHostAddress::LocalHost, true, true, settings);
-        QObject::connect(generic.get(), &OrvDevice::DeviceInfoUpdated, generic.get(),
-                         [this](OrvDevice *, OrvDevice::DeviceType type) {
-                             if (type != OrvDevice::Pelto || pelto)
-                                 return;
-                             pelto = std::make_unique<Pelto>(generic.get());
-                             pelto->setExternalModePort(freeTcpPort());
-                             pelto->setActiveDatalinkWifi();
-                         });
-        generic->addDatalink(link);
-        link->initialise();
-    }
-
-    bool connected() const { return pelto && pelto->getIsConnected(); }
+    using WifiPeltoHost::WifiPeltoHost;
 
     ExternalMonitor *openMonitoring()
     {
