@@ -1,5 +1,6 @@
 #include "VersionControl.h"
 
+#include "StorageFixture.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -55,7 +56,6 @@ class TestVersionControl : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void init();
 
     void lookups();
@@ -68,49 +68,19 @@ private slots:
     void oneDownloadAtATime();
 
 private:
-    // The stand-in storage serves files by base name, so "nimbrel/" needs no folder of its own.
-    // Encrypts the JSON text with openssl under the catalogue's key and appends the digest.
-    QByteArray encryptCatalogue(const QByteArray &json);
-    void serve(const QByteArray &body);
-    void serveNothing() { QFile::remove(servedCatalogue()); }
-    QString servedCatalogue() const { return m_served.filePath("versionInfo.data"); }
+    QByteArray encryptCatalogue(const QByteArray &json) { return m_storage.encryptCatalogue(json); }
+    void serve(const QByteArray &body) { QVERIFY(m_storage.serve("versionInfo.data", body)); }
+    void serveNothing() { m_storage.withdraw("versionInfo.data"); }
     // Runs one check and waits until its load has happened; returns false on time-out.
     bool checkAndLoad(VersionControl &catalogue);
 
-    QProcess m_server;
-    QDir m_served;
+    StorageFixture m_storage;
     QString m_cachedFile;
-    int m_fixtures = 0;
 };
 
 void TestVersionControl::initTestCase()
 {
-    const QDir root(testRoot());
-    QVERIFY(root.mkpath(QStringLiteral("served")));
-    m_served = QDir(root.filePath(QStringLiteral("served")));
-    const QString cert = root.filePath(QStringLiteral("storage-cert.pem"));
-    const QString key = root.filePath(QStringLiteral("storage-key.pem"));
-    const ProcessResult made = runProcess(
-        QStringLiteral("openssl"),
-        { "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-addext",
-          "subjectAltName=IP:127.0.0.1", "-days", "2", "-keyout", key, "-out", cert });
-    QVERIFY2(made.finished && made.exitCode == 0, made.err.constData());
-    QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-    QVERIFY(ssl.addCaCertificates(cert));
-    QSslConfiguration::setDefaultConfiguration(ssl);
-
-    m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_server.start(
-        python(),
-        { fixturePath(QStringLiteral("https_storage_server.py")), cert, key, m_served.path() });
-    QVERIFY(m_server.waitForStarted(scaled(10000)));
-    QVERIFY(waitFor([&] { return m_server.canReadLine(); }, 10000));
-    const int port = m_server.readLine().trimmed().toInt();
-    QVERIFY(port > 0);
-    qputenv("NIMBREL_STORAGE_BASE_URL",
-            QByteArray("https://127.0.0.1:") + QByteArray::number(port));
-    // The test's own seed words: the key is whatever they make, never the built-in one.
-    qputenv("NIMBREL_CATALOGUE_SEEDS", "11,0x7fff0001,-5,42,4242,0xdeadbeef");
+    QVERIFY(m_storage.start());
 
     VersionControl probe;
     m_cachedFile = probe.catalogueFilePath();
@@ -119,46 +89,10 @@ void TestVersionControl::initTestCase()
     QCOMPARE(VersionControl::catalogueIv().size(), 16);
 }
 
-void TestVersionControl::cleanupTestCase()
-{
-    if (m_server.state() != QProcess::NotRunning) {
-        m_server.kill();
-        m_server.waitForFinished();
-    }
-}
-
 void TestVersionControl::init()
 {
     QFile::remove(m_cachedFile);
     serveNothing();
-}
-
-QByteArray TestVersionControl::encryptCatalogue(const QByteArray &json)
-{
-    const QString base = QDir(testRoot()).filePath(QStringLiteral("fixture-%1").arg(++m_fixtures));
-    // Python's json writes the document the way the maker's tools do.
-    const ProcessResult written = runPython(
-        "import json, sys\njson.dump(json.loads(sys.stdin.read()), open(sys.argv[1], 'w'))",
-        { base + ".json" }, json);
-    if (written.exitCode != 0)
-        return {};
-    const ProcessResult encrypted = runProcess(
-        QStringLiteral("sh"),
-        { "-c",
-          "openssl enc -aes-256-cbc -K \"$1\" -iv \"$2\" -in \"$3.json\" -out \"$3.data\""
-          " && openssl dgst -sha256 -binary \"$3.data\" >> \"$3.data\"",
-          "sh", QString::fromLatin1(VersionControl::catalogueKey().toHex()),
-          QString::fromLatin1(VersionControl::catalogueIv().toHex()), base });
-    if (encrypted.exitCode != 0)
-        return {};
-    return readAll(base + ".data");
-}
-
-void TestVersionControl::serve(const QByteArray &body)
-{
-    QFile file(servedCatalogue());
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(body), body.size());
 }
 
 bool TestVersionControl::checkAndLoad(VersionControl &catalogue)
@@ -313,7 +247,7 @@ void TestVersionControl::otherFormatKeepsTheCatalogue()
     // Encrypted with another key: decryption fails, nothing changes either.
     qputenv("NIMBREL_CATALOGUE_SEEDS", "1,2,3,4,5,6");
     const QByteArray otherKey = encryptCatalogue(FullCatalogue);
-    qputenv("NIMBREL_CATALOGUE_SEEDS", "11,0x7fff0001,-5,42,4242,0xdeadbeef");
+    qputenv("NIMBREL_CATALOGUE_SEEDS", StorageFixture::Seeds);
     serve(otherKey);
     QVERIFY(checkAndLoad(catalogue));
     QCOMPARE(catalogue.getLatestDeviceVersion("Pelto"), QStringLiteral("2.1.0"));
