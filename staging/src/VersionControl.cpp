@@ -2,7 +2,7 @@
 
 #include "Aes256Cbc.h"
 #include "ApplicationFolders.h"
-#include "MtScrambler.h"
+#include "ScrambledKey.h"
 #include "Sha256Check.h"
 
 #include <QFile>
@@ -23,35 +23,6 @@ const QString DownloadFileName = QStringLiteral("versionInfo.data.download");
 
 constexpr std::array<std::int32_t, 6> DefaultSeeds
     = { 0x3a61c0d5, 0x12f7b9e4, 0x7c0d2a91, 0x5be8413f, 0x29d6c37a, 0x0e9f5b12 };
-
-std::array<std::int32_t, 6> seedWords()
-{
-    const QStringList parts = qEnvironmentVariable("NIMBREL_CATALOGUE_SEEDS")
-                                  .split(QLatin1Char(','), Qt::SkipEmptyParts);
-    if (parts.size() != 6)
-        return DefaultSeeds;
-    std::array<std::int32_t, 6> words{};
-    for (int i = 0; i < 6; ++i) {
-        bool ok = false;
-        const quint32 value = parts.at(i).trimmed().toUInt(&ok, 0);
-        if (!ok)
-            return DefaultSeeds;
-        words[i] = std::int32_t(value);
-    }
-    return words;
-}
-
-// A constant block of the given length, scrambled in place by the three seed words from `first`.
-QByteArray keyBlock(int length, std::size_t first)
-{
-    QByteArray block(length, Qt::Uninitialized);
-    for (int i = 0; i < length; ++i)
-        block[i] = char((0x5c + 37 * i) & 0xff);
-    const auto words = seedWords();
-    scrambleThreePass(block.data(), std::uint32_t(length), words[first], words[first + 1],
-                      words[first + 2]);
-    return block;
-}
 
 QString text(const QJsonObject &object, const QString &key)
 {
@@ -94,12 +65,12 @@ VersionControl *VersionControl::instance()
 
 QByteArray VersionControl::catalogueKey()
 {
-    return keyBlock(32, 0);
+    return scrambledKeyBlock(32, "NIMBREL_CATALOGUE_SEEDS", 0, DefaultSeeds);
 }
 
 QByteArray VersionControl::catalogueIv()
 {
-    return keyBlock(16, 3);
+    return scrambledKeyBlock(16, "NIMBREL_CATALOGUE_SEEDS", 3, DefaultSeeds);
 }
 
 QString VersionControl::catalogueFilePath() const
