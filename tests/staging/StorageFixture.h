@@ -1,0 +1,106 @@
+#pragma once
+
+#include "TestSupport.h"
+#include "VersionControl.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSslConfiguration>
+#include <QTest>
+
+// The maker's file storage played by tests/fixtures/https_storage_server.py on 127.0.0.1 with a
+// throw-away certificate. It serves files by base name, so "nimbrel/" needs no folder of its own.
+// Catalogues are written by Python's json and encrypted by `openssl enc` with the digest appended
+// by `openssl dgst`, under the key the test's own seed words make.
+class StorageFixture
+{
+public:
+    static constexpr const char *Seeds = "11,0x7fff0001,-5,42,4242,0xdeadbeef";
+
+    ~StorageFixture()
+    {
+        if (m_server.state() != QProcess::NotRunning) {
+            m_server.kill();
+            m_server.waitForFinished();
+        }
+    }
+
+    // Call through QVERIFY.
+    bool start()
+    {
+        using namespace nimbrel::test;
+        const QDir root(testRoot());
+        if (!root.mkpath(QStringLiteral("served")))
+            return false;
+        m_served = QDir(root.filePath(QStringLiteral("served")));
+        const QString cert = root.filePath(QStringLiteral("storage-cert.pem"));
+        const QString key = root.filePath(QStringLiteral("storage-key.pem"));
+        const ProcessResult made = runProcess(
+            QStringLiteral("openssl"),
+            { "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-addext",
+              "subjectAltName=IP:127.0.0.1", "-days", "2", "-keyout", key, "-out", cert });
+        if (!made.finished || made.exitCode != 0)
+            return false;
+        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+        if (!ssl.addCaCertificates(cert))
+            return false;
+        QSslConfiguration::setDefaultConfiguration(ssl);
+
+        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_server.start(
+            python(),
+            { fixturePath(QStringLiteral("https_storage_server.py")), cert, key, m_served.path() });
+        if (!m_server.waitForStarted(scaled(10000))
+            || !waitFor([&] { return m_server.canReadLine(); }, 10000))
+            return false;
+        const int port = m_server.readLine().trimmed().toInt();
+        if (port <= 0)
+            return false;
+        qputenv("NIMBREL_STORAGE_BASE_URL",
+                QByteArray("https://127.0.0.1:") + QByteArray::number(port));
+        // The test's own seed words: the key is whatever they make, never the built-in one.
+        qputenv("NIMBREL_CATALOGUE_SEEDS", Seeds);
+        return true;
+    }
+
+    QString servedPath(const QString &name) const { return m_served.filePath(name); }
+
+    bool serve(const QString &name, const QByteArray &body)
+    {
+        QFile file(servedPath(name));
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            && file.write(body) == body.size();
+    }
+
+    void withdraw(const QString &name) { QFile::remove(servedPath(name)); }
+
+    // The encrypted, checksummed catalogue of the JSON text; empty when a tool failed.
+    QByteArray encryptCatalogue(const QByteArray &json)
+    {
+        using namespace nimbrel::test;
+        const QString base
+            = QDir(testRoot()).filePath(QStringLiteral("fixture-%1").arg(++m_fixtures));
+        const ProcessResult written = runPython(
+            "import json, sys\njson.dump(json.loads(sys.stdin.read()), open(sys.argv[1], 'w'))",
+            { base + ".json" }, json);
+        if (written.exitCode != 0)
+            return {};
+        const ProcessResult encrypted = runProcess(
+            QStringLiteral("sh"),
+            { "-c",
+              "openssl enc -aes-256-cbc -K \"$1\" -iv \"$2\" -in \"$3.json\" -out \"$3.data\""
+              " && openssl dgst -sha256 -binary \"$3.data\" >> \"$3.data\"",
+              "sh", QString::fromLatin1(VersionControl::catalogueKey().toHex()),
+              QString::fromLatin1(VersionControl::catalogueIv().toHex()), base });
+        if (encrypted.exitCode != 0)
+            return {};
+        QFile file(base + ".data");
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private:
+    QProcess m_server;
+    QDir m_served;
+    int m_fixtures = 0;
+};

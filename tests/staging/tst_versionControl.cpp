@@ -1,0 +1,272 @@
+#include "VersionControl.h"
+
+#include "StorageFixture.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSslConfiguration>
+#include <QTest>
+
+using namespace nimbrel::test;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A catalogue with two Pelto versions, three components and a block.
+const QByteArray FullCatalogue = R"({
+  "Version": 1,
+  "Devices": {
+    "Pelto": {
+      "LatestVersion": "2.1.0",
+      "Versions": {
+        "1.9.0": {"PeltoOS": "1.2.0", "PeltoWireless": "0.9.0"},
+        "2.0.0": {"PeltoOS": "1.3.0", "PeltoWireless": "1.0.0", "Bootloader": ""},
+        "2.1.0": {"PeltoOS": "1.4.0", "PeltoWireless": "1.1.0"}
+      }
+    },
+    "Halvex": {"LatestVersion": "0.1.0", "Versions": {"0.1.0": {}}}
+  },
+  "Components": {
+    "PeltoOS": {
+      "LatestVersion": "1.4.0",
+      "Versions": {
+        "1.3.0": {"file": "firmware/pelto-os-1.3.0.fwb", "sha256": "aa"},
+        "1.4.0": {"file": "firmware/pelto-os-1.4.0.fwb", "sha256": "bb"}
+      }
+    },
+    "PeltoWireless": {"LatestVersion": "1.1.0", "Versions": {"1.1.0": {"file": "firmware/wl.bin"}}},
+    "NimbrelStudio": {"LatestVersion": "1.4"}
+  },
+  "Blocks": {"Gain": {"LatestVersion": "1.0", "Category": "Math"}}
+})";
+
+} // namespace
+
+class TestVersionControl : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void lookups();
+    void loadingLeavesTheCacheIntact();
+    void badDownloadKeepsTheCachedCatalogue_data();
+    void badDownloadKeepsTheCachedCatalogue();
+    void applicationUpdate_data();
+    void applicationUpdate();
+    void otherFormatKeepsTheCatalogue();
+    void oneDownloadAtATime();
+
+private:
+    QByteArray encryptCatalogue(const QByteArray &json) { return m_storage.encryptCatalogue(json); }
+    void serve(const QByteArray &body) { QVERIFY(m_storage.serve("versionInfo.data", body)); }
+    void serveNothing() { m_storage.withdraw("versionInfo.data"); }
+    // Runs one check and waits until its load has happened; returns false on time-out.
+    bool checkAndLoad(VersionControl &catalogue);
+
+    StorageFixture m_storage;
+    QString m_cachedFile;
+};
+
+void TestVersionControl::initTestCase()
+{
+    QVERIFY(m_storage.start());
+
+    VersionControl probe;
+    m_cachedFile = probe.catalogueFilePath();
+    QVERIFY(m_cachedFile.startsWith(testRoot()));
+    QCOMPARE(VersionControl::catalogueKey().size(), 32);
+    QCOMPARE(VersionControl::catalogueIv().size(), 16);
+}
+
+void TestVersionControl::init()
+{
+    QFile::remove(m_cachedFile);
+    serveNothing();
+}
+
+bool TestVersionControl::checkAndLoad(VersionControl &catalogue)
+{
+    QSignalSpy updated(&catalogue, &VersionControl::VersionControlUpdated);
+    if (catalogue.checkForUpdates() != 0)
+        return false;
+    return updated.wait(scaled(20000)) && updated.size() == 1;
+}
+
+void TestVersionControl::lookups()
+{
+    const QByteArray served = encryptCatalogue(FullCatalogue);
+    QVERIFY(served.size() > 32);
+    serve(served);
+
+    VersionControl catalogue;
+    QVERIFY(checkAndLoad(catalogue));
+
+    QCOMPARE(catalogue.getLatestDeviceVersion("Pelto"), QStringLiteral("2.1.0"));
+    QCOMPARE(catalogue.getLatestDeviceVersion("pelto"), QString());
+    QCOMPARE(catalogue.getLatestComponentVersion("PeltoOS"), QStringLiteral("1.4.0"));
+    QCOMPARE(catalogue.getLatestComponentVersion("Unknown"), QString());
+
+    const CatalogueFile file = catalogue.getComponentFile("PeltoOS", "1.3.0");
+    QCOMPARE(file.file, QStringLiteral("firmware/pelto-os-1.3.0.fwb"));
+    QCOMPARE(file.sha256, QStringLiteral("aa"));
+    // Missing keys read as empty text; an unknown version gives two empty texts.
+    QCOMPARE(catalogue.getComponentFile("PeltoWireless", "1.1.0").sha256, QString());
+    const CatalogueFile unknown = catalogue.getComponentFile("PeltoOS", "9.9.9");
+    QVERIFY(unknown.file.isEmpty() && unknown.sha256.isEmpty());
+
+    const QMap<QString, QString> latest = catalogue.getDeviceComponentVersions("Pelto", "2.1.0");
+    QCOMPARE(latest,
+             (QMap<QString, QString>{ { "PeltoOS", "1.4.0" }, { "PeltoWireless", "1.1.0" } }));
+    QVERIFY(catalogue.getDeviceComponentVersions("Pelto", "2.1").isEmpty());
+
+    using Versions = QMap<QString, QString>;
+    QCOMPARE(catalogue.findDeviceVersion(
+                 "Pelto", Versions{ { "PeltoOS", "1.2.0" }, { "PeltoWireless", "0.9.0" } }),
+             QStringLiteral("1.9.0"));
+    // Texts are compared, not versions.
+    QVERIFY(catalogue
+                .findDeviceVersion("Pelto",
+                                   Versions{ { "PeltoOS", "1.2" }, { "PeltoWireless", "0.9.0" } })
+                .isNull());
+    // A component the device does not report matches only an empty version text.
+    QCOMPARE(catalogue.findDeviceVersion(
+                 "Pelto", Versions{ { "PeltoOS", "1.3.0" }, { "PeltoWireless", "1.0.0" } }),
+             QStringLiteral("2.0.0"));
+    QCOMPARE(catalogue.findDeviceVersion("Halvex", Versions{}), QStringLiteral("0.1.0"));
+    QVERIFY(catalogue.findDeviceVersion("Sorvyn", Versions{}).isNull());
+}
+
+// Loading reads the cached file without changing it: a later load (after a failed download, or in
+// the next session while offline) finds the same verified catalogue.
+void TestVersionControl::loadingLeavesTheCacheIntact()
+{
+    const QByteArray served = encryptCatalogue(FullCatalogue);
+    serve(served);
+    {
+        VersionControl catalogue;
+        QVERIFY(checkAndLoad(catalogue));
+        QCOMPARE(readAll(m_cachedFile), served);
+
+        serveNothing();
+        QVERIFY(checkAndLoad(catalogue));
+        QCOMPARE(readAll(m_cachedFile), served);
+    }
+    VersionControl offline;
+    QVERIFY(checkAndLoad(offline));
+    QCOMPARE(offline.getLatestDeviceVersion("Pelto"), QStringLiteral("2.1.0"));
+    QCOMPARE(readAll(m_cachedFile), served);
+}
+
+void TestVersionControl::badDownloadKeepsTheCachedCatalogue_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("digest mismatch") << "digest";
+    QTest::newRow("shorter than a digest") << "short";
+    QTest::newRow("not served") << "missing";
+}
+
+void TestVersionControl::badDownloadKeepsTheCachedCatalogue()
+{
+    QFETCH(QString, kind);
+    const QByteArray good = encryptCatalogue(FullCatalogue);
+    serve(good);
+    VersionControl catalogue;
+    QVERIFY(checkAndLoad(catalogue));
+    QCOMPARE(readAll(m_cachedFile), good);
+
+    QByteArray newer = encryptCatalogue(QByteArray(FullCatalogue).replace("2.1.0", "3.0.0"));
+    if (kind == "digest") {
+        newer[newer.size() - 40] = char(newer.at(newer.size() - 40) ^ 0x01);
+        serve(newer);
+    } else if (kind == "short") {
+        serve(QByteArray(20, 'x'));
+    } else {
+        serveNothing();
+    }
+    QVERIFY(checkAndLoad(catalogue));
+    QCOMPARE(readAll(m_cachedFile), good);
+    QVERIFY(!QFile::exists(catalogue.downloadFilePath()));
+    QCOMPARE(catalogue.getLatestDeviceVersion("Pelto"), QStringLiteral("2.1.0"));
+
+    VersionControl offline;
+    serveNothing();
+    QVERIFY(checkAndLoad(offline));
+    QCOMPARE(offline.getLatestDeviceVersion("Pelto"), QStringLiteral("2.1.0"));
+}
+
+void TestVersionControl::applicationUpdate_data()
+{
+    QTest::addColumn<QByteArray>("published");
+    QTest::addColumn<bool>("newer");
+    QTest::newRow("same, patch left out") << QByteArray("\"1.4\"") << false;
+    QTest::newRow("patch newer") << QByteArray("\"1.4.1\"") << true;
+    QTest::newRow("minor newer") << QByteArray("\"1.10.0\"") << true;
+    QTest::newRow("older") << QByteArray("\"1.3.9\"") << false;
+    QTest::newRow("no component") << QByteArray() << false;
+}
+
+void TestVersionControl::applicationUpdate()
+{
+    QFETCH(QByteArray, published);
+    QFETCH(bool, newer);
+    QByteArray json = R"({"Version": 1, "Components": {)";
+    if (!published.isEmpty())
+        json += R"("NimbrelStudio": {"LatestVersion": )" + published + "}";
+    json += "}}";
+    serve(encryptCatalogue(json));
+
+    VersionControl catalogue;
+    QSignalSpy flagged(&catalogue, &VersionControl::nimbrelUpdateAvailable);
+    QSignalSpy updated(&catalogue, &VersionControl::VersionControlUpdated);
+    QCOMPARE(catalogue.setApplicationVersion(1, 4, 0), 0);
+    QVERIFY(updated.wait(scaled(20000)));
+    QCOMPARE(catalogue.getNimbrelUpdateStatus(), newer);
+    QCOMPARE(catalogue.property("nimbrelUpdateAvailable").toBool(), newer);
+    QCOMPARE(flagged.size(), newer ? 1 : 0);
+}
+
+void TestVersionControl::otherFormatKeepsTheCatalogue()
+{
+    serve(encryptCatalogue(FullCatalogue));
+    VersionControl catalogue;
+    QVERIFY(checkAndLoad(catalogue));
+    serve(encryptCatalogue(R"({"Version": 2, "Devices": {"Pelto": {"LatestVersion": "9.0.0"}}})"));
+    QVERIFY(checkAndLoad(catalogue));
+    QCOMPARE(catalogue.getLatestDeviceVersion("Pelto"), QStringLiteral("2.1.0"));
+    // Encrypted with another key: decryption fails, nothing changes either.
+    qputenv("NIMBREL_CATALOGUE_SEEDS", "1,2,3,4,5,6");
+    const QByteArray otherKey = encryptCatalogue(FullCatalogue);
+    qputenv("NIMBREL_CATALOGUE_SEEDS", StorageFixture::Seeds);
+    serve(otherKey);
+    QVERIFY(checkAndLoad(catalogue));
+    QCOMPARE(catalogue.getLatestDeviceVersion("Pelto"), QStringLiteral("2.1.0"));
+}
+
+void TestVersionControl::oneDownloadAtATime()
+{
+    serve(encryptCatalogue(FullCatalogue));
+    VersionControl catalogue;
+    QSignalSpy updated(&catalogue, &VersionControl::VersionControlUpdated);
+    QCOMPARE(catalogue.checkForUpdates(), 0);
+    QCOMPARE(catalogue.checkForUpdates(), -1);
+    QVERIFY(updated.wait(scaled(20000)));
+    QTest::qWait(200);
+    QCOMPARE(updated.size(), 1);
+    // Answered: the next check starts a new download.
+    QCOMPARE(catalogue.checkForUpdates(), 0);
+    QVERIFY(updated.wait(scaled(20000)));
+}
+
+QTEST_GUILESS_MAIN(TestVersionControl)
+#include "tst_versionControl.moc"
