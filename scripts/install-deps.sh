@@ -28,6 +28,9 @@ packages=(
   python3 python3-cryptography python3-crcmod python3-h5py python3-numpy python3-pyelftools
   umockdev libumockdev-dev libglib2.0-dev xdg-utils desktop-file-utils socat dpkg-dev xxd coreutils libglib2.0-bin
   util-linux binutils-arm-none-eabi binutils
+  # robot and discovery oracles: DNS messages, an mDNS responder, map projections, number formats
+  python3-dnspython python3-zeroconf python3-scipy python3-pyproj proj-bin geographiclib-tools
+  python3-babel ziptool nodejs
   # QML library oracles: font families (fc-scan), JSON objects (jq), the documents folder
   fontconfig jq xdg-user-dirs
   # loads the machine while the timing-sensitive tests run repeatedly
