@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 
@@ -88,6 +89,7 @@ private slots:
     void variableNames_data();
     void variableNames();
     void columnMajor();
+    void childProcessesDoNotInheritTheFile();
 
 private:
     QString log(const QString &name) const { return QDir(m_dir).filePath(name + ".zlf"); }
@@ -335,5 +337,27 @@ void TestLogConversion::columnMajor()
     }
 }
 
+// A program started while a conversion runs must not inherit the MAT file: `ls` run from the
+// conversion's progress report lists its own open descriptors, which include every inherited one.
+void TestLogConversion::childProcessesDoNotInheritTheFile()
+{
+    std::ifstream stream(log(QStringLiteral("one_signal")).toStdString(), std::ios::binary);
+    QVERIFY(stream);
+    logfile::LogFile file(stream);
+    const QString target = mat(QStringLiteral("inherited"));
+    QString childView;
+    logfile::exportToMat(target.toStdString(), file, [&](ConversionStage stage, float) {
+        if (stage == ConversionSetUp || !childView.isEmpty())
+            return;
+        const auto listing = runProcess(QStringLiteral("/bin/ls"),
+                                        { QStringLiteral("-l"), QStringLiteral("/proc/self/fd/") });
+        childView = QString::fromLocal8Bit(listing.out);
+    });
+    QVERIFY(QFileInfo::exists(target));
+    QVERIFY2(childView.contains(QStringLiteral("/proc/")), qPrintable(childView));
+    QVERIFY2(!childView.contains(QFileInfo(target).canonicalFilePath()), qPrintable(childView));
+}
+
 QTEST_GUILESS_MAIN(TestLogConversion)
 #include "tst_logConversion.moc"
+

@@ -12,10 +12,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <mutex>
 #include <set>
+
+#include <fcntl.h>
 
 Q_LOGGING_CATEGORY(lcLogConversion, "Staging.LogConversion")
 
@@ -416,6 +419,31 @@ std::vector<std::uint8_t> toColumnMajor(const std::vector<std::uint8_t> &samples
     return out;
 }
 
+// HDF5 opens the file without close-on-exec: a program the user starts while a conversion runs
+// (a viewer, the terminal of a discovered robot ...) would inherit it and keep the half-written
+// file open after we close it. The file is marked right after it was created.
+static void keepFromChildProcesses(const std::string &path)
+{
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::canonical(path, error);
+    if (error)
+        return;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        std::error_code linkError;
+        const std::filesystem::path link = std::filesystem::read_symlink(entry.path(), linkError);
+        if (linkError || link != target)
+            continue;
+        char *end = nullptr;
+        const std::string name = entry.path().filename().string();
+        const long fd = std::strtol(name.c_str(), &end, 10);
+        if (end == name.c_str() || *end != '\0')
+            continue;
+        const int flags = fcntl(static_cast<int>(fd), F_GETFD);
+        if (flags >= 0)
+            fcntl(static_cast<int>(fd), F_SETFD, flags | FD_CLOEXEC);
+    }
+}
+
 void exportToMat(const std::string &outputPath, const LogFile &file,
                  const ProgressCallback &progress, const std::atomic<bool> *cancel)
 {
@@ -424,6 +452,7 @@ void exportToMat(const std::string &outputPath, const LogFile &file,
     MatFilePtr mat(Mat_CreateVer(outputPath.c_str(), nullptr, MAT_FT_MAT73));
     if (!mat)
         throw std::runtime_error("Could not open file");
+    keepFromChildProcesses(outputPath);
     try {
         convert(mat.get(), file, progress, cancel);
     } catch (...) {
