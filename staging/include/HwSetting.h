@@ -65,8 +65,8 @@ public:
     HwSetting(QObject *parent, const QString &name, char *textField, int maxLength, bool password,
               HwSettingValidator validator, QObject *owner);
     // IpAddress row: the field holds an IPv4 address in network byte order.
-    HwSetting(QObject *parent, const QString &name, uint32_t *ipField,
-              HwSettingValidator validator, QObject *owner);
+    HwSetting(QObject *parent, const QString &name, uint32_t *ipField, HwSettingValidator validator,
+              QObject *owner);
     // Bool row: a byte, nonzero for true.
     HwSetting(QObject *parent, const QString &name, uint8_t *boolField,
               HwSettingValidator validator, QObject *owner);

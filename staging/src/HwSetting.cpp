@@ -9,16 +9,14 @@ Q_LOGGING_CATEGORY(lcHwSetting, "Staging.HwSetting")
 
 namespace {
 
-template<typename T>
-T readField(const T *field)
+template<typename T> T readField(const T *field)
 {
     T value{};
     std::memcpy(&value, field, sizeof(T));
     return value;
 }
 
-template<typename T>
-void writeField(T *field, T value)
+template<typename T> void writeField(T *field, T value)
 {
     std::memcpy(field, &value, sizeof(T));
 }

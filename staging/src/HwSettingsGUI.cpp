@@ -46,9 +46,8 @@ HwSetting *HwSettingsGUI::addSubSection(int tabRef, const std::string &name)
     return t ? t->addSubSection(QString::fromStdString(name)) : nullptr;
 }
 
-HwSetting *HwSettingsGUI::addString(int tabRef, const std::string &name, char *field,
-                                    int maxLength, bool password, HwSettingValidator validator,
-                                    QObject *owner)
+HwSetting *HwSettingsGUI::addString(int tabRef, const std::string &name, char *field, int maxLength,
+                                    bool password, HwSettingValidator validator, QObject *owner)
 {
     HwSettingsTab *t = tab(tabRef);
     if (!t)

@@ -185,8 +185,8 @@ void PeltoSettings::buildWifiSettingsTab()
     m_stateRows << m_gui->addBool(t, "Wi-Fi enabled", state + WifiEnabledByte, nullptr, this);
     m_gui->addSubSection(t, "Connect to access point mode (2.4 Ghz)");
     m_stateRows << m_gui->addBool(t, "Enabled", state + StationEnabledByte, nullptr, this);
-    m_recordRows << m_gui->addString(t, "SSID", text(StationSsidOffset), SsidWidth, false,
-                                     nullptr, this);
+    m_recordRows << m_gui->addString(t, "SSID", text(StationSsidOffset), SsidWidth, false, nullptr,
+                                     this);
     m_recordRows << m_gui->addString(t, "Password", text(StationPasswordOffset), PasswordWidth,
                                      true, nullptr, this);
     m_staticRows << m_gui->addIpAddress(t, "Static IP", address(StaticIpOffset),
@@ -199,8 +199,8 @@ void PeltoSettings::buildWifiSettingsTab()
     m_stateRows << m_gui->addBool(t, "Enabled", state + AccessPointEnabledByte, nullptr, this);
     m_recordRows << m_gui->addString(t, "SSID", text(AccessPointSsidOffset), SsidWidth, false,
                                      nullptr, this);
-    m_recordRows << m_gui->addString(t, "Password", text(AccessPointPasswordOffset),
-                                     PasswordWidth, true, nullptr, this);
+    m_recordRows << m_gui->addString(t, "Password", text(AccessPointPasswordOffset), PasswordWidth,
+                                     true, nullptr, this);
     m_recordRows << m_gui->addBool(t, "Hidden SSID", record + HiddenSsidOffset, nullptr, this);
 
     QList<HwSetting *> group;

@@ -13,8 +13,7 @@ Q_DECLARE_METATYPE(HwSetting::FieldState)
 namespace {
 
 // A text field of `Width` bytes between two guard areas, so a write past either end shows.
-template<int Width>
-struct GuardedField
+template<int Width> struct GuardedField
 {
     std::array<char, 16> before;
     std::array<char, Width> field;
@@ -25,7 +24,8 @@ struct GuardedField
         before.fill('\xA5');
         after.fill('\x5A');
         field.fill('\0');
-        std::memcpy(field.data(), initial.constData(), size_t(qMin<qsizetype>(initial.size(), Width)));
+        std::memcpy(field.data(), initial.constData(),
+                    size_t(qMin<qsizetype>(initial.size(), Width)));
     }
     QByteArray bytes() const { return QByteArray(field.data(), Width); }
     bool guardsIntact() const
@@ -62,9 +62,11 @@ private slots:
         QTest::addColumn<QByteArray>("stored");
         const QByteArray zero(4, '\0');
         QTest::newRow("192.168.0.1") << "192.168.0.1" << true << QByteArray("\xC0\xA8\x00\x01", 4);
-        QTest::newRow("010.1.1.1 is ten") << "010.1.1.1" << true << QByteArray("\x0A\x01\x01\x01", 4);
+        QTest::newRow("010.1.1.1 is ten")
+            << "010.1.1.1" << true << QByteArray("\x0A\x01\x01\x01", 4);
         QTest::newRow("0.0.0.0") << "0.0.0.0" << true << zero;
-        QTest::newRow("255.255.255.0") << "255.255.255.0" << true << QByteArray("\xFF\xFF\xFF\x00", 4);
+        QTest::newRow("255.255.255.0")
+            << "255.255.255.0" << true << QByteArray("\xFF\xFF\xFF\x00", 4);
         QTest::newRow("empty") << "" << true << zero;
         QTest::newRow("three parts") << "192.168.0" << false << zero;
         QTest::newRow("256") << "1.2.3.256" << false << zero;
@@ -95,8 +97,10 @@ private slots:
         QCOMPARE(row.getFieldState(), passes ? HwSetting::Changed : HwSetting::Error);
         QCOMPARE(row.getStringValue(), text);
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(record.data() + 4), 4), stored);
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(record.data()), 4), QByteArray(4, '\xEE'));
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(record.data() + 8), 4), QByteArray(4, '\xEE'));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(record.data()), 4),
+                 QByteArray(4, '\xEE'));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(record.data() + 8), 4),
+                 QByteArray(4, '\xEE'));
 
         uint32_t value = 0;
         QCOMPARE(HwSetting::parseIpv4(text, &value), passes && !text.isEmpty());
@@ -114,11 +118,14 @@ private slots:
             QByteArray b(utf8);
             return b + QByteArray(16 - b.size(), '\0');
         };
-        QTest::newRow("short") << "SSID" << "lab" << int(HwSetting::Changed) << field("lab");
+        QTest::newRow("short") << "SSID"
+                               << "lab" << int(HwSetting::Changed) << field("lab");
         QTest::newRow("full width, no zero")
-            << "SSID" << "0123456789abcdef" << int(HwSetting::Changed) << QByteArray("0123456789abcdef");
+            << "SSID"
+            << "0123456789abcdef" << int(HwSetting::Changed) << QByteArray("0123456789abcdef");
         QTest::newRow("one byte too long")
-            << "SSID" << "0123456789abcdefg" << int(HwSetting::Error) << QByteArray("0123456789abcdef");
+            << "SSID"
+            << "0123456789abcdefg" << int(HwSetting::Error) << QByteArray("0123456789abcdef");
         QTest::newRow("8 umlauts fill 16 bytes")
             << "SSID" << QString::fromUtf8("ääääääää") << int(HwSetting::Changed)
             << QByteArray("ääääääää");
@@ -131,15 +138,17 @@ private slots:
         QTest::newRow("cut before a four-byte character")
             << "SSID" << QString::fromUtf8("0123456789abc\U0001F600") << int(HwSetting::Error)
             << field("0123456789abc");
-        QTest::newRow("password of 7") << "Password" << "1234567" << int(HwSetting::Error)
-                                       << field("1234567");
-        QTest::newRow("password of 8") << "Password" << "12345678" << int(HwSetting::Changed)
-                                       << field("12345678");
+        QTest::newRow("password of 7") << "Password"
+                                       << "1234567" << int(HwSetting::Error) << field("1234567");
+        QTest::newRow("password of 8")
+            << "Password"
+            << "12345678" << int(HwSetting::Changed) << field("12345678");
         QTest::newRow("password of 8 non-ASCII characters")
             << "Password" << QString::fromUtf8("ßßßßßßßß") << int(HwSetting::Changed)
             << QByteArray("ßßßßßßßß");
-        QTest::newRow("back to the accepted text") << "SSID" << "old" << int(HwSetting::Unchanged)
-                                                   << field("old");
+        QTest::newRow("back to the accepted text")
+            << "SSID"
+            << "old" << int(HwSetting::Unchanged) << field("old");
     }
     void stringRows()
     {
@@ -159,14 +168,16 @@ private slots:
         QVERIFY(record.guardsIntact());
         // What the field now holds reads back within the field, terminator or not.
         row.setGuiValues();
-        QCOMPARE(row.getStringValue().toUtf8(), QByteArray(stored.constData(), qstrnlen(stored.constData(), 16)));
+        QCOMPARE(row.getStringValue().toUtf8(),
+                 QByteArray(stored.constData(), qstrnlen(stored.constData(), 16)));
     }
 
     void fullFieldReadsWithinItsWidth()
     {
         GuardedField<8> record("ABCDEFGH");
         QObject tab;
-        HwSetting row(&tab, QStringLiteral("Name"), record.field.data(), 8, false, nullptr, nullptr);
+        HwSetting row(&tab, QStringLiteral("Name"), record.field.data(), 8, false, nullptr,
+                      nullptr);
         QCOMPARE(row.getStringValue(), QStringLiteral("ABCDEFGH"));
     }
 
@@ -184,7 +195,8 @@ private slots:
     {
         GuardedField<16> record("lab");
         QObject tab;
-        HwSetting row(&tab, QStringLiteral("SSID"), record.field.data(), 16, false, nullptr, nullptr);
+        HwSetting row(&tab, QStringLiteral("SSID"), record.field.data(), 16, false, nullptr,
+                      nullptr);
         QSignalSpy pending(&row, &HwSetting::ValuePendingChanged);
         QSignalSpy states(&row, &HwSetting::FieldStateChanged);
         row.editingTextChanged(QStringLiteral("labs"));
@@ -223,17 +235,18 @@ private slots:
         {
             QList<HwSetting *> rows;
         } group;
-        const HwSettingValidator allOrNone = [](QObject *owner, HwSetting *row, std::string *error) {
-            const auto *g = static_cast<Group *>(owner);
-            if (!row->getStringValue().isEmpty())
-                return true;
-            for (const HwSetting *r : g->rows)
-                if (!r->getStringValue().isEmpty()) {
-                    *error = "all or none";
-                    return false;
-                }
-            return true;
-        };
+        const HwSettingValidator allOrNone
+            = [](QObject *owner, HwSetting *row, std::string *error) {
+                  const auto *g = static_cast<Group *>(owner);
+                  if (!row->getStringValue().isEmpty())
+                      return true;
+                  for (const HwSetting *r : g->rows)
+                      if (!r->getStringValue().isEmpty()) {
+                          *error = "all or none";
+                          return false;
+                      }
+                  return true;
+              };
         HwSetting a(&tab, QStringLiteral("A"), &fields[0], allOrNone, &group);
         HwSetting b(&tab, QStringLiteral("B"), &fields[1], allOrNone, &group);
         group.rows = { &a, &b };
