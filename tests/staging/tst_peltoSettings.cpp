@@ -6,6 +6,7 @@
 #include "Pelto.h"
 #include "PeltoSettings.h"
 #include "TestSupport.h"
+#include "WifiSettingsRows.h"
 
 #include <QPointer>
 #include <QRandomGenerator>
@@ -127,27 +128,6 @@ struct Rig
         answerAll(record, state);
         return gui()->tab(settings()->wifiTab());
     }
-};
-
-HwSetting *row(HwSettingsTab *tab, int index)
-{
-    return tab->getSettingsList().value(index);
-}
-
-// Indexes of the rows in the tab.
-enum RowIndex {
-    NameRow = 1,
-    WifiEnabledRow = 3,
-    StationEnabledRow = 5,
-    StationSsidRow = 6,
-    StationPasswordRow = 7,
-    StaticIpRow = 8,
-    SubnetMaskRow = 9,
-    GatewayRow = 10,
-    AccessPointEnabledRow = 12,
-    AccessPointSsidRow = 13,
-    AccessPointPasswordRow = 14,
-    HiddenSsidRow = 15,
 };
 
 } // namespace
