@@ -13,8 +13,13 @@ HardwareSettings::HardwareSettings(QObject *parent)
 
 void HardwareSettings::disposeBackEnd()
 {
-    if (m_deviceSettings)
-        m_deviceSettings->deleteLater();
+    if (!m_deviceSettings)
+        return;
+    // Its tabs go now, not when its deferred deletion gets round to asking: by then the next
+    // back end may have built its own tab, which the old request would take away with its rows.
+    disconnect(m_deviceSettings, &DeviceSettings::DeleteAllTabs, m_gui, nullptr);
+    m_gui->deleteAllTabs();
+    m_deviceSettings->deleteLater();
     m_deviceSettings = nullptr;
 }
 

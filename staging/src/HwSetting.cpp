@@ -281,7 +281,7 @@ bool HwSetting::typeCheck(const QString &text) const
     }
     case Float: {
         const double v = text.toDouble();
-        return !(v < m_minValue) && !(v > m_maxValue);
+        return v >= m_minValue && v <= m_maxValue; // NaN fails
     }
     default:
         return true;

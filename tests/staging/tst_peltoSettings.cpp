@@ -338,6 +338,33 @@ private slots:
         QTRY_VERIFY(gone.isNull());
         QVERIFY(!rig.gui()->tab(0));
     }
+
+    // A back end replaced by the next one takes only its own tab: the new back end's tab, built
+    // before the old one is gone, stays with its rows.
+    void replacedBackEndLeavesTheNewTab()
+    {
+        Rig rig;
+        QVERIFY(rig.open(randomRecord(), QByteArray("\x01\x00\x01", 3)));
+        QPointer<DeviceSettings> old = rig.hardware.deviceSettings();
+        rig.hardware.setOrvDevice(rig.pelto.get());
+        PeltoSettings *next = rig.settings();
+        QVERIFY(next && next != old);
+        ControlChannel::WifiSettings record;
+        record.bytes[0] = 'N';
+        next->wifiSettingsReceived(ControlChannel::Answer, record);
+        next->wifiStateReceived(ControlChannel::Answer, {});
+        next->wifiTxPowerReceived(ControlChannel::Answer, 0);
+        QPointer<HwSettingsTab> tab = rig.gui()->tab(next->wifiTab());
+        QVERIFY(tab);
+        QPointer<HwSetting> name = row(tab, NameRow);
+        QCOMPARE(name->getStringValue(), QStringLiteral("N"));
+        QTRY_VERIFY(old.isNull());
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(tab);
+        QVERIFY(name);
+        QCOMPARE(rig.gui()->tab(next->wifiTab()), tab.data());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPeltoSettings)
