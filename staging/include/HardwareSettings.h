@@ -1,9 +1,10 @@
 #pragma once
 
+#include "DeviceSettings.h"
+
 #include <QObject>
 #include <QPointer>
 
-class DeviceSettings;
 class HwSettingsGUI;
 class OrvDevice;
 
