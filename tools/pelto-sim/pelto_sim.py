@@ -50,6 +50,8 @@ def parse_args(argv):
                    help="write each image uploaded on channel 4 to FILE (descrambled, as the device keeps it)")
     p.add_argument("--monitor-model", metavar="FILE",
                    help="serve this monitored model (JSON) on channels 2 and 3 while the monitoring service is open")
+    p.add_argument("--wifi-settings", metavar="FILE",
+                   help="load the 404-byte Wi-Fi settings record from FILE and save every record the host sets there")
     p.add_argument("--frame-log", metavar="FILE", help="append every received frame to FILE as JSON lines")
     p.add_argument("--frame-log-stdout", action="store_true", help="also print received frames on stdout")
     p.add_argument("--log-sent", action="store_true", help="also log the frames the device sends (dir \"tx\")")
@@ -114,6 +116,11 @@ def configure(device, args):
     for item in args.reply:
         code, values = _reply_override(item)
         device.responder.set_override(code, values)
+    if args.wifi_settings:
+        try:
+            device.responder.wifi.attach_file(args.wifi_settings)
+        except OSError as error:
+            raise ValueError("--wifi-settings: %s" % error) from None
 
 
 async def run(args):

@@ -418,6 +418,56 @@ def monitored_model(host, ctl, key, iv):
           "closing the monitoring service stops every stream")
 
 
+def wifi_record(folder):
+    """A settings record of random bytes with a name, as the record file the simulator starts from."""
+    path = os.path.join(folder, "wifi.bin")
+    record = bytearray(os.urandom(404))
+    record[0:32] = b"Selftest Pelto".ljust(32, b"\0")
+    with open(path, "wb") as f:
+        f.write(record)
+    return path
+
+
+def wifi_settings(host, ctl, folder):
+    path = os.path.join(folder, "wifi.bin")
+    with open(path, "rb") as f:
+        loaded = f.read()
+    host.send(control(99))
+    reply = host.next_frame(on_code(99))[1]
+    check(reply[4] == 2 and reply[5:] == loaded, "code 99 answers the record loaded from the record file")
+    check(ctl("get_state")["state"]["device_name"] == "Selftest Pelto", "the loaded record names the device")
+
+    edited = bytearray(loaded)
+    edited[32:64] = "Caf\u00e9-n\u00e4t".encode("utf-8").ljust(32, b"\0")
+    edited[239] = 1
+    edited[308:312] = bytes([192, 168, 0, 1])
+    host.send(control(98, bytes(edited)))
+    check(host.next_frame(on_code(98))[1][4] == 2, "code 98 with a whole record answers 2")
+    with open(path, "rb") as f:
+        check(f.read() == bytes(edited), "the record set by code 98 is saved to the record file, byte for byte")
+    host.send(control(99))
+    check(host.next_frame(on_code(99))[1][5:] == bytes(edited), "code 99 returns the record set by code 98")
+    host.send(control(98, bytes(edited[:403])))
+    check(host.next_frame(on_code(98))[1][4] == 4, "code 98 with 403 bytes answers 4")
+    with open(path, "rb") as f:
+        check(f.read() == bytes(edited), "a refused record leaves the record file alone")
+
+    host.send(control(96, b"\x00\x01\x00"))
+    check(host.next_frame(on_code(96))[1][4] == 2, "code 96 with three bytes answers 2")
+    host.send(control(97))
+    check(host.next_frame(on_code(97))[1][4:] == b"\x02\x00\x01\x00", "code 97 returns the state set by code 96")
+    host.send(control(96, b"\x01"))
+    check(host.next_frame(on_code(96))[1][4] == 4, "code 96 with one byte answers 4")
+    host.send(control(104, struct.pack("<i", -3)))
+    check(host.next_frame(on_code(104))[1][4] == 2, "code 104 with a signed 32-bit value answers 2")
+    host.send(control(105))
+    check(host.next_frame(on_code(105))[1][4:] == b"\x02" + struct.pack("<i", -3), "code 105 returns the power set by code 104")
+    ctl("set_reply", code=97, response=3, size=0)
+    host.send(control(97))
+    check(host.next_frame(on_code(97))[1] == struct.pack("<HHB", 5, 97, 3), "reply override: code 97 with response 3")
+    ctl("clear_reply")
+
+
 def start_sim(folder, files):
     cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
@@ -430,6 +480,7 @@ def start_sim(folder, files):
                             "--usb-socket", os.path.join(folder, "usb.sock"),
                             "--serial", "SELFTEST-0042", "--ext-type", "12", "--frame-log", log, "--files", files,
                             "--update-image", os.path.join(folder, "update.bin"),
+                            "--wifi-settings", wifi_record(folder),
                             "--monitor-model", os.path.join(HERE, "models", "monitored_model.json"), "-q"],
                            stdout=subprocess.PIPE, text=True)
     readable, _, _ = select.select([sim.stdout], [], [], 15)
@@ -701,6 +752,7 @@ def main():
             key, iv = link_management(host, ctl)
             datagrams(host, key, iv)
             control_channel(host, ctl)
+            wifi_settings(host, ctl, folder)
             monitored_model(host, ctl, key, iv)
             file_control(host, ctl, files)
             software_update(host, ctl, os.path.join(folder, "update.bin"))

@@ -11,6 +11,7 @@
 class AppBinaryManager;
 class QApplication;
 class FileDialogHandler;
+class HardwareSettings;
 class LogDownloader;
 class OrvFactory;
 class UriDistributor;
@@ -48,4 +49,5 @@ private:
     AppBinaryManager *m_appBinaryManager = nullptr;
     LogDownloader *m_logDownloader = nullptr;
     FileDialogHandler *m_fileDialogHandler = nullptr;
+    HardwareSettings *m_hardwareSettings = nullptr;
 };

@@ -9,6 +9,8 @@
 #include "ExtendedDeviceType.h"
 #include "ExternalMonitor.h"
 #include "FileDialogHandler.h"
+#include "HardwareSettings.h"
+#include "HwSettingsGUI.h"
 #include "LogCommandQueue.h"
 #include "LogDownloader.h"
 #include "Nimbrel.h"
@@ -63,6 +65,10 @@ main_Application::main_Application(QObject *parent, QApplication *application, c
             &LogDownloader::orvDeviceConnected);
     connect(m_orvFactory, &OrvFactory::ActiveDeviceChanged, m_logDownloader,
             &LogDownloader::setSelectedDevice);
+    // The Hardware Setup screen's settings follow the selected device.
+    m_hardwareSettings = new HardwareSettings(this);
+    connect(m_orvFactory, &OrvFactory::ActiveDeviceChanged, m_hardwareSettings,
+            &HardwareSettings::setOrvDevice);
     // A firmware file the user opens goes to every Pelto the factory knows.
     connect(m_fileDialogHandler, &FileDialogHandler::FebFileReceived, m_orvFactory,
             &OrvFactory::TempUploadFirmware);
@@ -119,6 +125,8 @@ void main_Application::setContextProperties()
     context->setContextProperty(QStringLiteral("orvFactory"), m_orvFactory);
     context->setContextProperty(QStringLiteral("binManager"), m_appBinaryManager);
     context->setContextProperty(QStringLiteral("LogDownloader"), m_logDownloader);
+    context->setContextProperty(QStringLiteral("HardwareSettings"),
+                                m_hardwareSettings->settingsGui());
     context->setContextProperty(QStringLiteral("Notifications"), ErrorHandler::instance());
     context->setContextProperty(QStringLiteral("RELEASE_MODE"), int(nimbrel::Release));
     context->setContextProperty(QStringLiteral("APPLICATION_VERSION"),

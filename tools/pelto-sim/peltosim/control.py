@@ -9,7 +9,8 @@ import struct
 import time
 
 from .crc import crc32_mpeg2
-from .state import APP_STATUS, MSC_STATUS, WIFI_SETTINGS_SIZE
+from .settings import WifiSettings
+from .state import APP_STATUS, MSC_STATUS
 
 HEADER_SIZE = 5
 RESP_OK, RESP_NOTHING, RESP_FAILED = 2, 3, 4
@@ -83,6 +84,7 @@ class ControlResponder:
         self.state = state
         self.clock = clock
         self.overrides = {}
+        self.wifi = WifiSettings(state)
 
     # -- overrides ---------------------------------------------------------------------------
     def set_override(self, code, settings):
@@ -273,25 +275,18 @@ class ControlResponder:
             self.state.set("msc_status", MSC_STATUS["NotMounted"])
         return RESP_OK, bytes([self.state["msc_status"]])
 
+    # The Wi-Fi settings codes live in their own module (settings.py).
     def _code_96(self, body, apply):
-        if len(body) != 3:
-            return RESP_FAILED, b""
-        if apply:
-            self.state.set("wifi_state", body.hex())
-        return RESP_OK, b""
+        return self.wifi.set_state(body, apply)
 
     def _code_97(self, body, apply):
-        return RESP_OK, bytes.fromhex(self.state["wifi_state"])
+        return self.wifi.get_state(body, apply)
 
     def _code_98(self, body, apply):
-        if len(body) != WIFI_SETTINGS_SIZE:
-            return RESP_FAILED, b""
-        if apply:
-            self.state.store_wifi_settings(body)
-        return RESP_OK, b""
+        return self.wifi.set_settings(body, apply)
 
     def _code_99(self, body, apply):
-        return RESP_OK, bytes(self.state.wifi_settings)
+        return self.wifi.get_settings(body, apply)
 
     def _code_100(self, body, apply):
         record = bytearray(208)
@@ -304,14 +299,10 @@ class ControlResponder:
         return RESP_OK, bytes(record)
 
     def _code_104(self, body, apply):
-        if len(body) != 4:
-            return RESP_FAILED, b""
-        if apply:
-            self.state.set("tx_power", struct.unpack("<i", body)[0])
-        return RESP_OK, b""
+        return self.wifi.set_tx_power(body, apply)
 
     def _code_105(self, body, apply):
-        return RESP_OK, struct.pack("<i", self.state["tx_power"])
+        return self.wifi.get_tx_power(body, apply)
 
     def _code_106(self, body, apply):
         record = bytearray(44)
