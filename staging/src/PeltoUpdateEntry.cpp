@@ -201,6 +201,9 @@ void PeltoUpdateEntry::updateChannelStateReceived(SoftwareUpdate::UpdateState va
         setUpdateState(ErrorWhileUpdating, false);
         reportUpdateFailure(QStringLiteral("Could not upload firmware to Pelto"));
         m_downloaded.clear();
+        // The update the device came back for has failed: from here on the user decides. Left
+        // set, the re-evaluation would start the same upload again, and again after each failure.
+        m_inProgress = false;
         evaluateVersions();
     } else if (value == SoftwareUpdate::UpdateFinished) {
         setUpdateState(Restarting, true);
