@@ -145,11 +145,11 @@ void PeltoUpdateEntry::startDeviceUpdate()
 void PeltoUpdateEntry::setSoftwareUpdateChannel(const SoftwareUpdate *softwareUpdateChannel)
 {
     if (m_channel)
-        disconnect(m_channel, nullptr, this, nullptr);
+        disconnect(m_channel.data(), nullptr, this, nullptr);
     m_channel = softwareUpdateChannel;
     if (!m_channel)
         return;
-    auto *channel = const_cast<SoftwareUpdate *>(m_channel);
+    auto *channel = const_cast<SoftwareUpdate *>(m_channel.data());
     connect(this, &DeviceUpdateEntry::UploadFw, channel, &SoftwareUpdate::startUpdateFromMemory,
             Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
     connect(channel, &SoftwareUpdate::UpdateStateChanged, this,

@@ -90,6 +90,7 @@ private slots:
     void versionReports_data();
     void versionReports();
     void startIsCarriedOutOnce();
+    void channelGoneWithoutWord();
     void progressNotificationFollowsVisibility();
     void failuresAreReported_data();
     void failuresAreReported();
@@ -253,6 +254,31 @@ void TestPeltoUpdateEntry::startIsCarriedOutOnce()
     QCOMPARE(row.getUpdateState(), DeviceUpdateEntry::UpdateAvailable);
     QTest::qWait(200);
     QCOMPARE(changes.size(), 0);
+}
+
+// The Pelto deletes its update channel when the device disconnects and says nothing: a start
+// after that must ask for the service again instead of uploading into nothing.
+void TestPeltoUpdateEntry::channelGoneWithoutWord()
+{
+    TestPelto device(0);
+    PeltoUpdateEntry row(nullptr, device.pelto.get(), false, true);
+    auto channel = std::make_unique<SoftwareUpdate>(nullptr, 4, true, nullptr);
+    emit device.pelto->UpdateServiceOpenedClosed(channel.get());
+    emit device.pelto->FirmwareWirelessReceived(true, "1.0.0");
+    emit device.pelto->FirmwareStateReceived(true, "1.4.0", 0, 0);
+    QCOMPARE(row.getUpdateState(), DeviceUpdateEntry::UpdateAvailable);
+    channel.reset();
+
+    row.startUpdate();
+    QVERIFY(row.isStartPending());
+    QCOMPARE(row.getUpdateState(), DeviceUpdateEntry::UpdateAvailable);
+    // The service reopened: the start is carried out on the new channel.
+    SoftwareUpdate reopened(nullptr, 4, true, nullptr);
+    QSignalSpy uploads(&row, &DeviceUpdateEntry::UploadFw);
+    emit device.pelto->UpdateServiceOpenedClosed(&reopened);
+    QCOMPARE(row.getUpdateState(), DeviceUpdateEntry::DownloadingFirmware);
+    QVERIFY(waitFor([&] { return !uploads.isEmpty(); }, 20000));
+    emit device.pelto->UpdateServiceOpenedClosed(nullptr);
 }
 
 // While the update page is hidden a row that is uploading or continuing an update after a restart
