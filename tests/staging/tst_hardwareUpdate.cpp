@@ -65,6 +65,7 @@ private slots:
     void disconnectAndAvailableUpdates();
     void restartCycleContinuesTheUpdate();
     void visibilityReachesEveryRow();
+    void refreshReloadsCatalogueAndVersions();
 
 private:
     StorageFixture m_storage;
@@ -330,6 +331,29 @@ void TestHardwareUpdate::visibilityReachesEveryRow()
     QCOMPARE(queryB.size(), 1);
     list.setVisibility(false);
     QCOMPARE(queryA.size(), 1);
+}
+
+// Refresh fetches the catalogue again and makes every row forget the versions it was told: a row
+// re-evaluates only once both components have been reported anew.
+void TestHardwareUpdate::refreshReloadsCatalogueAndVersions()
+{
+    HardwareUpdate list;
+    const auto device = makeDevice("SN-F", 1, 0);
+    list.orvDeviceConnected(device.get(), true);
+    DeviceUpdateEntry *row = list.getDeviceList().first();
+    emit asPelto(device)->FirmwareWirelessReceived(true, "1.0.0");
+    emit asPelto(device)->FirmwareStateReceived(true, "1.4.0", 0, 0);
+    QCOMPARE(row->getUpdateState(), DeviceUpdateEntry::UpdateAvailable);
+
+    QSignalSpy loaded(VersionControl::instance(), &VersionControl::VersionControlUpdated);
+    list.refresh();
+    QVERIFY(loaded.wait(scaled(20000)));
+    // The wireless module alone: the operating system has not been reported since.
+    emit asPelto(device)->FirmwareWirelessReceived(true, "1.1.0");
+    QCOMPARE(row->getUpdateState(), DeviceUpdateEntry::UpdateAvailable);
+    emit asPelto(device)->FirmwareStateReceived(true, "1.4.0", 0, 0);
+    QCOMPARE(row->getUpdateState(), DeviceUpdateEntry::NoUpdateAvailable);
+    QCOMPARE(list.getAvailableUpdates(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestHardwareUpdate)
