@@ -71,5 +71,6 @@ private:
     bool m_startPending = false;
     std::atomic<int> m_expectedFiles{ 0 };
     QHash<QString, DownloadedFile> m_downloaded;
-    const SoftwareUpdate *m_channel = nullptr;
+    // The Pelto deletes its update channel without a word when the device disconnects.
+    QPointer<const SoftwareUpdate> m_channel;
 };

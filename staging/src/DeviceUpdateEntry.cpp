@@ -239,14 +239,18 @@ void DeviceUpdateEntry::uploadFirmwareFile(const QString &firmware, const QStrin
         data = file.readAll();
         sound = verifySha256String(expected, data) == 0;
     }
-    if (!sound) {
+    // A file that does not decrypt (wrong key, bad padding) gives no image at all; announcing an
+    // empty image could make the device erase its flash for nothing.
+    const QByteArray image
+        = sound ? decryptAes256Cbc(data, firmwareKey(), firmwareIv()) : QByteArray();
+    if (image.isEmpty()) {
         setUpdateState(ErrorWhileUpdating, false);
         reportUpdateFailure(QStringLiteral("Could not load firmware"));
         return;
     }
     auto buffer = std::make_shared<QBuffer>();
     buffer->open(QIODevice::ReadWrite);
-    buffer->write(decryptAes256Cbc(data, firmwareKey(), firmwareIv()));
+    buffer->write(image);
     buffer->seek(0);
     m_uploadStarted = true;
     setUpdateState(UploadingFirmware, true);

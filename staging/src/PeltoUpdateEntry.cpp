@@ -145,11 +145,11 @@ void PeltoUpdateEntry::startDeviceUpdate()
 void PeltoUpdateEntry::setSoftwareUpdateChannel(const SoftwareUpdate *softwareUpdateChannel)
 {
     if (m_channel)
-        disconnect(m_channel, nullptr, this, nullptr);
+        disconnect(m_channel.data(), nullptr, this, nullptr);
     m_channel = softwareUpdateChannel;
     if (!m_channel)
         return;
-    auto *channel = const_cast<SoftwareUpdate *>(m_channel);
+    auto *channel = const_cast<SoftwareUpdate *>(m_channel.data());
     connect(this, &DeviceUpdateEntry::UploadFw, channel, &SoftwareUpdate::startUpdateFromMemory,
             Qt::ConnectionType(Qt::QueuedConnection | Qt::UniqueConnection));
     connect(channel, &SoftwareUpdate::UpdateStateChanged, this,
@@ -201,6 +201,9 @@ void PeltoUpdateEntry::updateChannelStateReceived(SoftwareUpdate::UpdateState va
         setUpdateState(ErrorWhileUpdating, false);
         reportUpdateFailure(QStringLiteral("Could not upload firmware to Pelto"));
         m_downloaded.clear();
+        // The update the device came back for has failed: from here on the user decides. Left
+        // set, the re-evaluation would start the same upload again, and again after each failure.
+        m_inProgress = false;
         evaluateVersions();
     } else if (value == SoftwareUpdate::UpdateFinished) {
         setUpdateState(Restarting, true);

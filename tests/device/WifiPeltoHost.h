@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QTcpServer>
 
+#include <functional>
 #include <memory>
 
 namespace nimbrel::test {
@@ -32,6 +33,9 @@ struct WifiPeltoHost
     std::unique_ptr<Pelto> pelto;
     QPointer<WifiDatalink> link;
     quint16 bridgePort = freeTcpPort();
+    // Called with the new Pelto before it asks for its link, as the device factory wires a Pelto
+    // before activating it (so no connection report is missed).
+    std::function<void(Pelto &)> beforeActivation;
 
     // pollIntervalMs 0 keeps the Pelto's own state-poll interval.
     explicit WifiPeltoHost(const PeltoSimProcess &sim, const DatalinkTimings &timings = {},
@@ -55,6 +59,8 @@ struct WifiPeltoHost
                              if (pollIntervalMs > 0)
                                  pelto->setPollInterval(pollIntervalMs);
                              pelto->setExternalModePort(bridgePort);
+                             if (beforeActivation)
+                                 beforeActivation(*pelto);
                              pelto->setActiveDatalinkWifi();
                          });
         generic->addDatalink(link);

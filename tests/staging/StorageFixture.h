@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DeviceUpdateEntry.h"
 #include "TestSupport.h"
 #include "VersionControl.h"
 
@@ -97,6 +98,30 @@ public:
             return {};
         QFile file(base + ".data");
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Serves `plain` encrypted by `openssl enc` under the firmware key of the current
+    // NIMBREL_FIRMWARE_SEEDS; returns the served file's digest from sha256sum (64 hex digits), or
+    // an empty text when a tool failed.
+    QByteArray serveFirmware(const QString &name, const QByteArray &plain)
+    {
+        using namespace nimbrel::test;
+        const QString plainPath = QDir(testRoot()).filePath(name + QStringLiteral(".plain"));
+        QFile file(plainPath);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            || file.write(plain) != plain.size())
+            return {};
+        file.close();
+        const ProcessResult encrypted
+            = runProcess(QStringLiteral("openssl"),
+                         { "enc", "-aes-256-cbc", "-K",
+                           QString::fromLatin1(DeviceUpdateEntry::firmwareKey().toHex()), "-iv",
+                           QString::fromLatin1(DeviceUpdateEntry::firmwareIv().toHex()), "-in",
+                           plainPath, "-out", servedPath(name) });
+        if (encrypted.exitCode != 0)
+            return {};
+        const ProcessResult sum = runProcess(QStringLiteral("sha256sum"), { servedPath(name) });
+        return sum.exitCode == 0 ? sum.out.left(64) : QByteArray();
     }
 
 private:

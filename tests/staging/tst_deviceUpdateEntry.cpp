@@ -75,6 +75,7 @@ private:
     StorageFixture m_storage;
     QByteArray m_osImage;
     QString m_osEncrypted;
+    QString m_otherKey;
 };
 
 QString TestDeviceUpdateEntry::encryptFirmware(const QString &name, const QByteArray &plain)
@@ -101,14 +102,32 @@ void TestDeviceUpdateEntry::initTestCase()
     m_osEncrypted = encryptFirmware("pelto-os-1.4.0.fwb", m_osImage);
     QVERIFY(!m_osEncrypted.isEmpty());
     QVERIFY(!encryptFirmware("wireless-1.1.0.bin", randomBytes(500, 4)).isEmpty());
-    const ProcessResult sums = runProcess(
-        QStringLiteral("sha256sum"), { m_osEncrypted, m_storage.servedPath("wireless-1.1.0.bin") });
+    // Whole blocks under another key: the digest matches, the padding does not.
+    m_otherKey = QDir(testRoot()).filePath("other-key.fwb");
+    QCOMPARE(runProcess(QStringLiteral("openssl"),
+                        { "enc", "-aes-256-cbc", "-K", QString(64, QLatin1Char('5')), "-iv",
+                          QString(32, QLatin1Char('6')), "-in", m_osEncrypted, "-out", m_otherKey })
+                 .exitCode,
+             0);
+    // openssl agrees that it does not decrypt under the firmware key.
+    QVERIFY(runProcess(QStringLiteral("openssl"),
+                       { "enc", "-d", "-aes-256-cbc", "-K",
+                         QString::fromLatin1(DeviceUpdateEntry::firmwareKey().toHex()), "-iv",
+                         QString::fromLatin1(DeviceUpdateEntry::firmwareIv().toHex()), "-in",
+                         m_otherKey, "-out", m_otherKey + ".out" })
+                .exitCode
+            != 0);
+    const ProcessResult sums
+        = runProcess(QStringLiteral("sha256sum"),
+                     { m_osEncrypted, m_storage.servedPath("wireless-1.1.0.bin"), m_otherKey });
     QCOMPARE(sums.exitCode, 0);
     const QList<QByteArray> lines = sums.out.split('\n');
     const QByteArray json = R"({"Version": 1, "Components": {
         "PeltoOS": {"LatestVersion": "1.4.0", "Versions": {
             "1.4.0": {"file": "firmware/pelto-os-1.4.0.fwb", "sha256": ")"
-        + lines.at(0).left(64) + R"("}}},
+        + lines.at(0).left(64) + R"("},
+            "1.4.9": {"file": "firmware/other-key.fwb", "sha256": ")"
+        + lines.at(2).left(64) + R"("}}},
         "PeltoWireless": {"LatestVersion": "1.1.0", "Versions": {
             "1.1.0": {"file": "firmware/wireless-1.1.0.bin", "sha256": ")"
         + lines.at(1).left(64) + R"("}}}}})";
@@ -165,6 +184,8 @@ void TestDeviceUpdateEntry::uploadRefusesDamagedFirmware_data()
     QTest::newRow("one bit flipped") << "damaged";
     QTest::newRow("missing") << "missing";
     QTest::newRow("version unknown to the catalogue") << "unknown";
+    // The digest matches, but the file does not decrypt under the firmware key.
+    QTest::newRow("another key") << "other key";
 }
 
 void TestDeviceUpdateEntry::uploadRefusesDamagedFirmware()
@@ -186,6 +207,10 @@ void TestDeviceUpdateEntry::uploadRefusesDamagedFirmware()
     }
     if (kind == "unknown")
         version = QStringLiteral("1.4.1");
+    if (kind == "other key") {
+        path = m_otherKey;
+        version = QStringLiteral("1.4.9");
+    }
 
     RecordingEntry row;
     QSignalSpy uploads(&row, &DeviceUpdateEntry::UploadFw);

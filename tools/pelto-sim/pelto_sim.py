@@ -48,6 +48,12 @@ def parse_args(argv):
                    help="folder served as the device's file system on channel 9 (default: an empty temporary folder)")
     p.add_argument("--update-image", metavar="FILE",
                    help="write each image uploaded on channel 4 to FILE (descrambled, as the device keeps it)")
+    p.add_argument("--next-os-version", metavar="V",
+                   help="operating-system version a finished firmware upload installs (default: unchanged)")
+    p.add_argument("--next-wireless-version", metavar="V",
+                   help="wireless-firmware version a finished wireless upload installs (default: unchanged)")
+    p.add_argument("--boot-timeout-ms", type=int, default=0, metavar="N",
+                   help="an installed operating system stays unverified for N ms, counting down (default 0: verified at once)")
     p.add_argument("--monitor-model", metavar="FILE",
                    help="serve this monitored model (JSON) on channels 2 and 3 while the monitoring service is open")
     p.add_argument("--wifi-settings", metavar="FILE",
@@ -113,6 +119,15 @@ def configure(device, args):
         state.set(name, value)
     for name in args.fault:
         state.set_fault(name, True)
+    for name, value in (("next_os_version", args.next_os_version),
+                        ("next_wireless_version", args.next_wireless_version)):
+        if value is not None:
+            if len(value.encode("utf-8")) > 15:
+                raise ValueError("--%s: at most 15 UTF-8 bytes" % name.replace("_", "-"))
+            setattr(device.firmware, name, value)
+    if args.boot_timeout_ms < 0:
+        raise ValueError("--boot-timeout-ms must be at least 0")
+    device.firmware.boot_timeout_ms = args.boot_timeout_ms
     for item in args.reply:
         code, values = _reply_override(item)
         device.responder.set_override(code, values)

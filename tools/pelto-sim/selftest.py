@@ -483,12 +483,16 @@ def start_sim(folder, files):
                             "--wifi-settings", wifi_record(folder),
                             "--monitor-model", os.path.join(HERE, "models", "monitored_model.json"), "-q"],
                            stdout=subprocess.PIPE, text=True)
+    return sim, wait_ready(sim), log
+
+
+def wait_ready(sim):
     readable, _, _ = select.select([sim.stdout], [], [], 15)
     line = sim.stdout.readline() if readable else ""
     if not line.startswith("READY "):
         sim.kill()
         raise AssertionError("simulator did not report READY (got %r)" % line)
-    return sim, json.loads(line[6:]), log
+    return json.loads(line[6:])
 
 
 def link_management(host, ctl):
@@ -762,6 +766,9 @@ def main():
             ctl("shutdown")
             check(sim.wait(10) == 0, "simulator shuts down cleanly on command")
             frame_log(log)
+            # Imported here: the firmware part imports this module's helpers.
+            from selftest_firmware import firmware_cycle
+            firmware_cycle(folder)
         finally:
             if sim.poll() is None:
                 sim.kill()

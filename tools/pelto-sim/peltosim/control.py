@@ -246,7 +246,8 @@ class ControlResponder:
         return RESP_OK, _version_record(self.state["esp_verified"], self.state["esp_version"]) + bytes(8)
 
     def _code_35(self, body, apply):
-        if apply:
+        # A freshly installed system verifies itself when its boot time-out has run out.
+        if apply and not self.state.firmware_booting:
             self.state.set("fw_verified", True)
         return RESP_OK, b""
 

@@ -15,7 +15,7 @@ import sys
 import time
 
 from . import channel0 as ch0
-from . import filecontrol, messages, monitoring, update
+from . import filecontrol, firmware, messages, monitoring, update
 from .control import CODE_NAMES, ControlResponder, parse_request
 from .crypto import decrypt_host_datagram, encrypt_device_datagram
 from .framing import Recombiner, build_frame
@@ -104,6 +104,8 @@ class Device:
         self.files = None  # channel 9, once a folder is served
         self.update = update.UpdateReceiver(self.state, lambda: self.counters["channel4"], say=self.say)
         self.restarts = 0  # restarts after a finished upload (update_restart_ms)
+        self.firmware = firmware.Firmware(self.state, self.say)
+        self.update.on_finished = self.firmware.installed
         self.fault_hooks = {}  # fault name -> coroutine function(on), set by the transports
         self.model = None  # channels 2 and 3, once a monitored model is served
         self._mon_buffer = b""
@@ -132,6 +134,7 @@ class Device:
                 print(line, flush=True)
 
     def close(self):
+        self.firmware.close()
         if self._frame_log:
             self._frame_log.close()
             self._frame_log = None
@@ -564,6 +567,7 @@ class Device:
             "log_level": self.state.log_level,
             "update": self.update.last,
             "restarts": self.restarts,
+            "firmware": self.firmware.status(),
             "monitor": None if self.model is None else {
                 "streams": ["%d:%d" % key for key in sorted(self.model.streams)],
                 "clock_ns": self.model.clock_ns, "build_id": self.state["build_id"],

@@ -219,6 +219,7 @@ class DeviceState:
         # Services the host opened with control codes 9..12, and the message level it asked for.
         self.services = {"update": False, "monitoring": False, "messages": False, "file_control": False}
         self.log_level = None
+        self.firmware_booting = False  # an installed system counts down its boot time-out
         # The Wi-Fi settings record is kept whole: the host sends back bytes it does not interpret.
         self.wifi_settings = bytearray(WIFI_SETTINGS_SIZE)
         self._write_name()

@@ -90,6 +90,7 @@ class UpdateReceiver:
         self.unverified_left = 0
         self.restart = None
         self.last = None  # what the last upload looked like, for tests
+        self.on_finished = None  # called with the kind of every upload that finished
 
     @property
     def counters(self):
@@ -188,6 +189,8 @@ class UpdateReceiver:
         if command == START_WIRELESS:
             self.unverified_left = self.state["update_unverified_polls"]
         self.say("channel 4: upload finished, %d bytes, CRC ok" % len(image))
+        if self.on_finished:
+            self.on_finished(KINDS[command])
         if self.state["update_restart_ms"] > 0:
             self.restart = self.state["update_restart_ms"]
         return [message(FINISHED)]
