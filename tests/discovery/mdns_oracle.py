@@ -2,7 +2,7 @@
 """Independent mDNS messages for the discovery tests, built with dnspython.
 
   mdns_oracle.py query                 the PTR question for _ssh._tcp.local. (hex)
-  mdns_oracle.py robot [ttl]           a compressed response announcing robot-1 (hex)
+  mdns_oracle.py robot [key=value...]  a compressed response announcing robot-1 (hex)
   mdns_oracle.py random COUNT SEED     random messages, one JSON object per line:
                                        {"wire": hex, "records": [...]} as dnspython reads them
   mdns_oracle.py burst COUNT SEED FILE COUNT random messages written length-prefixed (u16 BE)
@@ -27,14 +27,24 @@ def query():
     return q.to_wire()
 
 
-def robot(ttl=4500, name='robot-1', serial='1234', port=2222, dtype='sorvyn'):
+def robot(ttl=4500, name='robot-1', serial='1234', port=2222, dtype='sorvyn', records='ptr,srv,txt',
+          txt=None, host=None):
     m = dns.message.Message(id=0)
     m.flags = dns.flags.QR | dns.flags.AA
     inst = f'{name}._ssh._tcp.local.'
-    m.answer.append(dns.rrset.from_text('_ssh._tcp.local.', ttl, 'IN', 'PTR', inst))
-    m.additional.append(dns.rrset.from_text(inst, 120, 'IN', 'SRV', f'0 0 {port} {name}.local.'))
-    m.additional.append(dns.rrset.from_text(
-        inst, 4500, 'IN', 'TXT', f'"orvane_device_type={dtype}" "orvane_device_serial={serial}"'))
+    host = host or f'{name}.local.'
+    if txt is None:
+        txt = [f'orvane_device_type={dtype}', f'orvane_device_serial={serial}']
+    for kind in records.split(','):
+        if kind == 'ptr':
+            m.answer.append(dns.rrset.from_text('_ssh._tcp.local.', ttl, 'IN', 'PTR', inst))
+        elif kind == 'srv':
+            m.additional.append(dns.rrset.from_text(inst, ttl, 'IN', 'SRV', f'0 0 {port} {host}'))
+        elif kind == 'txt':
+            m.additional.append(dns.rrset.from_text(
+                inst, ttl, 'IN', 'TXT', ' '.join('"%s"' % t for t in txt)))
+        elif kind == 'a':
+            m.additional.append(dns.rrset.from_text(host, ttl, 'IN', 'A', '198.51.100.7'))
     return m.to_wire()
 
 
@@ -123,7 +133,15 @@ def main():
     if cmd == 'query':
         print(query().hex())
     elif cmd == 'robot':
-        print(robot(int(sys.argv[2]) if len(sys.argv) > 2 else 4500).hex())
+        # robot [key=value ...]: ttl, name, serial, port, dtype, records (ptr,srv,txt,a), host,
+        # txt (strings separated by '|')
+        args = dict(a.split('=', 1) for a in sys.argv[2:])
+        for key in ('ttl', 'port'):
+            if key in args:
+                args[key] = int(args[key])
+        if 'txt' in args:
+            args['txt'] = [t for t in args['txt'].split('|') if t]
+        print(robot(**args).hex())
     elif cmd == 'random':
         rng = random.Random(int(sys.argv[3]))
         for _ in range(int(sys.argv[2])):
