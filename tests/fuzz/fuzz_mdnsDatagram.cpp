@@ -42,8 +42,8 @@ int readEverything(const MdnsRecordView &record)
         > sizeof(target))
         __builtin_trap();
     MdnsTxtEntry entries[MdnsMaxTxtEntries];
-    const std::size_t count = readTxtEntries(record.data, record.size, record.dataOffset,
-                                             record.dataLength, entries);
+    const std::size_t count
+        = readTxtEntries(record.data, record.size, record.dataOffset, record.dataLength, entries);
     for (std::size_t i = 0; i < count; ++i) {
         if (entries[i].valueOffset + entries[i].valueLength > record.size)
             __builtin_trap();
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         copy[i] = data[i];
     parseMdnsDatagram(3, nullptr, 0, copy, size, readEverything, nullptr);
 
-    sockaddr_in from {};
+    sockaddr_in from{};
     from.sin_family = AF_INET;
     from.sin_addr.s_addr = htonl(0xC0000202);
     DeviceDiscoverySettings settings;
