@@ -56,7 +56,12 @@ for target in "$@"; do
         long) limit="-runs=$runs" ;;
         *) echo "unknown mode $mode" >&2; exit 2 ;;
     esac
-    if ! "$binary" $limit -timeout="$input_timeout" -rss_limit_mb=2048 -max_len=32768 \
+    # <target>.max_len caps the input size where the parser's input has a fixed upper bound.
+    max_len=32768
+    if [ -f "$here/$target.max_len" ]; then
+        max_len=$(cat "$here/$target.max_len")
+    fi
+    if ! "$binary" $limit -timeout="$input_timeout" -rss_limit_mb=2048 -max_len="$max_len" \
             -print_final_stats=1 -artifact_prefix="$findings/" "$work" "$seeds" \
             >"$build/$target.log" 2>&1; then
         tail -n 60 "$build/$target.log"
