@@ -6,6 +6,7 @@
 #include <GeographicLib/UTMUPS.hpp>
 
 #include <exception>
+#include <stdexcept>
 
 UTMCoordinateConverter::UTMCoordinateConverter(const Coordinate &offset, int zone, bool north,
                                                QObject *parent)
@@ -62,10 +63,21 @@ Coordinate UTMCoordinateConverter::convertFromScene(QVector3D p, const MapContex
     return convertFromGeo(context->fromSceneCoordinate(p));
 }
 
+namespace {
+// GeographicLib reads zones below 1 as requests to choose one (or as UPS): a robot's zone
+// outside 1..60 must not silently convert in another zone.
+bool isUtmZone(int zone)
+{
+    return zone >= 1 && zone <= 60;
+}
+} // namespace
+
 QGeoCoordinate UTMCoordinateConverter::convertToGeo(Coordinate c) const
 {
     double latitude = 0, longitude = 0;
     try {
+        if (!isUtmZone(m_zone))
+            throw std::out_of_range("zone outside 1..60");
         GeographicLib::UTMUPS::Reverse(m_zone, m_north, c.x + m_offset.x, c.y + m_offset.y,
                                        latitude, longitude, false);
     } catch (const std::exception &error) {
@@ -82,6 +94,8 @@ Coordinate UTMCoordinateConverter::convertFromGeo(QGeoCoordinate g) const
     bool north = false;
     double x = 0, y = 0;
     try {
+        if (!isUtmZone(m_zone))
+            throw std::out_of_range("zone outside 1..60");
         GeographicLib::UTMUPS::Forward(g.latitude(), g.longitude(), zone, north, x, y, m_zone,
                                        false);
     } catch (const std::exception &error) {
