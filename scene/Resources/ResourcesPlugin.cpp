@@ -1,5 +1,6 @@
 #include "RobotResourceId.h"
 
+#include <QtQml/qqml.h>
 #include <QtQml/qqmlextensionplugin.h>
 
 extern void qml_register_types_orvane_Resources();
@@ -19,6 +20,11 @@ public:
         Q_UNUSED(registration)
         qRegisterMetaType<RobotResourceId>("RobotResourceId");
         qRegisterMetaType<QList<RobotResourceId>>();
+        // Only the enumeration: QML writes RobotResourceType.Map and never makes an instance.
+        // Declared by hand, since a gadget registered declaratively counts as a value type,
+        // whose name must begin with a lower-case letter.
+        qmlRegisterUncreatableMetaObject(RobotResourceType::staticMetaObject, "orvane.Resources", 1,
+                                         0, "RobotResourceType", QString());
     }
 };
 

@@ -24,10 +24,9 @@ public:
         qRegisterMetaType<CoordinateConverter *>("CoordinateConverter*");
         qRegisterMetaType<IRobotResource *>("IRobotResource*");
         qRegisterMetaType<IRobotResourceOwner *>("IRobotResourceOwner*");
-        qmlRegisterSingletonType<SceneFunctions>("orvane.SceneDescription", 1, 0, "Scene",
-                                                 [](QQmlEngine *, QJSEngine *) -> QObject * {
-                                                     return new SceneFunctions();
-                                                 });
+        qmlRegisterSingletonType<SceneFunctions>(
+            "orvane.SceneDescription", 1, 0, "Scene",
+            [](QQmlEngine *, QJSEngine *) -> QObject * { return new SceneFunctions(); });
     }
 };
 

@@ -22,10 +22,10 @@ class LocalMap : public IRobotResource
     Q_MOC_INCLUDE("OccupancyGridInfo.h")
     Q_PROPERTY(QImage map READ map WRITE setMap NOTIFY mapChanged)
     Q_PROPERTY(QSizeF dimensions READ dimensions WRITE setDimensions NOTIFY dimensionsChanged)
-    Q_PROPERTY(Coordinate local_origin READ localOrigin WRITE setLocalOrigin NOTIFY
-                       localOriginChanged)
+    Q_PROPERTY(
+        Coordinate local_origin READ localOrigin WRITE setLocalOrigin NOTIFY localOriginChanged)
     Q_PROPERTY(CoordinateConverter *global_coordinate_info READ globalCoordinateInfo WRITE
-                       setGlobalCoordinateInfo NOTIFY globalCoordinateInfoChanged)
+                   setGlobalCoordinateInfo NOTIFY globalCoordinateInfoChanged)
     Q_PROPERTY(Pose global_pose READ globalPose WRITE setGlobalPose NOTIFY globalPoseChanged)
     Q_PROPERTY(OccupancyGridInfo *source READ source CONSTANT)
 
@@ -69,7 +69,8 @@ public:
     void replaceResourceId(const RobotResourceId &oldId, const RobotResourceId &newId) override;
 
 public slots:
-    void resolveResource(RobotResourceId resourceId, orvane::shared_qptr<QObject> resource) override;
+    void resolveResource(RobotResourceId resourceId,
+                         orvane::shared_qptr<QObject> resource) override;
 
 signals:
     void mapChanged();
@@ -95,6 +96,6 @@ private:
     Coordinate m_localOrigin;
     QPointer<CoordinateConverter> m_globalCoordinateInfo;
     Pose m_globalPose;
-    QSizeF m_cellSize{1, 1};
+    QSizeF m_cellSize{ 1, 1 };
     DistanceField m_field;
 };

@@ -51,7 +51,8 @@ public:
     static Coordinate fallbackFromGeo(const QGeoCoordinate &g);
 
 public slots:
-    void resolveResource(RobotResourceId resourceId, orvane::shared_qptr<QObject> resource) override;
+    void resolveResource(RobotResourceId resourceId,
+                         orvane::shared_qptr<QObject> resource) override;
 
 signals:
     void mapChanged();

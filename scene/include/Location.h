@@ -19,9 +19,9 @@ class Location : public IRobotResource
     Q_MOC_INCLUDE("QmlSharedPointer.h")
     Q_PROPERTY(LocationType locationType READ locationType NOTIFY locationTypeChanged)
     Q_PROPERTY(QGeoCoordinate geoCoordinate READ geoCoordinate WRITE setGeoCoordinate NOTIFY
-                       geoCoordinateChanged)
+                   geoCoordinateChanged)
     Q_PROPERTY(QmlSharedPointer *localMap READ localMapHandle WRITE setLocalMapHandle NOTIFY
-                       localMapChanged)
+                   localMapChanged)
     Q_PROPERTY(QUuid localMapId READ localMapId WRITE setLocalMapId NOTIFY localMapIdChanged)
     Q_PROPERTY(QImage previewImage READ previewImage NOTIFY previewImageChanged)
 
@@ -58,7 +58,8 @@ public:
     void replaceResourceId(const RobotResourceId &oldId, const RobotResourceId &newId) override;
 
 public slots:
-    void resolveResource(RobotResourceId resourceId, orvane::shared_qptr<QObject> resource) override;
+    void resolveResource(RobotResourceId resourceId,
+                         orvane::shared_qptr<QObject> resource) override;
 
 signals:
     void locationTypeChanged();

@@ -18,9 +18,9 @@ class MapContext : public QObject
     Q_OBJECT
     Q_MOC_INCLUDE("QmlSharedPointer.h")
     Q_PROPERTY(QmlSharedPointer *location READ locationHandle WRITE setLocationHandle NOTIFY
-                       locationChanged)
+                   locationChanged)
     Q_PROPERTY(Coordinate worldReferenceMercator READ worldReferenceMercator NOTIFY
-                       worldReferenceMercatorChanged)
+                   worldReferenceMercatorChanged)
     Q_PROPERTY(int zoomLevel READ zoomLevel WRITE setZoomLevel NOTIFY zoomLevelChanged)
     Q_PROPERTY(float tileSize READ tileSize WRITE setTileSize NOTIFY tileSizeChanged)
     // Never changes; a binding that reads it is re-evaluated on every change of the frame.

@@ -21,17 +21,17 @@ class OccupancyGridInfo : public QObject
     Q_PROPERTY(QUuid uuid READ uuid WRITE setUuid NOTIFY idChanged)
     Q_PROPERTY(QUuid group_id READ groupId WRITE setGroupId NOTIFY groupIdChanged)
     Q_PROPERTY(QString name READ name WRITE setName NOTIFY nameChanged)
-    Q_PROPERTY(QDateTime creation_date READ creationDate WRITE setCreationDate NOTIFY
-                       creationDateChanged)
+    Q_PROPERTY(
+        QDateTime creation_date READ creationDate WRITE setCreationDate NOTIFY creationDateChanged)
     Q_PROPERTY(QList<qint8> mapData READ mapData NOTIFY mapDataChanged)
-    Q_PROPERTY(QSizeF mapWorldSize READ mapWorldSize WRITE setMapWorldSize NOTIFY
-                       mapWorldSizeChanged)
+    Q_PROPERTY(
+        QSizeF mapWorldSize READ mapWorldSize WRITE setMapWorldSize NOTIFY mapWorldSizeChanged)
     Q_PROPERTY(QSize mapSize READ mapSize NOTIFY mapSizeChanged)
     Q_PROPERTY(Coordinate origin READ origin WRITE setOrigin NOTIFY originChanged)
     Q_PROPERTY(Pose globalTransformation READ globalTransformation WRITE setGlobalTransformation
-                       NOTIFY globalTransformationChanged)
+                   NOTIFY globalTransformationChanged)
     Q_PROPERTY(CoordinateConverter *globalReferenceFrame READ globalReferenceFrame WRITE
-                       setGlobalReferenceFrame NOTIFY globalReferenceFrameChanged)
+                   setGlobalReferenceFrame NOTIFY globalReferenceFrameChanged)
 
 public:
     explicit OccupancyGridInfo(QObject *parent = nullptr);

@@ -18,7 +18,7 @@ public:
     friend bool operator==(const PoseWithCovariance &a, const PoseWithCovariance &b)
     {
         return static_cast<const Pose &>(a) == static_cast<const Pose &>(b)
-                && a.covariance == b.covariance;
+            && a.covariance == b.covariance;
     }
 
     QList<double> covariance;

@@ -19,8 +19,7 @@ public:
     friend bool operator==(const PoseWithTwist &a, const PoseWithTwist &b)
     {
         return static_cast<const Pose &>(a) == static_cast<const Pose &>(b)
-                && a.linear_velocity == b.linear_velocity
-                && a.angular_velocity == b.angular_velocity;
+            && a.linear_velocity == b.linear_velocity && a.angular_velocity == b.angular_velocity;
     }
 
     QVector3D linear_velocity;

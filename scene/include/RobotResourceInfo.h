@@ -19,7 +19,7 @@ public:
     friend bool operator==(const RobotResourceInfo &a, const RobotResourceInfo &b)
     {
         return a.uuid == b.uuid && a.group == b.group && a.name == b.name && a.type == b.type
-                && a.lastModified == b.lastModified;
+            && a.lastModified == b.lastModified;
     }
 
     QUuid uuid;

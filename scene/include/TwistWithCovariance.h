@@ -17,7 +17,7 @@ public:
     friend bool operator==(const TwistWithCovariance &a, const TwistWithCovariance &b)
     {
         return a.linearVelocity == b.linearVelocity && a.angularVelocity == b.angularVelocity
-                && a.covariance == b.covariance;
+            && a.covariance == b.covariance;
     }
 
     QVector3D linearVelocity;

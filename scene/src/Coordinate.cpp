@@ -59,8 +59,8 @@ Coordinate Coordinate::times(double factor) const
 QDebug operator<<(QDebug debug, Coordinate coordinate)
 {
     QDebugStateSaver saver(debug);
-    debug.nospace() << "Coordinate(" << coordinate.x << ", " << coordinate.y << ", "
-                    << coordinate.z << ")";
+    debug.nospace() << "Coordinate(" << coordinate.x << ", " << coordinate.y << ", " << coordinate.z
+                    << ")";
     return debug;
 }
 

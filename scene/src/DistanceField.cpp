@@ -13,9 +13,9 @@ void DistanceField::build(const QImage &image)
     // Decided on a copy from scan lines in one format: QImage::pixelColor per pixel is an order
     // of magnitude slower on large maps. An image without alpha converts to opaque pixels.
     const QImage argb = image.format() == QImage::Format_ARGB32
-                    || image.format() == QImage::Format_ARGB32_Premultiplied
-            ? image
-            : image.convertToFormat(QImage::Format_ARGB32);
+            || image.format() == QImage::Format_ARGB32_Premultiplied
+        ? image
+        : image.convertToFormat(QImage::Format_ARGB32);
 
     std::vector<int32_t> queue;
     queue.reserve(m_values.size());

@@ -4,8 +4,8 @@
 #include "RobotExceptions.h"
 
 IRobotResource::IRobotResource(RobotResourceType::ResourceType type, const QString &name,
-                               const QUuid &uuid, const QUuid &group,
-                               const QDateTime &creationDate, QObject *parent)
+                               const QUuid &uuid, const QUuid &group, const QDateTime &creationDate,
+                               QObject *parent)
     : IRobotResourceOwner(parent)
     , m_uuid(uuid)
     , m_group(group)
@@ -38,7 +38,7 @@ void IRobotResource::fromJson(JsonContext, const QJsonObject &json)
     const QJsonValue groupValue = json.value(QLatin1String("group_id"));
     const QUuid group = groupValue.isNull() ? QUuid::createUuid() : readJsonUuid(groupValue);
     QDateTime creationDate = QDateTime::fromString(
-            readJsonString(json.value(QLatin1String("creation_date"))), Qt::ISODateWithMs);
+        readJsonString(json.value(QLatin1String("creation_date"))), Qt::ISODateWithMs);
     // A date without a zone is taken as UTC as it reads, not converted from local time.
     if (creationDate.timeSpec() == Qt::LocalTime)
         creationDate.setTimeSpec(Qt::UTC);
@@ -64,8 +64,7 @@ void IRobotResource::toJson(JsonContext, QJsonObject &json) const
     json.insert(QLatin1String("id"), m_uuid.toString(QUuid::WithBraces));
     json.insert(QLatin1String("group_id"), m_group.toString(QUuid::WithBraces));
     json.insert(QLatin1String("name"), m_name);
-    json.insert(QLatin1String("creation_date"),
-                m_creationDate.toUTC().toString(Qt::ISODateWithMs));
+    json.insert(QLatin1String("creation_date"), m_creationDate.toUTC().toString(Qt::ISODateWithMs));
 }
 
 bool IRobotResource::fullyResolved() const
@@ -75,12 +74,12 @@ bool IRobotResource::fullyResolved() const
 
 QList<RobotResourceId> IRobotResource::resources() const
 {
-    return {resourceId()};
+    return { resourceId() };
 }
 
 QList<RobotResourceId> IRobotResource::unresolvedResources() const
 {
     if (resolved())
         return {};
-    return {resourceId()};
+    return { resourceId() };
 }

@@ -23,8 +23,7 @@ template<class Int> Int readIntegral(const QJsonValue &value, const QString &typ
     // already be refused.
     const double lower = static_cast<double>(std::numeric_limits<Int>::min());
     const double upper = -lower;
-    if (!std::isfinite(number) || std::trunc(number) != number || number < lower
-        || number >= upper)
+    if (!std::isfinite(number) || std::trunc(number) != number || number < lower || number >= upper)
         throw JsonInvalidTypeException(typeName);
     return static_cast<Int>(number);
 }

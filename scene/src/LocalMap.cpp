@@ -15,23 +15,23 @@ struct Quat
 
 Quat multiply(const Quat &a, const Quat &b)
 {
-    return {a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z,
-            a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
-            a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
-            a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w};
+    return { a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z,
+             a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
+             a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
+             a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w };
 }
 
 // q (0, v) q*, without normalising q: a quaternion of length s scales by s².
 Coordinate rotate(const Quat &q, const Coordinate &v)
 {
-    const Quat conjugate{q.w, -q.x, -q.y, -q.z};
-    const Quat r = multiply(multiply(q, Quat{0, v.x, v.y, v.z}), conjugate);
+    const Quat conjugate{ q.w, -q.x, -q.y, -q.z };
+    const Quat r = multiply(multiply(q, Quat{ 0, v.x, v.y, v.z }), conjugate);
     return Coordinate(r.x, r.y, r.z);
 }
 
 Quat toQuat(const QQuaternion &q)
 {
-    return {q.scalar(), q.x(), q.y(), q.z()};
+    return { q.scalar(), q.x(), q.y(), q.z() };
 }
 
 } // namespace
@@ -60,8 +60,8 @@ void LocalMap::updateCellSize()
 {
     const QSize size = m_map.size();
     if (size.width() > 0 && size.height() > 0)
-        m_cellSize = QSizeF(m_dimensions.width() / size.width(),
-                            m_dimensions.height() / size.height());
+        m_cellSize
+            = QSizeF(m_dimensions.width() / size.width(), m_dimensions.height() / size.height());
 }
 
 void LocalMap::setMap(const QImage &map)
@@ -159,8 +159,8 @@ float LocalMap::getDistanceToMap(const Coordinate &position) const
     }
     const double ox = static_cast<float>(d.cx + 0.5f) - d.px;
     const double oy = static_cast<float>(d.cy + 0.5f) - d.py;
-    return static_cast<float>(std::sqrt(std::pow(m_cellSize.width() * ox, 2)
-                                        + std::pow(m_cellSize.height() * oy, 2)));
+    return static_cast<float>(
+        std::sqrt(std::pow(m_cellSize.width() * ox, 2) + std::pow(m_cellSize.height() * oy, 2)));
 }
 
 Coordinate LocalMap::getClosestPointOnMap(const Coordinate &position) const
@@ -172,8 +172,8 @@ Coordinate LocalMap::getClosestPointOnMap(const Coordinate &position) const
     // gives NaN for an infinite query point.
     const int h = m_field.gridSize().height();
     const float x = static_cast<float>(m_cellSize.width() * (d.cx + 0.5f));
-    const float y = static_cast<float>(m_cellSize.height() * h
-                                       - m_cellSize.height() * (d.cy + 0.5f));
+    const float y
+        = static_cast<float>(m_cellSize.height() * h - m_cellSize.height() * (d.cy + 0.5f));
     return Coordinate(x + m_localOrigin.x, y + m_localOrigin.y, position.z);
 }
 
@@ -196,7 +196,7 @@ bool LocalMap::isInsideMap(const Coordinate &position) const
 Coordinate LocalMap::globalToLocal(const Coordinate &c) const
 {
     const Quat q = toQuat(m_globalPose.orientation);
-    return rotate(Quat{q.w, -q.x, -q.y, -q.z}, c.minus(m_globalPose.position));
+    return rotate(Quat{ q.w, -q.x, -q.y, -q.z }, c.minus(m_globalPose.position));
 }
 
 Coordinate LocalMap::localToGlobal(const Coordinate &c) const
@@ -211,7 +211,7 @@ bool LocalMap::fullyResolved() const
 
 QList<RobotResourceId> LocalMap::resources() const
 {
-    QList<RobotResourceId> ids{resourceId()};
+    QList<RobotResourceId> ids{ resourceId() };
     if (m_globalCoordinateInfo)
         ids += m_globalCoordinateInfo->resources();
     return ids;

@@ -8,8 +8,7 @@
 
 #include <QJSEngine>
 
-Q_LOGGING_CATEGORY(lcLocalRelativeConverter, "Brastel.LocalRelativeCoordinateConverter",
-                   QtDebugMsg)
+Q_LOGGING_CATEGORY(lcLocalRelativeConverter, "Brastel.LocalRelativeCoordinateConverter", QtDebugMsg)
 
 LocalRelativeCoordinateConverter::LocalRelativeCoordinateConverter(const QUuid &mapId,
                                                                    QObject *parent)
@@ -18,7 +17,7 @@ LocalRelativeCoordinateConverter::LocalRelativeCoordinateConverter(const QUuid &
 { }
 
 LocalRelativeCoordinateConverter::LocalRelativeCoordinateConverter(
-        orvane::shared_qptr<LocalMap> map, QObject *parent)
+    orvane::shared_qptr<LocalMap> map, QObject *parent)
     : CoordinateConverter(parent)
 {
     if (map)
@@ -134,7 +133,7 @@ QVector3D LocalRelativeCoordinateConverter::convertToScene(Coordinate c,
         const ConverterDepthGuard depth;
         if (depth.exceeded()) {
             qCWarning(lcLocalRelativeConverter)
-                    << "convertToScene: the map's global frame leads back to itself";
+                << "convertToScene: the map's global frame leads back to itself";
             return nanVector();
         }
         const auto held = map(); // kept alive for the call
@@ -159,7 +158,7 @@ Coordinate LocalRelativeCoordinateConverter::convertFromScene(QVector3D p,
         const ConverterDepthGuard depth;
         if (depth.exceeded()) {
             qCWarning(lcLocalRelativeConverter)
-                    << "convertFromScene: the map's global frame leads back to itself";
+                << "convertFromScene: the map's global frame leads back to itself";
             return nanCoordinate();
         }
         const auto held = map();
@@ -210,7 +209,7 @@ bool LocalRelativeCoordinateConverter::fullyResolved() const
 
 QList<RobotResourceId> LocalRelativeCoordinateConverter::resources() const
 {
-    return {RobotResourceId(RobotResourceType::Map, mapId())};
+    return { RobotResourceId(RobotResourceType::Map, mapId()) };
 }
 
 QList<RobotResourceId> LocalRelativeCoordinateConverter::unresolvedResources() const
@@ -244,8 +243,8 @@ void LocalRelativeCoordinateConverter::resolveResource(RobotResourceId resourceI
         return;
     auto *localMap = qobject_cast<LocalMap *>(resource.get());
     if (!localMap) {
-        qCWarning(lcLocalRelativeConverter) << "resolveResource: the object given for"
-                                            << resourceId << "is not a local map";
+        qCWarning(lcLocalRelativeConverter)
+            << "resolveResource: the object given for" << resourceId << "is not a local map";
         return;
     }
     setMap(orvane::shared_qptr<LocalMap>(resource, localMap));

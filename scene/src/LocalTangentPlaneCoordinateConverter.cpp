@@ -13,7 +13,7 @@ double heightOf(const QGeoCoordinate &reference)
 } // namespace
 
 LocalTangentPlaneCoordinateConverter::LocalTangentPlaneCoordinateConverter(
-        const QGeoCoordinate &reference, QObject *parent)
+    const QGeoCoordinate &reference, QObject *parent)
     : CoordinateConverter(parent)
     , m_frame(reference.latitude(), reference.longitude(), heightOf(reference),
               GeographicLib::Geocentric::WGS84())

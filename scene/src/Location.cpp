@@ -5,8 +5,8 @@
 #include "LocalRelativeCoordinateConverter.h"
 #include "QmlSharedPointer.h"
 
-#include <QJsonArray>
 #include <QJSEngine>
+#include <QJsonArray>
 #include <QPainter>
 
 Location::Location(QObject *parent)
@@ -69,7 +69,11 @@ void Location::releaseMap()
 
 void Location::setMapConverter(LocalRelativeCoordinateConverter *converter)
 {
-    delete m_mapConverter;
+    // Later, not now: the old converter may be the one whose call led here, or QML may hold it.
+    if (m_mapConverter) {
+        m_mapConverter->setParent(nullptr);
+        m_mapConverter->deleteLater();
+    }
     m_mapConverter = converter;
 }
 
@@ -140,7 +144,8 @@ QImage drawPreview(const QString &text, const QImage &picture)
     image.fill(QColor(255, 255, 255, 0));
     QPainter painter(&image);
     if (!picture.isNull()) {
-        const QImage scaled = picture.scaled(512, 512, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        const QImage scaled
+            = picture.scaled(512, 512, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         painter.drawImage((512 - scaled.width()) / 2, (512 - scaled.height()) / 2, scaled);
     }
     painter.setPen(QColor(255, 0, 0));
@@ -158,7 +163,7 @@ QImage Location::previewImage() const
 {
     const auto map = localMap();
     const QString where
-            = m_geoCoordinate.toString(QGeoCoordinate::DegreesMinutesSecondsWithHemisphere);
+        = m_geoCoordinate.toString(QGeoCoordinate::DegreesMinutesSecondsWithHemisphere);
     switch (locationType()) {
     case LocationType::Indoor:
         if (map)
@@ -182,10 +187,10 @@ void Location::fromJson(JsonContext context, const QJsonObject &json)
     const QJsonValue world = json.value(QLatin1String("world_location"));
     if (world.isObject()) {
         const QJsonObject center = world.toObject().value(QLatin1String("center")).toObject();
-        const auto number = [&center](const char *key) {
-            return center.value(QLatin1String(key)).toDouble(0);
-        };
-        setGeoCoordinate(QGeoCoordinate(number("latitude"), number("longitude"), number("altitude")));
+        const auto number
+            = [&center](const char *key) { return center.value(QLatin1String(key)).toDouble(0); };
+        setGeoCoordinate(
+            QGeoCoordinate(number("latitude"), number("longitude"), number("altitude")));
     }
     const QJsonValue maps = json.value(QLatin1String("local_maps"));
     if (maps.isArray() && !maps.toArray().isEmpty())
@@ -197,17 +202,18 @@ void Location::toJson(JsonContext context, QJsonObject &json) const
     IRobotResource::toJson(context, json);
     if (m_geoCoordinate.isValid()) {
         const double altitude = m_geoCoordinate.type() == QGeoCoordinate::Coordinate3D
-                ? m_geoCoordinate.altitude()
-                : 0.0;
-        json.insert(QLatin1String("world_location"),
-                    QJsonObject{{QLatin1String("center"),
-                                 QJsonObject{{QLatin1String("latitude"), m_geoCoordinate.latitude()},
-                                             {QLatin1String("longitude"), m_geoCoordinate.longitude()},
-                                             {QLatin1String("altitude"), altitude}}}});
+            ? m_geoCoordinate.altitude()
+            : 0.0;
+        json.insert(
+            QLatin1String("world_location"),
+            QJsonObject{ { QLatin1String("center"),
+                           QJsonObject{ { QLatin1String("latitude"), m_geoCoordinate.latitude() },
+                                        { QLatin1String("longitude"), m_geoCoordinate.longitude() },
+                                        { QLatin1String("altitude"), altitude } } } });
     }
     if (hasLocalMap())
         json.insert(QLatin1String("local_maps"),
-                    QJsonArray{localMapId().toString(QUuid::WithBraces)});
+                    QJsonArray{ localMapId().toString(QUuid::WithBraces) });
 }
 
 bool Location::fullyResolved() const
@@ -221,7 +227,7 @@ bool Location::fullyResolved() const
 
 QList<RobotResourceId> Location::resources() const
 {
-    QList<RobotResourceId> ids{resourceId()};
+    QList<RobotResourceId> ids{ resourceId() };
     if (hasLocalMap())
         ids << RobotResourceId(RobotResourceType::Map, localMapId());
     return ids;
@@ -233,7 +239,7 @@ QList<RobotResourceId> Location::unresolvedResources() const
         return {};
     if (const auto map = localMap())
         return map->unresolvedResources();
-    return {RobotResourceId(RobotResourceType::Map, localMapId())};
+    return { RobotResourceId(RobotResourceType::Map, localMapId()) };
 }
 
 void Location::replaceResourceId(const RobotResourceId &oldId, const RobotResourceId &newId)

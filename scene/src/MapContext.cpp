@@ -127,7 +127,7 @@ QGeoCoordinate MapContext::fromWebMercatorCoordinate(const Coordinate &coordinat
 {
     const double n = tiles() * 256;
     const double latitude
-            = (2 * std::atan(std::exp(pi - coordinate.y * 2 * pi / n)) - pi / 2) * radiansToDegrees;
+        = (2 * std::atan(std::exp(pi - coordinate.y * 2 * pi / n)) - pi / 2) * radiansToDegrees;
     const double longitude = (coordinate.x * 2 * pi / n - pi) * radiansToDegrees;
     const double altitude = coordinate.z / (256 / tileWidthAtLatitude(latitude));
     return QGeoCoordinate(latitude, longitude, altitude);
@@ -161,7 +161,7 @@ QGeoCoordinate MapContext::fromSceneCoordinate(const QVector3D &v) const
             return QGeoCoordinate();
         }
         return converter->convertToGeo(
-                Coordinate(double(v.x()) / 10, -double(v.z()) / 10, double(v.y()) / 10));
+            Coordinate(double(v.x()) / 10, -double(v.z()) / 10, double(v.y()) / 10));
     }
     const double scale = 256.0 / m_tileSize;
     return fromWebMercatorCoordinate(Coordinate(v.x() * scale + m_worldReference.x,

@@ -8,6 +8,7 @@ OccupancyGridInfo::OccupancyGridInfo(QObject *parent)
     , m_groupId(QUuid::createUuid())
     , m_creationDate(QDateTime::currentDateTime())
     , m_mapWorldSize(0, 0)
+    , m_mapSize(0, 0)
 { }
 
 void OccupancyGridInfo::setUuid(const QUuid &uuid)

@@ -63,14 +63,14 @@ JsonInvalidTypeException::JsonInvalidTypeException()
 JsonInvalidTypeException::JsonInvalidTypeException(QJsonValue::Type actual,
                                                    QJsonValue::Type expected)
     : JsonException(QObject::tr("Invalid type \"%1\" for json value. Expected \"%2\"")
-                            .arg(jsonTypeName(actual), jsonTypeName(expected)))
+                        .arg(jsonTypeName(actual), jsonTypeName(expected)))
 { }
 
 JsonInvalidTypeException::JsonInvalidTypeException(const QString &valueName,
                                                    QJsonValue::Type actual,
                                                    QJsonValue::Type expected)
     : JsonException(QObject::tr("Invalid type \"%1\" for json value \"%2\". Expected \"%3\"")
-                            .arg(jsonTypeName(actual), valueName, jsonTypeName(expected)))
+                        .arg(jsonTypeName(actual), valueName, jsonTypeName(expected)))
 { }
 
 JsonInvalidTypeException::JsonInvalidTypeException(const QString &typeName)
@@ -142,7 +142,7 @@ void ServiceCallTimeoutException::raise() const
 }
 
 ServiceCallMoreThanOneResponseException::ServiceCallMoreThanOneResponseException(
-        const QJsonArray &values)
+    const QJsonArray &values)
     : m_values(values)
 { }
 

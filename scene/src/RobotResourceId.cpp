@@ -16,7 +16,7 @@ RobotResourceId RobotResourceId::fromString(const QString &text)
         return RobotResourceId();
     bool known = false;
     const int value = QMetaEnum::fromType<RobotResourceType::ResourceType>().keyToValue(
-            parts.at(0).toLatin1().constData(), &known);
+        parts.at(0).toLatin1().constData(), &known);
     return RobotResourceId(known ? static_cast<RobotResourceType::ResourceType>(value)
                                  : RobotResourceType::Unknown,
                            QUuid(parts.at(1)));

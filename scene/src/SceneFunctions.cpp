@@ -20,8 +20,9 @@ SceneFunctions::localRelativeCoordinateConverter(QmlSharedPointer *local_map) co
                                                           : orvane::shared_qptr<LocalMap>());
 }
 
-PoseWithTwist SceneFunctions::createPoseWithTwistFromCoordinate(const Coordinate &coordinate,
-                                                                const QQuaternion &orientation) const
+PoseWithTwist
+SceneFunctions::createPoseWithTwistFromCoordinate(const Coordinate &coordinate,
+                                                  const QQuaternion &orientation) const
 {
     return PoseWithTwist(Pose(coordinate, orientation));
 }
@@ -56,8 +57,8 @@ QmlSharedPointer *SceneFunctions::createEmptyLocalMap(const QSizeF &dimensions,
     const QImage image = filename.isEmpty() ? QImage() : QImage(filename);
     QJSEngine *engine = qjsEngine(this);
     auto map = orvane::make_shared_qptr<LocalMap>(
-            engine, name, image, dimensions, local_origin, global_coordinate_info, global_pose,
-            QUuid::createUuid(), QUuid::createUuid(), QDateTime::currentDateTime(), nullptr);
+        engine, name, image, dimensions, local_origin, global_coordinate_info, global_pose,
+        QUuid::createUuid(), QUuid::createUuid(), QDateTime::currentDateTime(), nullptr);
     return makeQmlSharedPointer(engine, map);
 }
 

@@ -99,8 +99,8 @@ Coordinate UTMCoordinateConverter::convertFromGeo(QGeoCoordinate g) const
         GeographicLib::UTMUPS::Forward(g.latitude(), g.longitude(), zone, north, x, y, m_zone,
                                        false);
     } catch (const std::exception &error) {
-        qCWarning(lcCoordinateConverter) << "UTM zone" << m_zone << "cannot convert" << g << ":"
-                                         << error.what();
+        qCWarning(lcCoordinateConverter)
+            << "UTM zone" << m_zone << "cannot convert" << g << ":" << error.what();
         return nanCoordinate();
     }
     if (zone != m_zone || north != m_north)

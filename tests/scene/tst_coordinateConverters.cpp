@@ -54,10 +54,9 @@ QStringList runTool(const QString &tool, const QStringList &arguments, const QSt
 
 orvane::shared_qptr<LocalMap> sharedMap(CoordinateConverter *global, const Pose &pose = Pose())
 {
-    return orvane::make_shared_qptr<LocalMap>(nullptr, QStringLiteral("map"), QImage(),
-                                              QSizeF(10, 10), Coordinate(), global, pose,
-                                              QUuid::createUuid(), QUuid::createUuid(),
-                                              QDateTime::currentDateTime(), nullptr);
+    return orvane::make_shared_qptr<LocalMap>(
+        nullptr, QStringLiteral("map"), QImage(), QSizeF(10, 10), Coordinate(), global, pose,
+        QUuid::createUuid(), QUuid::createUuid(), QDateTime::currentDateTime(), nullptr);
 }
 
 } // namespace
@@ -84,8 +83,8 @@ void tst_CoordinateConverters::utmAgainstGeoConvert()
     QFETCH(bool, warns);
 
     const QStringList oracle
-            = runTool(QStringLiteral("GeoConvert"), {"-u", "-z", "32", "-p", "6"},
-                      QStringLiteral("%1 %2").arg(latitude, 0, 'g', 17).arg(longitude, 0, 'g', 17));
+        = runTool(QStringLiteral("GeoConvert"), { "-u", "-z", "32", "-p", "6" },
+                  QStringLiteral("%1 %2").arg(latitude, 0, 'g', 17).arg(longitude, 0, 'g', 17));
     QCOMPARE(oracle.size(), 3);
     const double easting = oracle.at(1).toDouble();
     const double northing = oracle.at(2).toDouble();
@@ -104,8 +103,8 @@ void tst_CoordinateConverters::utmAgainstGeoConvert()
 
     // The reverse of the tool's own output (in the hemisphere the tool used).
     converter.setNorth(oracle.at(0).endsWith(QLatin1Char('n')));
-    const QGeoCoordinate back = converter.convertToGeo(
-            Coordinate(easting - offset.x, northing - offset.y, 7 - offset.z));
+    const QGeoCoordinate back
+        = converter.convertToGeo(Coordinate(easting - offset.x, northing - offset.y, 7 - offset.z));
     QVERIFY(qAbs(back.latitude() - latitude) < 1e-9);
     QVERIFY(qAbs(back.longitude() - longitude) < 1e-9);
     QCOMPARE(back.altitude(), 7.0);
@@ -154,9 +153,12 @@ void tst_CoordinateConverters::tangentPlaneAgainstCartConvert_data()
 void tst_CoordinateConverters::tangentPlaneAgainstCartConvert()
 {
     QFETCH(QGeoCoordinate, point);
-    const QStringList oracle = runTool(
-            QStringLiteral("CartConvert"), {"-l", "51.4", "5.5", "12", "-p", "9"},
-            QStringLiteral("%1 %2 %3").arg(point.latitude(), 0, 'g', 17).arg(point.longitude(), 0, 'g', 17).arg(point.altitude(), 0, 'g', 17));
+    const QStringList oracle
+        = runTool(QStringLiteral("CartConvert"), { "-l", "51.4", "5.5", "12", "-p", "9" },
+                  QStringLiteral("%1 %2 %3")
+                      .arg(point.latitude(), 0, 'g', 17)
+                      .arg(point.longitude(), 0, 'g', 17)
+                      .arg(point.altitude(), 0, 'g', 17));
     QCOMPARE(oracle.size(), 3);
 
     LocalTangentPlaneCoordinateConverter converter(QGeoCoordinate(51.4, 5.5, 12));
@@ -189,7 +191,7 @@ void tst_CoordinateConverters::tangentPlaneReference()
 
 void tst_CoordinateConverters::localRelativeFallbacks()
 {
-    LocalRelativeCoordinateConverter converter{QUuid()};
+    LocalRelativeCoordinateConverter converter{ QUuid() };
     MapContext context;
     QTest::ignoreMessage(QtWarningMsg,
                          "Local map definition is either missing or incomplete (convertToScene): "
@@ -215,8 +217,8 @@ void tst_CoordinateConverters::boundConverter()
 {
     // A map 90 degrees turned in a tangent plane around (51.4, 5.5, 12), shifted 100 m east.
     auto *plane = new LocalTangentPlaneCoordinateConverter(QGeoCoordinate(51.4, 5.5, 12));
-    const auto map = sharedMap(plane, Pose(Coordinate(100, 0, 0),
-                                           QQuaternion::fromAxisAndAngle(0, 0, 1, 90)));
+    const auto map
+        = sharedMap(plane, Pose(Coordinate(100, 0, 0), QQuaternion::fromAxisAndAngle(0, 0, 1, 90)));
     LocalRelativeCoordinateConverter converter(map);
     QTest::failOnWarning(anyWarning);
 
@@ -225,13 +227,15 @@ void tst_CoordinateConverters::boundConverter()
     QVERIFY(qAbs(geo.latitude() - 51.4) < 1e-8 && qAbs(geo.longitude() - 5.5) < 1e-8);
     const Coordinate local = converter.convertFromGeo(QGeoCoordinate(51.4, 5.5, 12));
     // The orientation is held in floats.
-    QVERIFY2(local.distanceToPoint(Coordinate(0, 100, 0)) < 1e-4, qPrintable(QDebug::toString(local)));
+    QVERIFY2(local.distanceToPoint(Coordinate(0, 100, 0)) < 1e-4,
+             qPrintable(QDebug::toString(local)));
 
     MapContext context;
-    const QVector3D viaPlane = plane->convertToScene(map->localToGlobal(Coordinate(3, 4, 5)),
-                                                     &context);
+    const QVector3D viaPlane
+        = plane->convertToScene(map->localToGlobal(Coordinate(3, 4, 5)), &context);
     QCOMPARE(converter.convertToScene(Coordinate(3, 4, 5), &context), viaPlane);
-    const Coordinate back = converter.fromCoordinateFrame(Coordinate(3, 4, 5), &converter, &context);
+    const Coordinate back
+        = converter.fromCoordinateFrame(Coordinate(3, 4, 5), &converter, &context);
     QVERIFY2(back.distanceToPoint(Coordinate(3, 4, 5)) < 0.5, qPrintable(QDebug::toString(back)));
 
     // An indoor location makes the scene conversions take the axis exchange.
@@ -258,7 +262,7 @@ void tst_CoordinateConverters::nullContextAndFrame()
     UTMCoordinateConverter utm(Coordinate(), 32, true);
     LocalRelativeCoordinateConverter relative(map);
     for (CoordinateConverter *converter :
-         std::initializer_list<CoordinateConverter *>{&plane, &utm, &relative}) {
+         std::initializer_list<CoordinateConverter *>{ &plane, &utm, &relative }) {
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no map context"));
         QVERIFY(std::isnan(converter->convertToScene(Coordinate(1, 2, 3), nullptr).x()));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no map context"));
@@ -300,13 +304,15 @@ void tst_CoordinateConverters::referenceChanges()
     const QUuid id = QUuid::createUuid();
     LocalRelativeCoordinateConverter converter(id);
     QStringList order;
-    connect(&converter, &LocalRelativeCoordinateConverter::mapChanged, this, [&] { order << "map"; });
-    connect(&converter, &LocalRelativeCoordinateConverter::mapIdChanged, this, [&] { order << "id"; });
+    connect(&converter, &LocalRelativeCoordinateConverter::mapChanged, this,
+            [&] { order << "map"; });
+    connect(&converter, &LocalRelativeCoordinateConverter::mapIdChanged, this,
+            [&] { order << "id"; });
     connect(&converter, &IRobotResourceOwner::fullyResolvedChanged, this,
             [&] { order << "resolved"; });
     QVERIFY(!converter.fullyResolved());
     QCOMPARE(converter.unresolvedResources(),
-             QList<RobotResourceId>{RobotResourceId(RobotResourceType::Map, id)});
+             QList<RobotResourceId>{ RobotResourceId(RobotResourceType::Map, id) });
     QCOMPARE(converter.mapHandle(), nullptr);
 
     converter.setMap(nullptr);
@@ -320,7 +326,7 @@ void tst_CoordinateConverters::referenceChanges()
 
     // The resolver hands over the map for this id (its uuid differs: the id was a placeholder).
     converter.resolveResource(RobotResourceId(RobotResourceType::Map, id), map);
-    QCOMPARE(order, QStringList({"map", "id", "resolved"}));
+    QCOMPARE(order, QStringList({ "map", "id", "resolved" }));
     QCOMPARE(converter.map(), map);
     QCOMPARE(converter.mapId(), map->uuid());
     QVERIFY(converter.fullyResolved());
@@ -330,7 +336,8 @@ void tst_CoordinateConverters::referenceChanges()
     QCOMPARE(first->getObject(), map.get());
 
     order.clear();
-    converter.resolveResource(RobotResourceId(RobotResourceType::Map, map->uuid()), sharedMap(nullptr));
+    converter.resolveResource(RobotResourceId(RobotResourceType::Map, map->uuid()),
+                              sharedMap(nullptr));
     converter.setMap(map);
     converter.setMapId(map->uuid());
     QVERIFY(order.isEmpty());
@@ -338,7 +345,7 @@ void tst_CoordinateConverters::referenceChanges()
     const QUuid other = QUuid::createUuid();
     converter.replaceResourceId(RobotResourceId(RobotResourceType::Map, map->uuid()),
                                 RobotResourceId(RobotResourceType::Path, other));
-    QCOMPARE(order, QStringList({"map", "id", "resolved"}));
+    QCOMPARE(order, QStringList({ "map", "id", "resolved" }));
     QCOMPARE(converter.map(), nullptr);
     QCOMPARE(converter.mapId(), other);
 
@@ -348,12 +355,12 @@ void tst_CoordinateConverters::referenceChanges()
     QmlSharedPointer notAMap(std::make_shared<QObject>());
     converter.setMapHandle(&notAMap);
     QCOMPARE(converter.mapId(), QUuid());
-    QCOMPARE(order, QStringList({"map", "id", "resolved"}));
+    QCOMPARE(order, QStringList({ "map", "id", "resolved" }));
 }
 
 void tst_CoordinateConverters::types()
 {
-    LocalRelativeCoordinateConverter relative{QUuid()};
+    LocalRelativeCoordinateConverter relative{ QUuid() };
     LocalTangentPlaneCoordinateConverter plane(QGeoCoordinate(0, 0));
     UTMCoordinateConverter utm(Coordinate(), 1, true);
     QCOMPARE(relative.property("type").toInt(), 0);

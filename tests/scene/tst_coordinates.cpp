@@ -33,8 +33,9 @@ private slots:
 
 static bool sameBits(const Coordinate &a, const Coordinate &b)
 {
-    return std::memcmp(&a.x, &b.x, sizeof(double)) == 0 && std::memcmp(&a.y, &b.y, sizeof(double)) == 0
-            && std::memcmp(&a.z, &b.z, sizeof(double)) == 0;
+    return std::memcmp(&a.x, &b.x, sizeof(double)) == 0
+        && std::memcmp(&a.y, &b.y, sizeof(double)) == 0
+        && std::memcmp(&a.z, &b.z, sizeof(double)) == 0;
 }
 
 void tst_Coordinates::arithmetic()
@@ -96,10 +97,10 @@ void tst_Coordinates::equality()
     QVERIFY(QVariant::fromValue(Coordinate(1, 2, 3)) == QVariant::fromValue(Coordinate(1, 2, 3)));
     QVERIFY(QVariant::fromValue(Coordinate(1, 2, 3)) != QVariant::fromValue(Coordinate(1, 2, 4)));
     PoseWithCovariance a;
-    a.covariance = {1, 2};
+    a.covariance = { 1, 2 };
     PoseWithCovariance b = a;
     QVERIFY(QVariant::fromValue(a) == QVariant::fromValue(b));
-    b.covariance = {1, 2, 0};
+    b.covariance = { 1, 2, 0 };
     QVERIFY(!(a == b));
     TwistWithCovariance t1, t2;
     t2.angularVelocity = QVector3D(0, 0, 1);
@@ -141,18 +142,18 @@ void tst_Coordinates::propertyNames_data()
     QTest::addColumn<const QMetaObject *>("metaObject");
     QTest::addColumn<QStringList>("names");
 
-    QTest::newRow("Coordinate") << &Coordinate::staticMetaObject << QStringList{"x", "y", "z"};
-    QTest::newRow("Pose") << &Pose::staticMetaObject << QStringList{"position", "orientation"};
+    QTest::newRow("Coordinate") << &Coordinate::staticMetaObject << QStringList{ "x", "y", "z" };
+    QTest::newRow("Pose") << &Pose::staticMetaObject << QStringList{ "position", "orientation" };
     QTest::newRow("PoseWithCovariance") << &PoseWithCovariance::staticMetaObject
-                                        << QStringList{"position", "orientation", "covariance"};
+                                        << QStringList{ "position", "orientation", "covariance" };
     QTest::newRow("Twist") << &Twist::staticMetaObject
-                           << QStringList{"linear_velocity", "angular_velocity"};
+                           << QStringList{ "linear_velocity", "angular_velocity" };
     QTest::newRow("TwistWithCovariance")
-            << &TwistWithCovariance::staticMetaObject
-            << QStringList{"linearVelocity", "angularVelocity", "covariance"};
+        << &TwistWithCovariance::staticMetaObject
+        << QStringList{ "linearVelocity", "angularVelocity", "covariance" };
     QTest::newRow("PoseWithTwist")
-            << &PoseWithTwist::staticMetaObject
-            << QStringList{"position", "orientation", "linear_velocity", "angular_velocity"};
+        << &PoseWithTwist::staticMetaObject
+        << QStringList{ "position", "orientation", "linear_velocity", "angular_velocity" };
 }
 
 void tst_Coordinates::propertyNames()
@@ -180,12 +181,12 @@ void tst_Coordinates::defaultsAndVariants()
     // A gadget property written through the meta object, as QML writes it.
     Coordinate c(1, 2, 3);
     const QMetaProperty y
-            = Coordinate::staticMetaObject.property(Coordinate::staticMetaObject.indexOfProperty("y"));
+        = Coordinate::staticMetaObject.property(Coordinate::staticMetaObject.indexOfProperty("y"));
     QVERIFY(y.writeOnGadget(&c, 7.5));
     QCOMPARE(c, Coordinate(1, 7.5, 3));
     QCOMPARE(y.readOnGadget(&c).toDouble(), 7.5);
 
-    const QList<Pose> poses{Pose(Coordinate(1, 0, 0), QQuaternion()), Pose()};
+    const QList<Pose> poses{ Pose(Coordinate(1, 0, 0), QQuaternion()), Pose() };
     const QVariant list = QVariant::fromValue(poses);
     QVERIFY(list.canConvert<QVariantList>());
     QCOMPARE(list.value<QVariantList>().size(), 2);

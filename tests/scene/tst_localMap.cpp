@@ -95,7 +95,8 @@ void tst_LocalMap::fieldAgainstScipy()
     field.build(image);
     QCOMPARE(field.gridSize(), QSize(width, height));
 
-    const ProcessResult oracle = runPython(QStringLiteral(R"(
+    const ProcessResult oracle
+        = runPython(QStringLiteral(R"(
 import sys, numpy as np
 from scipy.ndimage import distance_transform_cdt
 w, h = int(sys.argv[1]), int(sys.argv[2])
@@ -104,8 +105,7 @@ d = distance_transform_cdt(mapped == 0, metric='chessboard').astype(np.float32)
 d[d < 0] = np.inf
 sys.stdout.buffer.write(d.astype('<f4').tobytes())
 )"),
-                                           {QString::number(width), QString::number(height)},
-                                           bytes);
+                    { QString::number(width), QString::number(height) }, bytes);
     QVERIFY2(oracle.finished && oracle.exitCode == 0, oracle.err.constData());
     QCOMPARE(oracle.out.size(), qsizetype(width * height * 4));
     std::vector<float> expected(width * height);
@@ -113,10 +113,10 @@ sys.stdout.buffer.write(d.astype('<f4').tobytes())
     for (int i = 0; i < width * height; ++i)
         QVERIFY2(field.values()[i] == expected[i],
                  qPrintable(QStringLiteral("pixel %1,%2: %3 != %4")
-                                    .arg(i % width)
-                                    .arg(i / width)
-                                    .arg(field.values()[i])
-                                    .arg(expected[i])));
+                                .arg(i % width)
+                                .arg(i / width)
+                                .arg(field.values()[i])
+                                .arg(expected[i])));
 }
 
 void tst_LocalMap::alphaThreshold()
@@ -151,28 +151,28 @@ void tst_LocalMap::queries_data()
     QTest::addColumn<bool>("inside");
 
     // 100 x 100 pixels over 10 x 10 m: cells of 0.1 m, rows counted from the top.
-    const QImage topLeft = mask(100, 100, {{0, 0}});
+    const QImage topLeft = mask(100, 100, { { 0, 0 } });
     QTest::newRow("top-left pixel") << topLeft << QSizeF(10, 10) << Coordinate(0.05, 9.95, 7)
                                     << 0.0f << Coordinate(0.05, 9.95, 7) << true;
     QTest::newRow("bottom-left is not mapped")
-            << topLeft << QSizeF(10, 10) << Coordinate(0.05, 0.05, 0) << float(9.9)
-            << Coordinate(0.05, 9.95, 0) << false;
-    const QImage bottomLeft = mask(100, 100, {{0, 99}});
+        << topLeft << QSizeF(10, 10) << Coordinate(0.05, 0.05, 0) << float(9.9)
+        << Coordinate(0.05, 9.95, 0) << false;
+    const QImage bottomLeft = mask(100, 100, { { 0, 99 } });
     QTest::newRow("bottom-left pixel") << bottomLeft << QSizeF(10, 10) << Coordinate(0.05, 0.05, 0)
                                        << 0.0f << Coordinate(0.05, 0.05, 0) << true;
-    QTest::newRow("bottom edge is outside") << bottomLeft << QSizeF(10, 10) << Coordinate(0.05, 0, 0)
-                                            << 0.05f << Coordinate(0.05, 0.05, 0) << false;
+    QTest::newRow("bottom edge is outside")
+        << bottomLeft << QSizeF(10, 10) << Coordinate(0.05, 0, 0) << 0.05f
+        << Coordinate(0.05, 0.05, 0) << false;
     // Left of the image: clamped into the first column for the descent, measured from the point.
-    QTest::newRow("left of the image")
-            << bottomLeft << QSizeF(10, 10) << Coordinate(-3, 0.05, 0) << 3.05f
-            << Coordinate(0.05, 0.05, 0) << false;
+    QTest::newRow("left of the image") << bottomLeft << QSizeF(10, 10) << Coordinate(-3, 0.05, 0)
+                                       << 3.05f << Coordinate(0.05, 0.05, 0) << false;
     // Wide cells: 4 x 1 pixels over 8 x 1 m, mapped at the right end.
-    const QImage strip = mask(4, 1, {{3, 0}});
+    const QImage strip = mask(4, 1, { { 3, 0 } });
     QTest::newRow("strip") << strip << QSizeF(8, 1) << Coordinate(0.5, 0.5, 0) << 6.5f
                            << Coordinate(7, 0.5, 0) << false;
-    QTest::newRow("inside off-centre") << strip << QSizeF(8, 1) << Coordinate(6.5, 0.25, 0)
-                                       << float(std::hypot(0.5, 0.25)) << Coordinate(7, 0.5, 0)
-                                       << true;
+    QTest::newRow("inside off-centre")
+        << strip << QSizeF(8, 1) << Coordinate(6.5, 0.25, 0) << float(std::hypot(0.5, 0.25))
+        << Coordinate(7, 0.5, 0) << true;
 }
 
 void tst_LocalMap::queries()
@@ -219,9 +219,9 @@ void tst_LocalMap::emptyMaps()
 void tst_LocalMap::nanPosition()
 {
     QObject owner;
-    LocalMap *map = makeMap(mask(10, 10, {{5, 5}}), QSizeF(1, 1), &owner);
+    LocalMap *map = makeMap(mask(10, 10, { { 5, 5 } }), QSizeF(1, 1), &owner);
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (const Coordinate &p : {Coordinate(nan, 0.5, 0), Coordinate(0.5, nan, 0)}) {
+    for (const Coordinate &p : { Coordinate(nan, 0.5, 0), Coordinate(0.5, nan, 0) }) {
         QVERIFY(std::isnan(map->getDistanceToMap(p)));
         QVERIFY(!map->isInsideMap(p));
         const Coordinate c = map->getClosestPointOnMap(p);
@@ -230,7 +230,7 @@ void tst_LocalMap::nanPosition()
     // Infinite positions are clamped to the border like any point off the grid.
     const double infinity = std::numeric_limits<double>::infinity();
     QVERIFY(map->getClosestPointOnMap(Coordinate(infinity, -infinity, 0))
-                    .distanceToPoint(Coordinate(0.55, 0.45, 0))
+                .distanceToPoint(Coordinate(0.55, 0.45, 0))
             < 1e-6);
 }
 
@@ -239,7 +239,7 @@ void tst_LocalMap::dimensionsAfterImage()
 {
     LocalMap map;
     QSignalSpy dimensionsSpy(&map, &LocalMap::dimensionsChanged);
-    map.setMap(mask(100, 100, {{0, 99}}));
+    map.setMap(mask(100, 100, { { 0, 99 } }));
     map.setDimensions(QSizeF(10, 10));
     QCOMPARE(map.cellSize(), QSizeF(0.1, 0.1));
     QVERIFY(map.isInsideMap(Coordinate(0.05, 0.05, 0)));
@@ -257,7 +257,7 @@ void tst_LocalMap::transforms()
     map.setGlobalPose(Pose(Coordinate(10, 20, 0), QQuaternion::fromAxisAndAngle(0, 0, 1, 90)));
     const Coordinate global = map.localToGlobal(Coordinate(1, 0, 0));
     QVERIFY(global.distanceToPoint(Coordinate(10, 21, 0)) < 1e-6);
-    for (const Coordinate &c : {Coordinate(1, 2, 3), Coordinate(-5, 0.25, 9)}) {
+    for (const Coordinate &c : { Coordinate(1, 2, 3), Coordinate(-5, 0.25, 9) }) {
         QVERIFY(map.globalToLocal(map.localToGlobal(c)).distanceToPoint(c) < 1e-6);
     }
     // Not normalised: a quaternion of length 2 scales by 4; the zero quaternion gives the origin.
@@ -282,7 +282,7 @@ void tst_LocalMap::converterOwnership()
     // The converter's owner may delete it (QML's collector does): the map must not keep it.
     delete kept;
     QCOMPARE(map.globalCoordinateInfo(), nullptr);
-    QCOMPARE(map.resources(), QList<RobotResourceId>{map.resourceId()});
+    QCOMPARE(map.resources(), QList<RobotResourceId>{ map.resourceId() });
     QVERIFY(map.fullyResolved());
 }
 

@@ -33,7 +33,6 @@ orvane::shared_qptr<LocalMap> newMap(const QImage &image = QImage())
     return map;
 }
 
-
 } // namespace
 
 void tst_Location::typeAndSignals()
@@ -47,36 +46,38 @@ void tst_Location::typeAndSignals()
     connect(&location, &Location::locationTypeChanged, this, [&] { order << "type"; });
     connect(&location, &Location::localMapIdChanged, this, [&] { order << "id"; });
     connect(&location, &Location::localMapChanged, this, [&] { order << "map"; });
-    connect(&location, &IRobotResourceOwner::fullyResolvedChanged, this, [&] { order << "resolved"; });
+    connect(&location, &IRobotResourceOwner::fullyResolvedChanged, this,
+            [&] { order << "resolved"; });
 
     location.setGeoCoordinate(QGeoCoordinate(51.4, 5.5));
-    QCOMPARE(order, QStringList({"geo", "preview", "type"}));
+    QCOMPARE(order, QStringList({ "geo", "preview", "type" }));
     QCOMPARE(location.locationType(), Location::LocationType::Outdoor);
     order.clear();
     location.setGeoCoordinate(QGeoCoordinate(51.5, 5.5));
     location.setGeoCoordinate(QGeoCoordinate(51.5, 5.5));
-    QCOMPARE(order, QStringList({"geo", "preview"}));
+    QCOMPARE(order, QStringList({ "geo", "preview" }));
 
     order.clear();
     const QUuid id = QUuid::createUuid();
     location.setLocalMapId(id);
-    QCOMPARE(order, QStringList({"id", "map", "preview", "resolved", "type"}));
+    QCOMPARE(order, QStringList({ "id", "map", "preview", "resolved", "type" }));
     QCOMPARE(location.locationType(), Location::LocationType::Twilight);
     QVERIFY(!location.fullyResolved());
     QCOMPARE(location.unresolvedResources(),
-             QList<RobotResourceId>{RobotResourceId(RobotResourceType::Map, id)});
+             QList<RobotResourceId>{ RobotResourceId(RobotResourceType::Map, id) });
     QCOMPARE(location.resources(),
-             QList<RobotResourceId>({location.resourceId(), RobotResourceId(RobotResourceType::Map, id)}));
+             QList<RobotResourceId>(
+                 { location.resourceId(), RobotResourceId(RobotResourceType::Map, id) }));
 
     order.clear();
     location.setGeoCoordinate(QGeoCoordinate());
     QCOMPARE(location.locationType(), Location::LocationType::Indoor);
-    QCOMPARE(order, QStringList({"geo", "preview", "type"}));
+    QCOMPARE(order, QStringList({ "geo", "preview", "type" }));
     // A null handle clears the identifier too.
     order.clear();
     location.setLocalMapHandle(nullptr);
     QCOMPARE(location.locationType(), Location::LocationType::Unknown);
-    QCOMPARE(order, QStringList({"id", "map", "preview", "resolved", "type"}));
+    QCOMPARE(order, QStringList({ "id", "map", "preview", "resolved", "type" }));
 }
 
 void tst_Location::mapBinding()
@@ -111,7 +112,8 @@ void tst_Location::mapBinding()
     QPointer<LocalRelativeCoordinateConverter> converter = location.mapConverter();
     location.setLocalMapId(QUuid::createUuid());
     QVERIFY(!location.isLocalMapResolved());
-    QVERIFY(converter.isNull());
+    QCOMPARE(location.mapConverter(), nullptr);
+    QTRY_VERIFY(converter.isNull());
     const int before = resolvedSpy.count();
     emit map->fullyResolvedChanged();
     QCOMPARE(resolvedSpy.count(), before);
@@ -132,24 +134,25 @@ void tst_Location::json_data()
     QTest::addColumn<int>("mapIdIndex"); // -1: unchanged, else index into the ids below
     QTest::addColumn<QString>("error");
 
-    QTest::newRow("both") << QByteArray(R"("world_location":{"center":{"latitude":51.4,"longitude":5.5,"altitude":12.0}},"local_maps":["{11111111-2222-3333-4444-555555555555}"])")
+    QTest::newRow("both") << QByteArray(
+        R"("world_location":{"center":{"latitude":51.4,"longitude":5.5,"altitude":12.0}},"local_maps":["{11111111-2222-3333-4444-555555555555}"])")
                           << QGeoCoordinate(51.4, 5.5, 12) << 0 << QString();
     QTest::newRow("no center") << QByteArray(R"("world_location":{})") << QGeoCoordinate(0, 0, 0)
                                << -1 << QString();
     QTest::newRow("partial center")
-            << QByteArray(R"("world_location":{"center":{"latitude":"x","longitude":7}})")
-            << QGeoCoordinate(0, 7, 0) << -1 << QString();
-    QTest::newRow("world not an object") << QByteArray(R"("world_location":[1,2])")
-                                         << QGeoCoordinate() << -1 << QString();
-    QTest::newRow("two maps")
-            << QByteArray(R"("local_maps":["{11111111-2222-3333-4444-555555555555}","{66666666-2222-3333-4444-555555555555}"])")
-            << QGeoCoordinate() << 0 << QString();
+        << QByteArray(R"("world_location":{"center":{"latitude":"x","longitude":7}})")
+        << QGeoCoordinate(0, 7, 0) << -1 << QString();
+    QTest::newRow("world not an object")
+        << QByteArray(R"("world_location":[1,2])") << QGeoCoordinate() << -1 << QString();
+    QTest::newRow("two maps") << QByteArray(
+        R"("local_maps":["{11111111-2222-3333-4444-555555555555}","{66666666-2222-3333-4444-555555555555}"])")
+                              << QGeoCoordinate() << 0 << QString();
     QTest::newRow("no maps") << QByteArray(R"("local_maps":[])") << QGeoCoordinate() << -1
                              << QString();
-    QTest::newRow("bad map id")
-            << QByteArray(R"("world_location":{"center":{"latitude":1}},"local_maps":["nope"])")
-            << QGeoCoordinate(1, 0, 0) << -1
-            << QStringLiteral("Could not parse JSON value as type \"UUID\"");
+    QTest::newRow("bad map id") << QByteArray(
+        R"("world_location":{"center":{"latitude":1}},"local_maps":["nope"])")
+                                << QGeoCoordinate(1, 0, 0) << -1
+                                << QStringLiteral("Could not parse JSON value as type \"UUID\"");
 }
 
 void tst_Location::json()
@@ -159,8 +162,9 @@ void tst_Location::json()
     QFETCH(int, mapIdIndex);
     QFETCH(QString, error);
 
-    const QByteArray text = R"({"id":"{0e1d2c3b-4a59-6877-8695-a4b3c2d1e0f0}","group_id":"","name":"Hall","creation_date":"2024-05-01T09:30:00.000Z",)"
-            + extra + "}";
+    const QByteArray text
+        = R"({"id":"{0e1d2c3b-4a59-6877-8695-a4b3c2d1e0f0}","group_id":"","name":"Hall","creation_date":"2024-05-01T09:30:00.000Z",)"
+        + extra + "}";
     const QJsonObject json = QJsonDocument::fromJson(text).object();
     QVERIFY(!json.isEmpty());
     Location location;
@@ -174,7 +178,8 @@ void tst_Location::json()
     // The common fields and the coordinate take effect before a bad map id throws.
     QCOMPARE(location.name(), QStringLiteral("Hall"));
     QCOMPARE(location.geoCoordinate(), geo);
-    const QUuid expectedId = mapIdIndex < 0 ? before : QUuid("{11111111-2222-3333-4444-555555555555}");
+    const QUuid expectedId
+        = mapIdIndex < 0 ? before : QUuid("{11111111-2222-3333-4444-555555555555}");
     QCOMPARE(location.localMapId(), expectedId);
 }
 
@@ -183,7 +188,7 @@ void tst_Location::jsonWrite()
     Location location;
     QJsonObject json;
     location.toJson(JsonContext(), json);
-    QCOMPARE(json.keys(), QStringList({"creation_date", "group_id", "id", "name"}));
+    QCOMPARE(json.keys(), QStringList({ "creation_date", "group_id", "id", "name" }));
 
     const QUuid mapId("{11111111-2222-3333-4444-555555555555}");
     location.setGeoCoordinate(QGeoCoordinate(51.4, 5.5));
@@ -191,7 +196,7 @@ void tst_Location::jsonWrite()
     location.toJson(JsonContext(), json);
     QCOMPARE(QJsonDocument(json.value("world_location").toObject()).toJson(QJsonDocument::Compact),
              QByteArray(R"({"center":{"altitude":0,"latitude":51.4,"longitude":5.5}})"));
-    QCOMPARE(json.value("local_maps").toArray(), QJsonArray{mapId.toString()});
+    QCOMPARE(json.value("local_maps").toArray(), QJsonArray{ mapId.toString() });
 
     Location copy;
     copy.fromJson(JsonContext(), json);
@@ -213,7 +218,7 @@ void tst_Location::preview()
     for (int x = 0; x < 512 && !red; ++x)
         for (int y = 236; y < 276 && !red; ++y)
             red = unknown.pixelColor(x, y).red() > 200 && unknown.pixelColor(x, y).alpha() > 200
-                    && unknown.pixelColor(x, y).green() < 60;
+                && unknown.pixelColor(x, y).green() < 60;
     QVERIFY(red);
 
     // Indoor with a bound map: the map's own image at its own size.

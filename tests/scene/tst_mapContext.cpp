@@ -52,7 +52,8 @@ void tst_MapContext::webMercatorAgainstProj()
     QFETCH(double, longitude);
 
     // EPSG:3857 metres to pixels: the world spans 2πR metres and 256 · 2^zoom pixels, y down.
-    const ProcessResult oracle = runPython(QStringLiteral(R"(
+    const ProcessResult oracle
+        = runPython(QStringLiteral(R"(
 import sys, math
 from pyproj import Transformer
 zoom, lat, lon = int(sys.argv[1]), float(sys.argv[2]), float(sys.argv[3])
@@ -61,8 +62,8 @@ half = math.pi * 6378137
 n = 256 * 2 ** zoom
 print(repr((X + half) / (2 * half) * n), repr((half - Y) / (2 * half) * n))
 )"),
-                                           {QString::number(zoom), QString::number(latitude, 'g', 17),
-                                            QString::number(longitude, 'g', 17)});
+                    { QString::number(zoom), QString::number(latitude, 'g', 17),
+                      QString::number(longitude, 'g', 17) });
     QVERIFY2(oracle.finished && oracle.exitCode == 0, oracle.err.constData());
     const QStringList values = QString::fromUtf8(oracle.out).simplified().split(' ');
     QCOMPARE(values.size(), 2);
@@ -71,8 +72,10 @@ print(repr((X + half) / (2 * half) * n), repr((half - Y) / (2 * half) * n))
     context.setZoomLevel(zoom);
     const Coordinate m = context.toWebMercatorCoordinate(QGeoCoordinate(latitude, longitude, 0));
     const double tolerance = 1e-9 * std::ldexp(256.0, zoom);
-    QVERIFY2(qAbs(m.x - values.at(0).toDouble()) < tolerance, qPrintable(QString::number(m.x, 'f', 9)));
-    QVERIFY2(qAbs(m.y - values.at(1).toDouble()) < tolerance, qPrintable(QString::number(m.y, 'f', 9)));
+    QVERIFY2(qAbs(m.x - values.at(0).toDouble()) < tolerance,
+             qPrintable(QString::number(m.x, 'f', 9)));
+    QVERIFY2(qAbs(m.y - values.at(1).toDouble()) < tolerance,
+             qPrintable(QString::number(m.y, 'f', 9)));
     const QGeoCoordinate back = context.fromWebMercatorCoordinate(m);
     QVERIFY(qAbs(back.latitude() - latitude) < 1e-9);
     QVERIFY(qAbs(back.longitude() - longitude) < 1e-9);
@@ -96,9 +99,9 @@ void tst_MapContext::knownValues()
     context.setZoomLevel(1);
     QCOMPARE(context.tileWidthAtLatitude(45), at45 / 2);
     // A height in pixels uses the horizontal scale at its latitude.
-    QVERIFY(qAbs(context.toWebMercatorCoordinate(QGeoCoordinate(0, 0, 40075016.68557849 / 2)).z
-                 - 256)
-            < 1e-9);
+    QVERIFY(
+        qAbs(context.toWebMercatorCoordinate(QGeoCoordinate(0, 0, 40075016.68557849 / 2)).z - 256)
+        < 1e-9);
 }
 
 void tst_MapContext::zoomLevels_data()
@@ -135,7 +138,8 @@ void tst_MapContext::sceneRoundTrip()
     location->setGeoCoordinate(QGeoCoordinate(51.4, 5.5, 12));
     context.setLocation(location);
     QCOMPARE(context.toSceneCoordinate(QGeoCoordinate(51.4, 5.5, 12)), QVector3D(0, 0, 0));
-    for (const QGeoCoordinate &c : {QGeoCoordinate(51.4005, 5.4995, 20), QGeoCoordinate(51.39, 5.51, 0)}) {
+    for (const QGeoCoordinate &c :
+         { QGeoCoordinate(51.4005, 5.4995, 20), QGeoCoordinate(51.39, 5.51, 0) }) {
         const QVector3D scene = context.toSceneCoordinate(c);
         // Scene x runs east, z south.
         QCOMPARE(scene.x() > 0, c.longitude() > 5.5);
@@ -167,21 +171,21 @@ void tst_MapContext::frameSignals()
     context.setZoomLevel(3);
     // contextChanged is tied to the other signals in the constructor, so listeners connected
     // later hear it first.
-    QCOMPARE(order, QStringList({"context", "zoom", "world"}));
+    QCOMPARE(order, QStringList({ "context", "zoom", "world" }));
     order.clear();
     context.setTileSize(std::nanf(""));
     context.setTileSize(std::nanf(""));
-    QCOMPARE(order, QStringList({"context", "tile", "context", "tile"}));
+    QCOMPARE(order, QStringList({ "context", "tile", "context", "tile" }));
     order.clear();
 
     auto location = orvane::make_shared_qptr<Location>(nullptr);
     QmlSharedPointer handle(location);
     context.setLocationHandle(&handle);
-    QCOMPARE(order, QStringList({"context", "location", "world", "type"}));
+    QCOMPARE(order, QStringList({ "context", "location", "world", "type" }));
     QCOMPARE(context.locationType(), Location::LocationType::Unknown);
     order.clear();
     location->setGeoCoordinate(QGeoCoordinate(10, 20, 30));
-    QCOMPARE(order, QStringList({"world", "type"}));
+    QCOMPARE(order, QStringList({ "world", "type" }));
     QCOMPARE(context.locationType(), Location::LocationType::Outdoor);
     QVERIFY(context.worldReferenceMercator().x > 0);
     QVERIFY(!context.detectChanges());
@@ -226,15 +230,14 @@ void tst_MapContext::sceneFunctions()
     QCOMPARE(scene.coordinate(1, 2, 3), Coordinate(1, 2, 3));
     const Pose pose = scene.createPoseFromCoordinate(Coordinate(1, 2, 3));
     QCOMPARE(pose.orientation, QQuaternion(0, 0, 0, 0));
-    const PoseWithTwist twist = scene.createPoseWithTwistFromCoordinate(
-            Coordinate(1, 2, 3), QQuaternion(1, 0, 0, 0));
+    const PoseWithTwist twist
+        = scene.createPoseWithTwistFromCoordinate(Coordinate(1, 2, 3), QQuaternion(1, 0, 0, 0));
     QCOMPARE(twist.orientation, QQuaternion());
     QCOMPARE(twist.linear_velocity, QVector3D());
 
     std::unique_ptr<QmlSharedPointer> first(scene.createEmptyLocalMap(QSizeF(4, 2), Coordinate()));
-    std::unique_ptr<QmlSharedPointer> second(
-            scene.createEmptyLocalMap(QSizeF(4, 2), Coordinate(), QStringLiteral("/nonexistent.png"),
-                                      QStringLiteral("Hall")));
+    std::unique_ptr<QmlSharedPointer> second(scene.createEmptyLocalMap(
+        QSizeF(4, 2), Coordinate(), QStringLiteral("/nonexistent.png"), QStringLiteral("Hall")));
     const auto a = first->as<LocalMap>();
     const auto b = second->as<LocalMap>();
     QVERIFY(a && b);
@@ -243,13 +246,13 @@ void tst_MapContext::sceneFunctions()
     QCOMPARE(b->name(), QStringLiteral("Hall"));
 
     std::unique_ptr<LocalRelativeCoordinateConverter> bound(
-            scene.localRelativeCoordinateConverter(first.get()));
+        scene.localRelativeCoordinateConverter(first.get()));
     QCOMPARE(bound->map(), a);
     std::unique_ptr<LocalRelativeCoordinateConverter> unbound(
-            scene.localRelativeCoordinateConverter(nullptr));
+        scene.localRelativeCoordinateConverter(nullptr));
     QCOMPARE(unbound->mapId(), QUuid());
     QCOMPARE(unbound->unresolvedResources(),
-             QList<RobotResourceId>{RobotResourceId(RobotResourceType::Map, QUuid())});
+             QList<RobotResourceId>{ RobotResourceId(RobotResourceType::Map, QUuid()) });
 }
 
 QTEST_GUILESS_MAIN(tst_MapContext)

@@ -58,25 +58,25 @@ void tst_RobotExceptions::readers_data()
     const QString missing = QStringLiteral("Missing expected json value");
     QTest::newRow("string good") << stringReader << QByteArray(R"({"v":"ä b"})")
                                  << QVariant(QStringLiteral("ä b")) << QString();
-    QTest::newRow("string missing") << stringReader << QByteArray(R"({"w":"x"})") << QVariant()
-                                    << missing;
+    QTest::newRow("string missing")
+        << stringReader << QByteArray(R"({"w":"x"})") << QVariant() << missing;
     QTest::newRow("string from number")
-            << stringReader << QByteArray(R"({"v":3})") << QVariant()
-            << QStringLiteral("Invalid type \"number\" for json value. Expected \"string\"");
+        << stringReader << QByteArray(R"({"v":3})") << QVariant()
+        << QStringLiteral("Invalid type \"number\" for json value. Expected \"string\"");
     QTest::newRow("bool good") << boolReader << QByteArray(R"({"v":false})") << QVariant(false)
                                << QString();
     QTest::newRow("bool from null")
-            << boolReader << QByteArray(R"({"v":null})") << QVariant()
-            << QStringLiteral("Invalid type \"null\" for json value. Expected \"boolean\"");
+        << boolReader << QByteArray(R"({"v":null})") << QVariant()
+        << QStringLiteral("Invalid type \"null\" for json value. Expected \"boolean\"");
     QTest::newRow("bool from string")
-            << boolReader << QByteArray(R"({"v":"true"})") << QVariant()
-            << QStringLiteral("Invalid type \"string\" for json value. Expected \"boolean\"");
+        << boolReader << QByteArray(R"({"v":"true"})") << QVariant()
+        << QStringLiteral("Invalid type \"string\" for json value. Expected \"boolean\"");
     QTest::newRow("bool missing") << boolReader << QByteArray("{}") << QVariant() << missing;
     QTest::newRow("double good") << doubleReader << QByteArray(R"({"v":-2.5e3})")
                                  << QVariant(-2500.0) << QString();
     QTest::newRow("double from array")
-            << doubleReader << QByteArray(R"({"v":[1]})") << QVariant()
-            << QStringLiteral("Invalid type \"array\" for json value. Expected \"number\"");
+        << doubleReader << QByteArray(R"({"v":[1]})") << QVariant()
+        << QStringLiteral("Invalid type \"array\" for json value. Expected \"number\"");
     QTest::newRow("int good") << intReader << QByteArray(R"({"v":-7})") << QVariant(-7)
                               << QString();
     QTest::newRow("int fraction") << intReader << QByteArray(R"({"v":1.5})") << QVariant()
@@ -85,21 +85,21 @@ void tst_RobotExceptions::readers_data()
                                  << QStringLiteral("Could not parse JSON value as type \"int\"");
     QTest::newRow("int smallest") << intReader << QByteArray(R"({"v":-2147483648})")
                                   << QVariant(-2147483647 - 1) << QString();
-    QTest::newRow("int64 2^63")
-            << int64Reader << QByteArray(R"({"v":9223372036854775808})") << QVariant()
-            << QStringLiteral("Could not parse JSON value as type \"int64\"");
+    QTest::newRow("int64 2^63") << int64Reader << QByteArray(R"({"v":9223372036854775808})")
+                                << QVariant()
+                                << QStringLiteral("Could not parse JSON value as type \"int64\"");
     QTest::newRow("int64 2^53") << int64Reader << QByteArray(R"({"v":9007199254740992})")
                                 << QVariant(qint64(9007199254740992)) << QString();
     QTest::newRow("array good") << arrayReader << QByteArray(R"({"v":[1,2,3]})") << QVariant(3)
                                 << QString();
     QTest::newRow("array from object")
-            << arrayReader << QByteArray(R"({"v":{}})") << QVariant()
-            << QStringLiteral("Invalid type \"object\" for json value. Expected \"array\"");
+        << arrayReader << QByteArray(R"({"v":{}})") << QVariant()
+        << QStringLiteral("Invalid type \"object\" for json value. Expected \"array\"");
     QTest::newRow("object good") << objectReader << QByteArray(R"({"v":{"a":1}})") << QVariant(1)
                                  << QString();
     QTest::newRow("object from bool")
-            << objectReader << QByteArray(R"({"v":true})") << QVariant()
-            << QStringLiteral("Invalid type \"boolean\" for json value. Expected \"object\"");
+        << objectReader << QByteArray(R"({"v":true})") << QVariant()
+        << QStringLiteral("Invalid type \"boolean\" for json value. Expected \"object\"");
     QTest::newRow("object missing") << objectReader << QByteArray("{}") << QVariant() << missing;
 }
 
@@ -134,21 +134,20 @@ void tst_RobotExceptions::uuid_data()
     QTest::addColumn<QString>("error");
 
     const QUuid id("{6f1c2a9e-0b4d-4c8e-9a51-3d7e2f804b16}");
-    QTest::newRow("braced") << QByteArray(R"({"v":"{6f1c2a9e-0b4d-4c8e-9a51-3d7e2f804b16}"})")
-                            << id << QString();
+    QTest::newRow("braced") << QByteArray(R"({"v":"{6f1c2a9e-0b4d-4c8e-9a51-3d7e2f804b16}"})") << id
+                            << QString();
     QTest::newRow("bare upper") << QByteArray(R"({"v":"6F1C2A9E-0B4D-4C8E-9A51-3D7E2F804B16"})")
                                 << id << QString();
     QTest::newRow("empty") << QByteArray(R"({"v":""})") << QUuid() << QString();
     QTest::newRow("nil bare") << QByteArray(R"({"v":"00000000-0000-0000-0000-000000000000"})")
                               << QUuid() << QString();
-    QTest::newRow("nil braced")
-            << QByteArray(R"({"v":"{00000000-0000-0000-0000-000000000000}"})") << QUuid()
-            << QString();
+    QTest::newRow("nil braced") << QByteArray(R"({"v":"{00000000-0000-0000-0000-000000000000}"})")
+                                << QUuid() << QString();
     QTest::newRow("not a uuid") << QByteArray(R"({"v":"robot-1"})") << QUuid()
                                 << QStringLiteral("Could not parse JSON value as type \"UUID\"");
     QTest::newRow("number") << QByteArray(R"({"v":12})") << QUuid()
                             << QStringLiteral(
-                                       "Invalid type \"number\" for json value. Expected \"string\"");
+                                   "Invalid type \"number\" for json value. Expected \"string\"");
     QTest::newRow("missing") << QByteArray("{}") << QUuid()
                              << QStringLiteral("Missing expected json value");
 }
@@ -177,28 +176,28 @@ void tst_RobotExceptions::messages_data()
                                                                 "JSON object")))
                           << QStringLiteral("Received message is not a valid JSON object");
     QTest::newRow("invalid type bare")
-            << P(new JsonInvalidTypeException()) << QStringLiteral("Invalid type for json value.");
+        << P(new JsonInvalidTypeException()) << QStringLiteral("Invalid type for json value.");
     QTest::newRow("invalid type named")
-            << P(new JsonInvalidTypeException(QStringLiteral("op"), QJsonValue::Undefined,
-                                              QJsonValue::String))
-            << QStringLiteral("Invalid type \"undefined\" for json value \"op\". Expected "
-                              "\"string\"");
-    QTest::newRow("not connected") << P(new RobotNotConnectedException())
-                                   << QStringLiteral("Robot is not connected");
-    QTest::newRow("failed empty message") << P(new ServiceCallFailedException(QString()))
-                                          << QStringLiteral("Service call failed");
-    QTest::newRow("failed values") << P(new ServiceCallFailedException(QJsonArray{1, "x"}))
+        << P(new JsonInvalidTypeException(QStringLiteral("op"), QJsonValue::Undefined,
+                                          QJsonValue::String))
+        << QStringLiteral("Invalid type \"undefined\" for json value \"op\". Expected "
+                          "\"string\"");
+    QTest::newRow("not connected")
+        << P(new RobotNotConnectedException()) << QStringLiteral("Robot is not connected");
+    QTest::newRow("failed empty message")
+        << P(new ServiceCallFailedException(QString())) << QStringLiteral("Service call failed");
+    QTest::newRow("failed values") << P(new ServiceCallFailedException(QJsonArray{ 1, "x" }))
                                    << QStringLiteral("Service call failed");
     QTest::newRow("failed message")
-            << P(new ServiceCallFailedException(QStringLiteral("Kein Pfad: ü")))
-            << QStringLiteral("Kein Pfad: ü");
+        << P(new ServiceCallFailedException(QStringLiteral("Kein Pfad: ü")))
+        << QStringLiteral("Kein Pfad: ü");
     QTest::newRow("timeout") << P(new ServiceCallTimeoutException())
                              << QStringLiteral("Service call timed out");
     QTest::newRow("more than one, none")
-            << P(new ServiceCallMoreThanOneResponseException(QJsonArray()))
-            << QStringLiteral("Service call received more than one response");
-    QTest::newRow("connection failed") << P(new RobotConnectionFailedException())
-                                       << QStringLiteral("Robot connection failed");
+        << P(new ServiceCallMoreThanOneResponseException(QJsonArray()))
+        << QStringLiteral("Service call received more than one response");
+    QTest::newRow("connection failed")
+        << P(new RobotConnectionFailedException()) << QStringLiteral("Robot connection failed");
 }
 
 void tst_RobotExceptions::messages()

@@ -99,9 +99,9 @@ void tst_RobotResources::idFromString()
 
 void tst_RobotResources::idStreamAndOrder()
 {
-    const QList<RobotResourceId> ids{{RobotResourceType::Map, someUuid},
-                                     {RobotResourceType::Location, QUuid::createUuid()},
-                                     {RobotResourceType::Unknown, QUuid()}};
+    const QList<RobotResourceId> ids{ { RobotResourceType::Map, someUuid },
+                                      { RobotResourceType::Location, QUuid::createUuid() },
+                                      { RobotResourceType::Unknown, QUuid() } };
     QByteArray bytes;
     {
         QDataStream out(&bytes, QIODevice::WriteOnly);
@@ -121,7 +121,8 @@ void tst_RobotResources::idStreamAndOrder()
     QCOMPARE(first, QStringLiteral("Map:1b4e28ba-2fa1-11d2-883f-0016d3cca427"));
 
     // Kind first (as integers: Unknown sorts first), then UUID.
-    const RobotResourceId unknown(RobotResourceType::Unknown, QUuid("{ffffffff-0000-0000-0000-000000000000}"));
+    const RobotResourceId unknown(RobotResourceType::Unknown,
+                                  QUuid("{ffffffff-0000-0000-0000-000000000000}"));
     const RobotResourceId path(RobotResourceType::Path, QUuid());
     QVERIFY(unknown < path);
     QVERIFY(RobotResourceId(RobotResourceType::Map, QUuid("{00000000-0000-0000-0000-000000000001}"))
@@ -137,23 +138,22 @@ void tst_RobotResources::fromJsonErrors_data()
     QTest::newRow("id missing") << QByteArray(R"({"group_id":null,"creation_date":"","name":"a"})")
                                 << missing;
     QTest::newRow("id not a uuid")
-            << QByteArray(R"({"id":"x","group_id":null,"creation_date":"","name":"a"})")
-            << "Could not parse JSON value as type \"UUID\"";
+        << QByteArray(R"({"id":"x","group_id":null,"creation_date":"","name":"a"})")
+        << "Could not parse JSON value as type \"UUID\"";
     QTest::newRow("group missing")
-            << QByteArray(R"({"id":"","creation_date":"","name":"a"})") << missing;
+        << QByteArray(R"({"id":"","creation_date":"","name":"a"})") << missing;
     QTest::newRow("group a number")
-            << QByteArray(R"({"id":"","group_id":1,"creation_date":"","name":"a"})")
-            << "Invalid type \"number\" for json value. Expected \"string\"";
-    QTest::newRow("date missing") << QByteArray(R"({"id":"","group_id":"","name":"a"})")
-                                  << missing;
+        << QByteArray(R"({"id":"","group_id":1,"creation_date":"","name":"a"})")
+        << "Invalid type \"number\" for json value. Expected \"string\"";
+    QTest::newRow("date missing") << QByteArray(R"({"id":"","group_id":"","name":"a"})") << missing;
     QTest::newRow("date an object")
-            << QByteArray(R"({"id":"","group_id":"","creation_date":{},"name":"a"})")
-            << "Invalid type \"object\" for json value. Expected \"string\"";
-    QTest::newRow("name missing")
-            << QByteArray(R"({"id":"","group_id":"","creation_date":""})") << missing;
-    QTest::newRow("name null")
-            << QByteArray(R"({"id":"","group_id":"","creation_date":"","name":null})")
-            << "Invalid type \"null\" for json value. Expected \"string\"";
+        << QByteArray(R"({"id":"","group_id":"","creation_date":{},"name":"a"})")
+        << "Invalid type \"object\" for json value. Expected \"string\"";
+    QTest::newRow("name missing") << QByteArray(R"({"id":"","group_id":"","creation_date":""})")
+                                  << missing;
+    QTest::newRow("name null") << QByteArray(
+        R"({"id":"","group_id":"","creation_date":"","name":null})")
+                               << "Invalid type \"null\" for json value. Expected \"string\"";
 }
 
 // A failed read leaves every field as it was and emits nothing, whichever field is at fault.
@@ -193,15 +193,17 @@ void tst_RobotResources::jsonRoundTrip()
     QCOMPARE(resource.creationDate(), QDateTime(QDate(2024, 5, 1), QTime(9, 30), Qt::UTC));
     QCOMPARE(resource.resourceId().toString(), "Map:1b4e28ba-2fa1-11d2-883f-0016d3cca427");
 
-    resource.fromJson(JsonContext(),
-                      object(R"({"id":"","group_id":"","creation_date":"2024-05-01T09:30:00.000+02:00",)"
-                             R"("name":"Halle","extra":1})"));
-    QJsonObject written{{"keep", true}};
+    resource.fromJson(
+        JsonContext(),
+        object(R"({"id":"","group_id":"","creation_date":"2024-05-01T09:30:00.000+02:00",)"
+               R"("name":"Halle","extra":1})"));
+    QJsonObject written{ { "keep", true } };
     resource.toJson(JsonContext(), written);
-    QCOMPARE(QJsonDocument(written).toJson(QJsonDocument::Compact),
-             QByteArray(R"({"creation_date":"2024-05-01T07:30:00.000Z",)"
-                        R"("group_id":"{00000000-0000-0000-0000-000000000000}",)"
-                        R"("id":"{00000000-0000-0000-0000-000000000000}","keep":true,"name":"Halle"})"));
+    QCOMPARE(
+        QJsonDocument(written).toJson(QJsonDocument::Compact),
+        QByteArray(R"({"creation_date":"2024-05-01T07:30:00.000Z",)"
+                   R"("group_id":"{00000000-0000-0000-0000-000000000000}",)"
+                   R"("id":"{00000000-0000-0000-0000-000000000000}","keep":true,"name":"Halle"})"));
 
     PlainResource copy;
     copy.fromJson(JsonContext(), written);
@@ -237,7 +239,7 @@ void tst_RobotResources::ownerQueries()
     PlainResource resource;
     QVERIFY(resource.fullyResolved());
     QVERIFY(resource.unresolvedResources().isEmpty());
-    QCOMPARE(resource.resources(), QList<RobotResourceId>{resource.resourceId()});
+    QCOMPARE(resource.resources(), QList<RobotResourceId>{ resource.resourceId() });
     QCOMPARE(resource.property("resourceType").toInt(), int(RobotResourceType::Map));
 }
 
