@@ -44,7 +44,7 @@ public:
     void setDimensions(const QSizeF &dimensions);
     Coordinate localOrigin() const { return m_localOrigin; }
     void setLocalOrigin(const Coordinate &origin);
-    CoordinateConverter *globalCoordinateInfo() const { return m_globalCoordinateInfo; }
+    CoordinateConverter *globalCoordinateInfo() const;
     // Adopts a converter without parent; the previous one stays where it is.
     void setGlobalCoordinateInfo(CoordinateConverter *converter);
     Pose globalPose() const { return m_globalPose; }

@@ -53,7 +53,7 @@ public:
     Pose globalTransformation() const { return m_globalTransformation; }
     void setGlobalTransformation(const Pose &pose);
     // Not adopted: the grid only refers to the converter.
-    CoordinateConverter *globalReferenceFrame() const { return m_globalReferenceFrame; }
+    CoordinateConverter *globalReferenceFrame() const;
     void setGlobalReferenceFrame(CoordinateConverter *frame);
 
 signals:

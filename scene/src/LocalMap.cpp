@@ -91,6 +91,11 @@ void LocalMap::setLocalOrigin(const Coordinate &origin)
     emit localOriginChanged();
 }
 
+CoordinateConverter *LocalMap::globalCoordinateInfo() const
+{
+    return m_globalCoordinateInfo;
+}
+
 void LocalMap::setGlobalCoordinateInfo(CoordinateConverter *converter)
 {
     if (converter == m_globalCoordinateInfo)

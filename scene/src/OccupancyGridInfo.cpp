@@ -67,6 +67,11 @@ void OccupancyGridInfo::setGlobalTransformation(const Pose &pose)
     emit globalTransformationChanged();
 }
 
+CoordinateConverter *OccupancyGridInfo::globalReferenceFrame() const
+{
+    return m_globalReferenceFrame;
+}
+
 void OccupancyGridInfo::setGlobalReferenceFrame(CoordinateConverter *frame)
 {
     if (frame == m_globalReferenceFrame)
