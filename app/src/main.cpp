@@ -7,6 +7,8 @@
 Q_IMPORT_QML_PLUGIN(orvane_BrandingPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_ControlsPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_UtilPlugin)
+Q_IMPORT_QML_PLUGIN(orvane_ResourcesPlugin)
+Q_IMPORT_QML_PLUGIN(orvane_SceneDescriptionPlugin)
 
 int main(int argc, char *argv[])
 {
