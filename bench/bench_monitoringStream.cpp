@@ -68,6 +68,8 @@ long peakRssKb()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // "decode" or "buffers" runs that part alone (for a profiler); no argument runs both.
+    const QByteArray only = argc > 1 ? QByteArray(argv[1]) : QByteArray();
     constexpr int Elements = 16;
     constexpr int Records = 1000000;
 
@@ -117,43 +119,47 @@ int main(int argc, char **argv)
         packets.push_back(p);
     }
 
-    // Baseline: the same records read with memcpy and summed.
-    auto t0 = Clock::now();
-    double sum = 0;
-    for (const QByteArray &p : packets) {
-        const char *d = p.constData();
-        for (int at = 12; at + 16 <= p.size(); at += 16) {
-            double v;
-            std::memcpy(&v, d + at + 8, 8);
-            sum += v;
+    if (only != "buffers") {
+        // Baseline: the same records read with memcpy and summed.
+        auto t0 = Clock::now();
+        double sum = 0;
+        for (const QByteArray &p : packets) {
+            const char *d = p.constData();
+            for (int at = 12; at + 16 <= p.size(); at += 16) {
+                double v;
+                std::memcpy(&v, d + at + 8, 8);
+                sum += v;
+            }
         }
-    }
-    const double baseline = std::chrono::duration<double>(Clock::now() - t0).count();
+        const double baseline = std::chrono::duration<double>(Clock::now() - t0).count();
 
-    const uint64_t before = allocations.load();
-    t0 = Clock::now();
-    for (const QByteArray &p : packets)
-        channel.dataReady(p);
-    const double decode = std::chrono::duration<double>(Clock::now() - t0).count();
-    const uint64_t allocs = allocations.load() - before;
-    size_t delivered = 0;
-    for (const auto &b : buffers)
-        delivered += b->samples().rawCount();
-    std::printf(
-        "decode: %d records, %zu delivered, %.1f M samples/s (baseline memcpy+sum %.1f M/s, "
-        "%.1fx), %.4f allocations/sample [sum %g]\n",
-        Records, delivered, Records / decode / 1e6, Records / baseline / 1e6, decode / baseline,
-        double(allocs) / Records, sum);
+        const uint64_t before = allocations.load();
+        t0 = Clock::now();
+        for (const QByteArray &p : packets)
+            channel.dataReady(p);
+        const double decode = std::chrono::duration<double>(Clock::now() - t0).count();
+        const uint64_t allocs = allocations.load() - before;
+        size_t delivered = 0;
+        for (const auto &b : buffers)
+            delivered += b->samples().rawCount();
+        std::printf(
+            "decode: %d records, %zu delivered, %.1f M samples/s (baseline memcpy+sum %.1f M/s, "
+            "%.1fx), %.4f allocations/sample [sum %g]\n",
+            Records, delivered, Records / decode / 1e6, Records / baseline / 1e6, decode / baseline,
+            double(allocs) / Records, sum);
+    }
+    if (only == "decode")
+        return 0;
 
     // Plot buffers: 10^7 samples at 1 kHz into 4 windows.
     ActiveScalar big(nullptr, 0, 1000, 4000, { 1, 10, 100, 1000 });
     const long rssBefore = peakRssKb();
     const uint64_t allocBefore = allocations.load();
-    t0 = Clock::now();
+    const auto fillStart = Clock::now();
     constexpr int Samples = 10000000;
     for (int i = 1; i <= Samples; ++i)
         big.addData({ uint64_t(i) * 1000000ull, std::sin(i * 0.001) });
-    const double fill = std::chrono::duration<double>(Clock::now() - t0).count();
+    const double fill = std::chrono::duration<double>(Clock::now() - fillStart).count();
     std::printf("buffers: %d samples, %.1f ns/sample, raw kept %zu (of %d), points per window "
                 "%zu/%zu/%zu/%zu, peak RSS %ld -> %ld KiB, %.4f allocations/sample\n",
                 Samples, fill / Samples * 1e9, big.samples().rawCount(), Samples,
