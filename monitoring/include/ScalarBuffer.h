@@ -46,6 +46,8 @@ public:
     double windowMin(size_t index) const;
     double windowMax(size_t index) const;
     double lastTime() const { return lastSeconds; }
+    // Changes with every point update: a reader that saw this revision has seen the points.
+    uint64_t revision() const { return updates; }
 
     // Raw samples older than twice the largest x range behind the newest are let go: no chart
     // shows them.
@@ -56,6 +58,7 @@ public:
 private:
     std::vector<PlotWindow> windows;
     RawSampleStore raw;
+    uint64_t updates = 0;
     uint64_t lastNs = 0;
     double lastSeconds = 0;
     double keepSeconds = 0;

@@ -43,6 +43,7 @@ bool ScalarBuffer::add(RawSample sample, int *extremesChanged)
 
 int ScalarBuffer::updatePointBuffers(RawSample sample)
 {
+    ++updates;
     const double t = double(sample.time) / 1e9;
     const double v = sample.value;
     int changed = 0;
