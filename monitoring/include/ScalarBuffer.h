@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RawSampleStore.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -7,12 +9,6 @@
 // The samples of one plotted element and, per x range, the min/max-bucketed chart points: no Qt,
 // no allocation per sample once the buffers have grown to their bounds.
 namespace monitoring {
-
-struct RawSample
-{
-    uint64_t time; // ns
-    double value;
-};
 
 struct PlotPoint
 {
@@ -50,17 +46,19 @@ public:
     double windowMin(size_t index) const;
     double windowMax(size_t index) const;
     double lastTime() const { return lastSeconds; }
+    // Changes with every point update: a reader that saw this revision has seen the points.
+    uint64_t revision() const { return updates; }
 
     // Raw samples older than twice the largest x range behind the newest are let go: no chart
     // shows them.
-    size_t rawCount() const { return raw.size() - head; }
-    const RawSample &rawAt(size_t i) const { return raw[head + i]; }
+    size_t rawCount() const { return raw.size(); }
+    const RawSample &rawAt(size_t i) const { return raw[i]; }
     double rawSpan() const { return keepSeconds; }
 
 private:
     std::vector<PlotWindow> windows;
-    std::vector<RawSample> raw;
-    size_t head = 0;
+    RawSampleStore raw;
+    uint64_t updates = 0;
     uint64_t lastNs = 0;
     double lastSeconds = 0;
     double keepSeconds = 0;

@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include <optional>
+#include <vector>
 
 class ActiveScalar;
 
@@ -49,7 +50,7 @@ public:
     std::optional<uint16_t> elementOffset(const QList<int> &indexes) const;
     int addScalar(uint16_t elementOffset, int rate, ActiveScalar *buffer);
     void removeScalar(int handle);
-    int handleCount() const { return int(elements.size()); }
+    int handleCount() const { return liveHandles; }
 
     uint16_t nodeIndex() const override;
     uint16_t modelRefIndex() const override;
@@ -67,6 +68,7 @@ private:
     {
         uint16_t offset;
         QPointer<ActiveScalar> buffer;
+        bool live;
     };
 
     monitoring::StreamableNode *streamable() const;
@@ -78,8 +80,9 @@ private:
     int valueClass = 0;
     int rows = 0;
     int columns = 0;
-    QHash<int, Element> elements;
-    int nextHandle = 0;
+    // Indexed by handle (handles are never reused): every sample looks its handle up.
+    std::vector<Element> elements;
+    int liveHandles = 0;
 };
 
 } // namespace SimulinkDataTypes

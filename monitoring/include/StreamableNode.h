@@ -60,6 +60,8 @@ private:
         int rate;
     };
 
+    void setActive(int handle, uint16_t dataOffset, int rate);
+    void clearActive(int handle);
     void startStream(uint16_t dataOffset, int rate);
     void sendSignalSet(uint16_t dataOffset, int rate);
     bool isPending(uint16_t dataOffset) const;
@@ -73,6 +75,9 @@ private:
     AcknowledgeCallback ackCallback;
     std::vector<Pending> pending; // in the order of the requests
     std::unordered_map<int, Active> active;
+    // The active handles by (data offset, handle): a sample reaches the handles of its element
+    // without a look at the others.
+    std::vector<std::pair<uint16_t, int>> activeByOffset;
 };
 
 // A signal (3, 1), block state (5, 4), root input (7, 5) or root output (8, 6).

@@ -117,6 +117,12 @@ private:
         QPointer<QXYSeries> series;
         ActiveScalar *buffer = nullptr;
         int handle = -1;
+        // What the series shows: laying out a series costs the chart a full pass over its
+        // points, so a frame that brings nothing new leaves it alone.
+        bool shown = false; // the series holds the buffer's points as of shownRevision
+        const QXYSeries *shownSeries = nullptr;
+        uint shownWindow = 0;
+        uint64_t shownRevision = 0;
     };
 
     void clearSlot(Slot &slot);

@@ -32,16 +32,8 @@ bool ScalarBuffer::add(RawSample sample, int *extremesChanged)
         return false;
     lastNs = sample.time;
     lastSeconds = double(sample.time) / 1e9;
-    // Let go of what no window can show; compact once the dead front outweighs the live part,
-    // so the storage stops growing at about twice what it holds.
-    const auto keepFrom
-        = sample.time - std::min<uint64_t>(sample.time, uint64_t(keepSeconds * 1e9));
-    while (head < raw.size() && raw[head].time < keepFrom)
-        ++head;
-    if (head > 0 && head >= raw.size() - head) {
-        raw.erase(raw.begin(), raw.begin() + std::ptrdiff_t(head));
-        head = 0;
-    }
+    // Let go of what no window can show.
+    raw.dropBefore(sample.time - std::min<uint64_t>(sample.time, uint64_t(keepSeconds * 1e9)));
     raw.push_back(sample);
     const int changed = updatePointBuffers(sample);
     if (extremesChanged)
@@ -51,6 +43,7 @@ bool ScalarBuffer::add(RawSample sample, int *extremesChanged)
 
 int ScalarBuffer::updatePointBuffers(RawSample sample)
 {
+    ++updates;
     const double t = double(sample.time) / 1e9;
     const double v = sample.value;
     int changed = 0;

@@ -93,8 +93,9 @@ std::optional<uint16_t> SimulinkSignal::elementOffset(const QList<int> &indexes)
 
 int SimulinkSignal::addScalar(uint16_t elementOffset, int rate, ActiveScalar *buffer)
 {
-    const int handle = nextHandle++;
-    elements.insert(handle, { elementOffset, buffer });
+    const int handle = int(elements.size());
+    elements.push_back({ elementOffset, buffer, true });
+    ++liveHandles;
     if (auto *node = streamable())
         node->subscribe(handle, elementOffset, rate);
     return handle;
@@ -102,13 +103,14 @@ int SimulinkSignal::addScalar(uint16_t elementOffset, int rate, ActiveScalar *bu
 
 void SimulinkSignal::removeScalar(int handle)
 {
-    const auto it = elements.find(handle);
-    if (handle < 0 || it == elements.end())
+    if (handle < 0 || size_t(handle) >= elements.size() || !elements[size_t(handle)].live)
         return;
-    const uint16_t offset = it->offset;
-    elements.erase(it);
-    for (const Element &e : std::as_const(elements)) {
-        if (e.offset == offset)
+    Element &removed = elements[size_t(handle)];
+    removed.live = false;
+    removed.buffer = nullptr;
+    --liveHandles;
+    for (const Element &e : elements) {
+        if (e.live && e.offset == removed.offset)
             return;
     }
     if (auto *node = streamable())
@@ -117,11 +119,13 @@ void SimulinkSignal::removeScalar(int handle)
 
 void SimulinkSignal::valueArrived(int handle, double value, uint64_t time)
 {
-    const auto it = elements.constFind(handle);
-    if (it == elements.constEnd())
+    if (handle < 0 || size_t(handle) >= elements.size())
         return;
-    if (it->buffer)
-        it->buffer->addData({ time, value });
+    const Element &e = elements[size_t(handle)];
+    if (!e.live)
+        return;
+    if (e.buffer)
+        e.buffer->addData({ time, value });
     setValueClass(classify(value));
 }
 

@@ -5,6 +5,7 @@
 #include <QLoggingCategory>
 
 #include <algorithm>
+#include <climits>
 
 Q_LOGGING_CATEGORY(lcStreamableNode, "Monitoring.StreamableNode")
 
@@ -135,29 +136,52 @@ void StreamableNode::onStreamAcknowledged(uint16_t e)
         }
         pending.erase(it);
         if (!stop) {
-            active[p.handle] = { e, p.rate };
+            setActive(p.handle, e, p.rate);
         } else {
             if (NodeOwner *o = getOwner()) {
                 if (SampleStream *stream = o->sampleStream())
                     stream->removeSubscription(nodeIndex, e);
                 o->eraseStreamingActivation(nodeIndex, e);
             }
-            active.erase(p.handle);
+            clearActive(p.handle);
         }
         if (ackCallback)
             ackCallback(p.handle, uint16_t(e - elementOffset()), p.rate);
     }
 }
 
+void StreamableNode::setActive(int handle, uint16_t dataOffset, int rate)
+{
+    clearActive(handle);
+    active[handle] = { dataOffset, rate };
+    const std::pair<uint16_t, int> entry{ dataOffset, handle };
+    activeByOffset.insert(std::lower_bound(activeByOffset.begin(), activeByOffset.end(), entry),
+                          entry);
+}
+
+void StreamableNode::clearActive(int handle)
+{
+    const auto it = active.find(handle);
+    if (it == active.end())
+        return;
+    const std::pair<uint16_t, int> entry{ it->second.dataOffset, handle };
+    const auto at = std::lower_bound(activeByOffset.begin(), activeByOffset.end(), entry);
+    if (at != activeByOffset.end() && *at == entry)
+        activeByOffset.erase(at);
+    active.erase(it);
+}
+
 void StreamableNode::onValue(uint16_t dataOffset, std::span<const std::byte> value, uint64_t time)
 {
-    if (value.size() < codec->byteSize())
+    if (value.size() < codec->byteSize() || !valueCallback)
         return;
     const double v = codec->toDouble(value);
-    for (const auto &[handle, a] : active) {
-        if (a.dataOffset == dataOffset && valueCallback)
-            valueCallback(handle, v, time);
-    }
+    // By index: should the list change under a callback, the walk stays inside it.
+    size_t i = size_t(std::lower_bound(activeByOffset.begin(), activeByOffset.end(),
+                                       std::pair<uint16_t, int>{ dataOffset, INT_MIN })
+                      - activeByOffset.begin());
+    for (; i < activeByOffset.size() && activeByOffset[i].first == dataOffset; ++i)
+        valueCallback(activeByOffset[i].second, v, time);
 }
 
 } // namespace monitoring

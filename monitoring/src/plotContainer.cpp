@@ -104,6 +104,7 @@ void plotContainer::clearSlot(Slot &slot)
         slot.signal->removeScalar(slot.handle);
     delete slot.buffer;
     slot.buffer = nullptr;
+    slot.shown = false;
     slot.signal = nullptr;
     slot.handle = -1;
     slot.elementOffset = 0;
@@ -175,6 +176,8 @@ void plotContainer::setSeries(QXYSeries *s1, QXYSeries *s2, QXYSeries *s3, QXYSe
     plotSlots[1].series = s2;
     plotSlots[2].series = s3;
     plotSlots[3].series = s4;
+    for (Slot &s : plotSlots)
+        s.shown = false; // whatever a series holds now, the next frame fills it
     released = false;
 }
 
@@ -250,20 +253,44 @@ void plotContainer::qSGUpdate()
         return;
     if (autoRange && yAxis) {
         setMinMaxAuto();
-        if (axisMin != yMin) {
-            yAxis->setMin(axisMin);
+        const bool minMoved = axisMin != yMin;
+        const bool maxMoved = axisMax != yMax;
+        // Both ends at once, where they would be after setting the minimum and then the
+        // maximum: each change of the axis lays out every series again.
+        if (minMoved || maxMoved) {
+            double lo = yAxis->min();
+            double hi = yAxis->max();
+            if (minMoved) {
+                lo = axisMin;
+                hi = std::max(hi, lo);
+            }
+            if (maxMoved) {
+                hi = axisMax;
+                lo = std::min(lo, hi);
+            }
+            yAxis->setRange(lo, hi);
+        }
+        if (minMoved) {
             yMin = axisMin;
             emit yMinChanged();
         }
-        if (axisMax != yMax) {
-            yAxis->setMax(axisMax);
+        if (maxMoved) {
             yMax = axisMax;
             emit yMaxChanged();
         }
     }
-    for (const Slot &s : plotSlots) {
-        if (s.signal && s.buffer && s.series && int(xRangeIndex) < s.buffer->windowCount())
-            s.series->replace(toPoints(s.buffer->window(int(xRangeIndex))));
+    for (Slot &s : plotSlots) {
+        if (!s.signal || !s.buffer || !s.series || int(xRangeIndex) >= s.buffer->windowCount())
+            continue;
+        const uint64_t revision = s.buffer->samples().revision();
+        if (s.shown && s.shownSeries == s.series.data() && s.shownWindow == xRangeIndex
+            && s.shownRevision == revision)
+            continue;
+        s.series->replace(toPoints(s.buffer->window(int(xRangeIndex))));
+        s.shown = true;
+        s.shownSeries = s.series.data();
+        s.shownWindow = xRangeIndex;
+        s.shownRevision = revision;
     }
     setXrange();
 }

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <deque>
 
 using namespace monitoring;
 
@@ -34,6 +35,8 @@ private slots:
     void bucketExamples();
     void spanRotation();
     void rawSamplesAreBounded();
+    void rawStoreAgainstDeque_data();
+    void rawStoreAgainstDeque();
     void zeroBucketsCountAsOne();
     void windowExtremes();
 };
@@ -175,6 +178,61 @@ void tst_ActiveScalar::rawSamplesAreBounded()
     // Each window's points stay within two window lengths of buckets.
     QVERIFY(s.window(1).points.size() <= 2 * 2 * 4000 + 2);
     QVERIFY(s.window(0).points.size() <= 2 * 2 * 4000 + 2);
+}
+
+void tst_ActiveScalar::rawStoreAgainstDeque_data()
+{
+    // Each step appends `push` samples 1 ns apart, then lets go of those older than `keep` ns
+    // behind the newest; the block size makes the interesting counts.
+    constexpr int B = int(RawSampleStore::BlockSamples);
+    QTest::addColumn<int>("push");
+    QTest::addColumn<int>("keep");
+    QTest::addColumn<int>("steps");
+    QTest::newRow("one block, kept whole") << B << 10 * B << 1;
+    QTest::newRow("block edge, one at a time") << 1 << B << 5 * B;
+    QTest::newRow("just over a block") << 1 << B + 1 << 3 * B;
+    QTest::newRow("everything let go each step") << B + 3 << 0 << 7;
+    QTest::newRow("whole blocks let go") << 2 * B << B << 6;
+    QTest::newRow("odd sizes") << 997 << 3 * B / 2 << 40;
+}
+
+void tst_ActiveScalar::rawStoreAgainstDeque()
+{
+    QFETCH(int, push);
+    QFETCH(int, keep);
+    QFETCH(int, steps);
+    RawSampleStore store;
+    std::deque<RawSample> model;
+    uint64_t t = 0;
+    size_t mostBlocks = 0;
+    for (int step = 0; step < steps; ++step) {
+        for (int i = 0; i < push; ++i) {
+            ++t;
+            store.push_back({ t, double(t) * 0.5 });
+            model.push_back({ t, double(t) * 0.5 });
+        }
+        const uint64_t from = t - std::min<uint64_t>(t, uint64_t(keep));
+        store.dropBefore(from);
+        while (!model.empty() && model.front().time < from)
+            model.pop_front();
+        QCOMPARE(store.size(), model.size());
+        QCOMPARE(store.empty(), model.empty());
+        // Every sample now and then and at the end; the ends of the store at every step.
+        const bool whole = step % 61 == 0 || step == steps - 1;
+        for (size_t i = 0; i < model.size();
+             i = whole || i + 1 == model.size() ? i + 1 : model.size() - 1) {
+            if (store[i].time != model[i].time || store[i].value != model[i].value)
+                QFAIL(qPrintable(QString("step %1, sample %2: %3 instead of %4")
+                                     .arg(step)
+                                     .arg(i)
+                                     .arg(store[i].time)
+                                     .arg(model[i].time)));
+        }
+        mostBlocks = std::max(mostBlocks, store.blockCount());
+    }
+    // The store holds no more blocks than its samples need, plus the one being filled.
+    const size_t bound = size_t(push + keep) / RawSampleStore::BlockSamples + 2;
+    QVERIFY2(mostBlocks <= bound, qPrintable(QString("%1 blocks").arg(mostBlocks)));
 }
 
 void tst_ActiveScalar::zeroBucketsCountAsOne()

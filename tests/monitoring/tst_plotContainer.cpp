@@ -80,6 +80,7 @@ private slots:
     void readOuts();
     void latestValueIsTheNewestSample();
     void slotChanges();
+    void seriesShowTheirWindow();
     void limitsAndConnections();
     void formatDoubleLikePrintf();
 };
@@ -107,7 +108,10 @@ void tst_PlotContainer::autoRange()
     uint64_t t = 1000000;
     for (double v : values)
         p.sample(0, t += 1000000, v);
+    // Both ends move from [-200, 200]: the axis changes once, each change lays every series out.
+    QSignalSpy ranged(&p.yAxis, &QValueAxis::rangeChanged);
     p.container.qSGUpdate();
+    QCOMPARE(ranged.size(), 1);
     QCOMPARE(p.container.getYMin(), min);
     QCOMPARE(p.container.getYMax(), max);
     QCOMPARE(p.yAxis.min(), min);
@@ -213,6 +217,72 @@ void tst_PlotContainer::slotChanges()
     p.signal = nullptr;
     QVERIFY(!p.container.slotSignal(1));
     p.container.qSGUpdate();
+}
+
+void tst_PlotContainer::seriesShowTheirWindow()
+{
+    // After every frame each plotted series holds exactly the points of its buffer's window at
+    // the x range index, whatever happened since the previous frame; a frame with nothing new
+    // leaves the series alone.
+    Plot p;
+    QLineSeries &series = p.series[0];
+    QSignalSpy replaced(&series, &QXYSeries::pointsReplaced);
+    auto shows = [&] {
+        const ActiveScalar *b = p.container.slotBuffer(0);
+        const auto &w = b->window(int(p.container.getXRangeIndex())).points;
+        const QList<QPointF> points = series.points();
+        if (points.size() != qsizetype(w.size()))
+            return false;
+        for (size_t i = 0; i < w.size(); ++i) {
+            if (points[qsizetype(i)] != QPointF(w[i].x, w[i].y))
+                return false;
+        }
+        return true;
+    };
+    uint64_t t = 1000000000;
+    auto feed = [&](int col, int n, double v) {
+        for (int i = 0; i < n; ++i)
+            p.sample(col, t += 1000000, v + i);
+    };
+    p.plot(0, 0);
+    feed(0, 5, 1);
+    p.container.qSGUpdate();
+    QVERIFY(shows());
+    QCOMPARE(replaced.size(), 1);
+    p.container.qSGUpdate();
+    QCOMPARE(replaced.size(), 1);
+    feed(0, 1, 50);
+    p.container.qSGUpdate();
+    QVERIFY(shows());
+    QCOMPARE(replaced.size(), 2);
+    // Another x range: another window, with points unlike the first one's.
+    p.container.setXRangeIndex(0);
+    p.container.qSGUpdate();
+    QVERIFY(shows());
+    QCOMPARE(series.count(), 12);
+    // A new element in the slot, fed as often as the old one: a new buffer at the same count of
+    // updates (and maybe at the same address).
+    p.plot(0, 1);
+    feed(1, 6, -7);
+    p.container.qSGUpdate();
+    QVERIFY(shows());
+    QVERIFY(series.count() > 0);
+    QCOMPARE(series.at(0).y(), -7.0);
+    // The same series handed over again after someone emptied it.
+    series.clear();
+    p.container.setSeries(&p.series[0], &p.series[1], &p.series[2], &p.series[3]);
+    p.container.qSGUpdate();
+    QVERIFY(shows());
+    // Removed and plotted again with as many samples.
+    p.container.removeSignal(nullptr, 0);
+    QCOMPARE(series.count(), 0);
+    p.plot(0, 1); // acknowledges the stop of element 1
+    p.node.onStreamAcknowledged(8); // and now its start
+    feed(1, 6, 3);
+    p.container.qSGUpdate();
+    QVERIFY(shows());
+    QVERIFY(series.count() > 0);
+    QCOMPARE(series.at(0).y(), 3.0);
 }
 
 void tst_PlotContainer::limitsAndConnections()

@@ -77,6 +77,7 @@ class tst_SampleStream : public QObject
 
 private slots:
     void twoHandlesShareOneRequest();
+    void samplesReachTheHandlesOfTheirElement();
     void recordKinds();
     void unsubscribeStopsAfterAcknowledgement();
     void unsubscribeOfPendingStartStopsOnItsAcknowledgement();
@@ -108,6 +109,36 @@ void tst_SampleStream::twoHandlesShareOneRequest()
     QCOMPARE(rig.samples.size(), 2);
     QVERIFY(rig.samples.contains("1:2.5@999999500"));
     QVERIFY(rig.samples.contains("2:2.5@999999500"));
+}
+
+void tst_SampleStream::samplesReachTheHandlesOfTheirElement()
+{
+    // Handles on three of the four elements of a vector, two of them on the same element, in an
+    // order unlike that of their elements.
+    Rig rig;
+    BasicStreamableNode n(3, 1, &rig.owner, nullptr, 4, 0, rig.f64, Dimensions({ 4 }, 1), 10, "v",
+                          "0");
+    rig.watch(n);
+    const QList<QPair<int, int>> handles{ { 5, 24 }, { 1, 8 }, { 3, 0 }, { 2, 8 } };
+    for (const auto &[handle, offset] : handles) {
+        n.subscribe(handle, uint16_t(offset), 10);
+        n.onStreamAcknowledged(uint16_t(offset));
+    }
+    auto feed = [&](bool last) {
+        rig.samples.clear();
+        rig.feed(packet(0,
+                        record(4, 1, 0, dbl(10)) + record(4, 2, 8, dbl(11))
+                            + (last ? record(4, 4, 24, dbl(13)) : QByteArray())));
+        rig.samples.sort();
+        return rig.samples;
+    };
+    QCOMPARE(feed(true), (QStringList{ "1:11@2", "2:11@2", "3:10@1", "5:13@4" }));
+    n.unsubscribe(5);
+    n.onStreamAcknowledged(24);
+    QCOMPARE(feed(false), (QStringList{ "1:11@2", "2:11@2", "3:10@1" }));
+    n.subscribe(6, 24, 10);
+    n.onStreamAcknowledged(24);
+    QCOMPARE(feed(true), (QStringList{ "1:11@2", "2:11@2", "3:10@1", "6:13@4" }));
 }
 
 void tst_SampleStream::recordKinds()
