@@ -58,6 +58,11 @@ public:
     static QString versionFolder() { return programData() + "/MatlabHelper/MatlabToolchainVersion"; }
 
     QString sources() const { return m_sources; }
+    // Where the absolute entry of a hostile package points: inside the test's own folder.
+    static QString absoluteEscape()
+    {
+        return QDir(nimbrel::test::testRoot()).filePath(QStringLiteral("escape.m"));
+    }
     FakeMatlab &matlab() { return m_matlab; }
     QStringList sourceFiles() const
     {
@@ -77,7 +82,7 @@ public:
               m_storage.servedPath(name), kind,
               keyHex.isEmpty() ? QString::fromLatin1(ToolchainHandler::packageKey().toHex())
                                : keyHex,
-              QString::fromLatin1(ToolchainHandler::packageIv().toHex()) });
+              QString::fromLatin1(ToolchainHandler::packageIv().toHex()), absoluteEscape() });
         if (built.exitCode != 0) {
             qWarning() << built.err;
             return false;

@@ -97,16 +97,17 @@ void TestToolchainHandler::refusesUnusableFolder()
     qputenv("NIMBREL_PROGRAMDATA_ROOT", blocked.toUtf8());
     {
         ToolchainHandler handler;
-        QVERIFY(handler.packageFolderPath().isEmpty());
         QSignalSpy failed(&handler, &ToolchainHandler::DownloadFailed);
         handler.installToolchain("9.10");
+        const bool downloading = handler.isDownloading();
+        qunsetenv("NIMBREL_PROGRAMDATA_ROOT");
+        QVERIFY(QDir::setCurrent(previous));
+        QCOMPARE(readAll(work + QStringLiteral("/keep.txt")), QStringLiteral("keep"));
+        QVERIFY(QFileInfo(work + QStringLiteral("/sub")).isDir());
+        QVERIFY(handler.packageFolderPath().isEmpty());
         QCOMPARE(failed.size(), 1);
-        QVERIFY(!handler.isDownloading());
+        QVERIFY(!downloading);
     }
-    qunsetenv("NIMBREL_PROGRAMDATA_ROOT");
-    QVERIFY(QDir::setCurrent(previous));
-    QCOMPARE(readAll(work + QStringLiteral("/keep.txt")), QStringLiteral("keep"));
-    QVERIFY(QFileInfo(work + QStringLiteral("/sub")).isDir());
 }
 
 void TestToolchainHandler::installsFromDownload_data()
@@ -237,7 +238,7 @@ void TestToolchainHandler::refusedPackages()
     QVERIFY(!QFile::exists(ToolchainFixture::packageFolder() + "/NimbrelMatlabToolchain.data"));
     QVERIFY(!QFile::exists(helperFolder + "/escape.m"));
     QVERIFY(!QFile::exists(ToolchainFixture::programData() + "/escape.m"));
-    QVERIFY(!QFile::exists("/escape.m"));
+    QVERIFY(!QFile::exists(ToolchainFixture::absoluteEscape()));
     // A refused archive leaves nothing unpacked.
     if (kind != QLatin1String("lzma"))
         QVERIFY(!QFile::exists(ToolchainFixture::packageFolder() + "/a.m"));
