@@ -7,6 +7,7 @@
 Q_IMPORT_QML_PLUGIN(orvane_BrandingPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_ControlsPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_UtilPlugin)
+Q_IMPORT_QML_PLUGIN(MatLab_GUIPlugin)
 
 int main(int argc, char *argv[])
 {

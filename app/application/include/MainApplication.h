@@ -13,6 +13,7 @@ class QApplication;
 class FileDialogHandler;
 class LogDownloader;
 class OrvFactory;
+class ToolchainHandlerGUI;
 class UriDistributor;
 
 // The root of the back end: creates the service objects as its children, wires them, registers
@@ -48,4 +49,5 @@ private:
     AppBinaryManager *m_appBinaryManager = nullptr;
     LogDownloader *m_logDownloader = nullptr;
     FileDialogHandler *m_fileDialogHandler = nullptr;
+    ToolchainHandlerGUI *m_toolchainInstall = nullptr;
 };
