@@ -31,6 +31,8 @@ packages=(
   # robot and discovery oracles: DNS messages, an mDNS responder, map projections, number formats
   python3-dnspython python3-zeroconf python3-scipy python3-pyproj proj-bin geographiclib-tools
   python3-babel ziptool nodejs
+  # toolchain package oracles: Info-ZIP's zip and cmp
+  zip diffutils
   # QML library oracles: font families (fc-scan), JSON objects (jq), the documents folder
   fontconfig jq xdg-user-dirs
   # loads the machine while the timing-sensitive tests run repeatedly
