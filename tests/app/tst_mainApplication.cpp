@@ -214,7 +214,8 @@ private slots:
         // Queued: nothing has arrived yet.
         QCOMPARE(row->readableMsg(), QString());
         QTRY_COMPARE(row->readableMsg(), QStringLiteral("Copying files"));
-        app.uriReceived(QUrl(QStringLiteral("nimbrel:uninstall_tc?version=9.10&progress=100&flags=1")));
+        app.uriReceived(
+            QUrl(QStringLiteral("nimbrel:uninstall_tc?version=9.10&progress=100&flags=1")));
         QTRY_VERIFY(row->errorHappened());
         QCOMPARE(row->readableMsg(), QString());
     }

@@ -25,7 +25,8 @@ public:
     // Adds <root>/<installFolder>/<release>; key is what the fake reports back.
     bool addRelease(const QString &installFolder, const QString &release, const QString &key)
     {
-        const QString folder = m_root + QLatin1Char('/') + installFolder + QLatin1Char('/') + release;
+        const QString folder
+            = m_root + QLatin1Char('/') + installFolder + QLatin1Char('/') + release;
         if (!QDir().mkpath(folder + QStringLiteral("/bin")))
             return false;
         const QString launcher = folder + QStringLiteral("/bin/matlab");
@@ -49,9 +50,9 @@ public:
             QFile file(dir.filePath(name));
             if (!file.open(QIODevice::ReadOnly))
                 continue;
-            result.append({ name.section(QLatin1Char('-'), 0, 0),
-                            QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'),
-                                                                    Qt::SkipEmptyParts) });
+            result.append(
+                { name.section(QLatin1Char('-'), 0, 0),
+                  QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts) });
         }
         return result;
     }

@@ -39,13 +39,13 @@ public:
         qputenv("FAKE_MATLAB_VERSION_DIR", versionFolder().toUtf8());
         // The sources: a small tree with a file larger than one unpacking chunk.
         m_sources = QDir(testRoot()).filePath(QStringLiteral("toolchain-src"));
-        const ProcessResult made = runProcess(
-            QStringLiteral("sh"),
-            { "-c",
-              "mkdir -p \"$1/lib/deep\" && printf 'function a\\n' > \"$1/a.m\""
-              " && printf 'function b\\n' > \"$1/lib/b.m\""
-              " && head -c 1300000 /dev/urandom > \"$1/lib/deep/c.bin\"",
-              "sh", m_sources });
+        const ProcessResult made
+            = runProcess(QStringLiteral("sh"),
+                         { "-c",
+                           "mkdir -p \"$1/lib/deep\" && printf 'function a\\n' > \"$1/a.m\""
+                           " && printf 'function b\\n' > \"$1/lib/b.m\""
+                           " && head -c 1300000 /dev/urandom > \"$1/lib/deep/c.bin\"",
+                           "sh", m_sources });
         return made.exitCode == 0;
     }
 
@@ -55,7 +55,10 @@ public:
             .filePath(QStringLiteral("Orvane/NimbrelStudio"));
     }
     static QString packageFolder() { return programData() + "/MatlabHelper/ToolchainInstall"; }
-    static QString versionFolder() { return programData() + "/MatlabHelper/MatlabToolchainVersion"; }
+    static QString versionFolder()
+    {
+        return programData() + "/MatlabHelper/MatlabToolchainVersion";
+    }
 
     QString sources() const { return m_sources; }
     // Where the absolute entry of a hostile package points: inside the test's own folder.
@@ -64,10 +67,7 @@ public:
         return QDir(nimbrel::test::testRoot()).filePath(QStringLiteral("escape.m"));
     }
     FakeMatlab &matlab() { return m_matlab; }
-    QStringList sourceFiles() const
-    {
-        return { "a.m", "lib/b.m", "lib/deep/c.bin" };
-    }
+    QStringList sourceFiles() const { return { "a.m", "lib/b.m", "lib/deep/c.bin" }; }
 
     // Builds the package of the kind, serves it and a catalogue naming it as version, with its
     // digest (or wrongDigest) and loads the catalogue. keyHex replaces the package key.
@@ -75,7 +75,8 @@ public:
                  const QString &keyHex = QString())
     {
         using namespace nimbrel::test;
-        const QString name = QStringLiteral("NimbrelMatlabToolchain-%1-%2.data").arg(kind).arg(++m_published);
+        const QString name
+            = QStringLiteral("NimbrelMatlabToolchain-%1-%2.data").arg(kind).arg(++m_published);
         const ProcessResult built = runProcess(
             QStringLiteral("sh"),
             { fixturePath(QStringLiteral("toolchain_package.sh")), m_sources,
@@ -95,7 +96,8 @@ public:
                 "%1": {"file": "toolchain/%2", "sha256": "%3"}}}}})")
                                          .arg(version, name, QString::fromLatin1(digest))
                                          .toUtf8();
-        if (!m_storage.serve(QStringLiteral("versionInfo.data"), m_storage.encryptCatalogue(catalogue)))
+        if (!m_storage.serve(QStringLiteral("versionInfo.data"),
+                             m_storage.encryptCatalogue(catalogue)))
             return false;
         QSignalSpy updated(VersionControl::instance(), &VersionControl::VersionControlUpdated);
         if (VersionControl::instance()->checkForUpdates() != 0 || !updated.wait(scaled(20000)))

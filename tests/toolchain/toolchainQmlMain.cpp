@@ -21,7 +21,9 @@ namespace {
 class FakeReleases : public MatlabInstallationSource
 {
 public:
-    explicit FakeReleases(bool three) : m_three(three) { }
+    explicit FakeReleases(bool three)
+        : m_three(three)
+    { }
     std::map<std::string, std::string> findInstallations() const override
     {
         if (!m_three)
@@ -35,8 +37,9 @@ private:
 
 void writeVersionFile(const QString &name, const QByteArray &version)
 {
-    const QString folder = QDir(qEnvironmentVariable("XDG_DATA_HOME"))
-                               .filePath("Orvane/NimbrelStudio/MatlabHelper/MatlabToolchainVersion");
+    const QString folder
+        = QDir(qEnvironmentVariable("XDG_DATA_HOME"))
+              .filePath("Orvane/NimbrelStudio/MatlabHelper/MatlabToolchainVersion");
     QDir().mkpath(folder);
     QFile file(folder + QLatin1Char('/') + name);
     if (file.open(QIODevice::WriteOnly))
@@ -58,9 +61,9 @@ public slots:
         writeVersionFile(QStringLiteral("R2021a_9_10.json"), "1.10.0");
         m_list = std::make_unique<ToolchainHandlerGUI>(
             nullptr,
-            std::make_unique<MatlabHelper>(std::make_unique<FakeReleases>(three),
-                                           [](const QString &, const QStringList &,
-                                              const QString &) { return true; }));
+            std::make_unique<MatlabHelper>(
+                std::make_unique<FakeReleases>(three),
+                [](const QString &, const QStringList &, const QString &) { return true; }));
         for (InstalledMatlabEntry *row : m_list->installedMatlabs())
             row->setLatestToolchainVersion("1.10.0");
         const QString screens = qEnvironmentVariable("NIMBREL_BINARY_DIR") + "/screens";

@@ -34,8 +34,7 @@ struct RecordingLauncher
 
     MatlabHelper::Launcher launcher()
     {
-        return [this](const QString &program, const QStringList &arguments,
-                      const QString &folder) {
+        return [this](const QString &program, const QStringList &arguments, const QString &folder) {
             std::unique_lock lock(mutex);
             starts.append(QStringList{ program, folder } + arguments);
             mostRunning = std::max(mostRunning, ++running);
@@ -63,7 +62,9 @@ struct RecordingLauncher
 class StaticSource : public MatlabInstallationSource
 {
 public:
-    explicit StaticSource(RootMap roots) : m_roots(std::move(roots)) { }
+    explicit StaticSource(RootMap roots)
+        : m_roots(std::move(roots))
+    { }
     RootMap findInstallations() const override { return m_roots; }
 
 private:
@@ -89,8 +90,9 @@ RegistryValue text(const std::u16string &data, int type = RegistryValue::StringT
 
 RegistryKey hive(std::vector<RegistryKey> mathWorksSubKeys, std::vector<RegistryValue> values = {})
 {
-    return key(u"HKLM", { key(u"SOFTWARE", { key(u"MathWorks", std::move(mathWorksSubKeys),
-                                                  std::move(values)) }) });
+    return key(u"HKLM",
+               { key(u"SOFTWARE",
+                     { key(u"MathWorks", std::move(mathWorksSubKeys), std::move(values)) }) });
 }
 
 QString versionFolder()
@@ -128,22 +130,37 @@ void TestMatlabHelper::releaseToVersion_data()
 {
     QTest::addColumn<QString>("release");
     QTest::addColumn<QString>("key"); // empty: rejected
-    QTest::newRow("R2006a") << "R2006a" << "7.02";
-    QTest::newRow("R2006b") << "R2006b" << "7.03";
-    QTest::newRow("R2011b") << "R2011b" << "7.13";
-    QTest::newRow("R2012a") << "R2012a" << "8.00";
-    QTest::newRow("R2015b") << "R2015b" << "8.07";
-    QTest::newRow("R2016a") << "R2016a" << "9.00";
-    QTest::newRow("R2016b") << "R2016b" << "9.01";
-    QTest::newRow("R2020b") << "R2020b" << "9.09";
-    QTest::newRow("R2021a") << "R2021a" << "9.10";
-    QTest::newRow("R2021b") << "R2021b" << "9.11";
-    QTest::newRow("R2024b") << "R2024b" << "9.17";
-    QTest::newRow("R2005b") << "R2005b" << "";
-    QTest::newRow("no R20") << "X2021a" << "";
-    QTest::newRow("five characters") << "R2021" << "";
+    QTest::newRow("R2006a") << "R2006a"
+                            << "7.02";
+    QTest::newRow("R2006b") << "R2006b"
+                            << "7.03";
+    QTest::newRow("R2011b") << "R2011b"
+                            << "7.13";
+    QTest::newRow("R2012a") << "R2012a"
+                            << "8.00";
+    QTest::newRow("R2015b") << "R2015b"
+                            << "8.07";
+    QTest::newRow("R2016a") << "R2016a"
+                            << "9.00";
+    QTest::newRow("R2016b") << "R2016b"
+                            << "9.01";
+    QTest::newRow("R2020b") << "R2020b"
+                            << "9.09";
+    QTest::newRow("R2021a") << "R2021a"
+                            << "9.10";
+    QTest::newRow("R2021b") << "R2021b"
+                            << "9.11";
+    QTest::newRow("R2024b") << "R2024b"
+                            << "9.17";
+    QTest::newRow("R2005b") << "R2005b"
+                            << "";
+    QTest::newRow("no R20") << "X2021a"
+                            << "";
+    QTest::newRow("five characters") << "R2021"
+                                     << "";
     // Year and suffix are read at fixed positions, not after the "R20" found.
-    QTest::newRow("R20 elsewhere") << "xR2021a" << "";
+    QTest::newRow("R20 elsewhere") << "xR2021a"
+                                   << "";
 }
 
 void TestMatlabHelper::releaseToVersion()
@@ -155,7 +172,8 @@ void TestMatlabHelper::releaseToVersion()
             matlabReleaseToVersion(release.toStdString());
             QFAIL("no error");
         } catch (const std::invalid_argument &error) {
-            QCOMPARE(QString::fromLatin1(error.what()), QStringLiteral("Unkown readable MATLAB type"));
+            QCOMPARE(QString::fromLatin1(error.what()),
+                     QStringLiteral("Unkown readable MATLAB type"));
         }
         return;
     }
@@ -187,7 +205,8 @@ for major in (7, 8, 9):
         print('K %s R20%02d%s' % (k, y, 'b' if n % 2 else 'a'))
 )"));
     QCOMPARE(oracle.exitCode, 0);
-    const QStringList lines = QString::fromUtf8(oracle.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines
+        = QString::fromUtf8(oracle.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 50 + 90);
     for (const QString &line : lines) {
         const QStringList parts = line.split(QLatin1Char(' '));
@@ -207,15 +226,24 @@ void TestMatlabHelper::versionToRelease_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("release"); // or the error text
-    QTest::newRow("9.10") << "9.10" << "R2021a";
-    QTest::newRow("7.09") << "7.09" << "R2009b";
-    QTest::newRow("8.00") << "8.00" << "R2012b";
-    QTest::newRow("five characters") << "9.100" << "R2021a";
-    QTest::newRow("six characters") << "10.001" << "Unkown MATLAB version";
-    QTest::newRow("empty") << "" << "Unkown MATLAB version";
-    QTest::newRow("below 7.02") << "7.01" << "Unkown MATLAB version";
-    QTest::newRow("no number") << "abc" << "invalid stof argument";
-    QTest::newRow("out of range") << "1e99" << "stof argument out of range";
+    QTest::newRow("9.10") << "9.10"
+                          << "R2021a";
+    QTest::newRow("7.09") << "7.09"
+                          << "R2009b";
+    QTest::newRow("8.00") << "8.00"
+                          << "R2012b";
+    QTest::newRow("five characters") << "9.100"
+                                     << "R2021a";
+    QTest::newRow("six characters") << "10.001"
+                                    << "Unkown MATLAB version";
+    QTest::newRow("empty") << ""
+                           << "Unkown MATLAB version";
+    QTest::newRow("below 7.02") << "7.01"
+                                << "Unkown MATLAB version";
+    QTest::newRow("no number") << "abc"
+                               << "invalid stof argument";
+    QTest::newRow("out of range") << "1e99"
+                                  << "stof argument out of range";
 }
 
 void TestMatlabHelper::versionToRelease()
@@ -236,19 +264,35 @@ void TestMatlabHelper::installationTexts_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("key"); // empty: nothing found
     QTest::addColumn<QString>("root");
-    QTest::newRow("root") << R"(C:\Program Files\MATLAB\R2021a)" << "9.10"
+    QTest::newRow("root") << R"(C:\Program Files\MATLAB\R2021a)"
+                          << "9.10"
                           << R"(C:\Program Files\MATLAB\R2021a)";
-    QTest::newRow("inside") << R"(C:\Program Files\MATLAB\R2021a\bin\win64)" << "9.10"
+    QTest::newRow("inside") << R"(C:\Program Files\MATLAB\R2021a\bin\win64)"
+                            << "9.10"
                             << R"(C:\Program Files\MATLAB\R2021a)";
-    QTest::newRow("program data") << R"(C:\ProgramData\MATLAB\R2022b)" << "" << "";
+    QTest::newRow("program data") << R"(C:\ProgramData\MATLAB\R2022b)"
+                                  << ""
+                                  << "";
     // Twelve characters are never tested for the ProgramData folder.
-    QTest::newRow("short") << R"(C:\M\R2022b\)" << "9.13" << R"(C:\M\R2022b)";
-    QTest::newRow("ends after R20") << R"(C:\M\R20)" << "" << "";
+    QTest::newRow("short") << R"(C:\M\R2022b\)"
+                           << "9.13"
+                           << R"(C:\M\R2022b)";
+    QTest::newRow("ends after R20") << R"(C:\M\R20)"
+                                    << ""
+                                    << "";
     // Padding this text would put a NUL into the root folder and the command.
-    QTest::newRow("ends inside the release") << R"(C:\M\R2021)" << "" << "";
-    QTest::newRow("before 2006") << R"(C:\M\R2005b)" << "" << "";
-    QTest::newRow("no release") << R"(C:\Program Files\Other)" << "" << "";
-    QTest::newRow("three characters") << R"(\R2)" << "" << "";
+    QTest::newRow("ends inside the release") << R"(C:\M\R2021)"
+                                             << ""
+                                             << "";
+    QTest::newRow("before 2006") << R"(C:\M\R2005b)"
+                                 << ""
+                                 << "";
+    QTest::newRow("no release") << R"(C:\Program Files\Other)"
+                                << ""
+                                << "";
+    QTest::newRow("three characters") << R"(\R2)"
+                                      << ""
+                                      << "";
 }
 
 void TestMatlabHelper::installationTexts()
@@ -289,8 +333,8 @@ void TestMatlabHelper::registryWalk()
             key(almostLongName, {}, { text(u"C:\\Almost\\R2017a") }),
             key(u"Values", {},
                 { text(u"C:\\Typed\\R2016a", 2), text(fitting),
-                  text(std::u16string(u"C:\\Cut\\R2016b\0C:\\Hidden\\R2015a", 30)),
-                  text(longData), text(u"C:\\AfterLong\\R2014a") }),
+                  text(std::u16string(u"C:\\Cut\\R2016b\0C:\\Hidden\\R2015a", 30)), text(longData),
+                  text(u"C:\\AfterLong\\R2014a") }),
             key(longName, {}, { text(u"C:\\TooLong\\R2013a") }),
             key(u"AfterTooLong", {}, { text(u"C:\\Never\\R2012a") }),
         },
@@ -307,12 +351,18 @@ void TestMatlabHelper::registryWalk()
 void TestMatlabHelper::folderScan()
 {
     FakeMatlab fake(QStringLiteral("scan"));
-    QVERIFY(fake.addRelease(QStringLiteral("first"), QStringLiteral("R2020b"), QStringLiteral("9.09")));
-    QVERIFY(fake.addRelease(QStringLiteral("first"), QStringLiteral("R2021a"), QStringLiteral("9.10")));
-    QVERIFY(fake.addRelease(QStringLiteral("first"), QStringLiteral("R2005b"), QStringLiteral("0")));
-    QVERIFY(fake.addRelease(QStringLiteral("second"), QStringLiteral("R2021a"), QStringLiteral("9.10")));
-    QVERIFY(fake.addRelease(QStringLiteral("second"), QStringLiteral("R2022a"), QStringLiteral("9.12")));
-    QVERIFY(fake.addRelease(QStringLiteral("second"), QStringLiteral("R2023c"), QStringLiteral("0")));
+    QVERIFY(
+        fake.addRelease(QStringLiteral("first"), QStringLiteral("R2020b"), QStringLiteral("9.09")));
+    QVERIFY(
+        fake.addRelease(QStringLiteral("first"), QStringLiteral("R2021a"), QStringLiteral("9.10")));
+    QVERIFY(
+        fake.addRelease(QStringLiteral("first"), QStringLiteral("R2005b"), QStringLiteral("0")));
+    QVERIFY(fake.addRelease(QStringLiteral("second"), QStringLiteral("R2021a"),
+                            QStringLiteral("9.10")));
+    QVERIFY(fake.addRelease(QStringLiteral("second"), QStringLiteral("R2022a"),
+                            QStringLiteral("9.12")));
+    QVERIFY(
+        fake.addRelease(QStringLiteral("second"), QStringLiteral("R2023c"), QStringLiteral("0")));
     // A release folder without its launcher is no installation.
     QVERIFY(QDir().mkpath(fake.installFolder(QStringLiteral("second/R2023a"))));
     const QString first = fake.installFolder(QStringLiteral("first"));
@@ -356,8 +406,7 @@ void TestMatlabHelper::versionFiles()
                                  "Could not parse version file", "Could not parse version file" })
         QTest::ignoreMessage(QtDebugMsg, message);
     const auto helper = helperWith({}, launcher);
-    const RootMap expected
-        = { { "9.05", "1.2.0" }, { "9.10", "1.4.0" }, { "0.09", "0.9.0" } };
+    const RootMap expected = { { "9.05", "1.2.0" }, { "9.10", "1.4.0" }, { "0.09", "0.9.0" } };
     QCOMPARE(helper->installedToolchains(), expected);
     QVERIFY(QDir(versionFolder()).removeRecursively());
 }
@@ -425,7 +474,8 @@ void TestMatlabHelper::startsCarryFoldersIntact()
 {
     QFETCH(QString, folderName);
     FakeMatlab fake(QStringLiteral("intact"));
-    QVERIFY(fake.addRelease(QStringLiteral("MATLAB"), QStringLiteral("R2021a"), QStringLiteral("9.10")));
+    QVERIFY(fake.addRelease(QStringLiteral("MATLAB"), QStringLiteral("R2021a"),
+                            QStringLiteral("9.10")));
     fake.setEnvironment();
     const QString workFolder = QDir(testRoot()).filePath(folderName);
     QVERIFY(QDir().mkpath(workFolder));
@@ -434,14 +484,16 @@ void TestMatlabHelper::startsCarryFoldersIntact()
     version.write("1.4.0");
     version.close();
     const QString launcher = fake.installFolder(QStringLiteral("MATLAB/R2021a/bin/matlab"));
-    MatlabHelper helper(std::make_unique<StaticSource>(RootMap{
-                            { "9.10", fake.installFolder(QStringLiteral("MATLAB/R2021a")).toStdString() } }),
-                        MatlabHelper::detachedLauncher());
+    MatlabHelper helper(
+        std::make_unique<StaticSource>(RootMap{
+            { "9.10", fake.installFolder(QStringLiteral("MATLAB/R2021a")).toStdString() } }),
+        MatlabHelper::detachedLauncher());
     QCOMPARE(QString::fromStdString(helper.installations().at("9.10")), launcher);
     QCOMPARE(helper.install("9.10", workFolder, "1.4.0"), 0);
     QVERIFY(waitFor([&] { return fake.records().size() == 1; }, 10000));
-    const QStringList expected = { "cwd=" + workFolder, "argc=5", "arg=-sd", "arg=" + workFolder,
-                                   "arg=-r", "arg=installNimbrelToolchain", "arg=-nosplash" };
+    const QStringList expected
+        = { "cwd=" + workFolder,           "argc=5",       "arg=-sd", "arg=" + workFolder, "arg=-r",
+            "arg=installNimbrelToolchain", "arg=-nosplash" };
     QCOMPARE(fake.records().first().second, expected);
     QDir(fake.recordFolder()).removeRecursively();
     QDir().mkpath(fake.recordFolder());
@@ -451,8 +503,10 @@ void TestMatlabHelper::startsAreSerialisedAndDetached()
 {
     // The real launcher: a MATLAB that stays open does not hold up the next start.
     FakeMatlab fake(QStringLiteral("detached"));
-    QVERIFY(fake.addRelease(QStringLiteral("MATLAB"), QStringLiteral("R2020b"), QStringLiteral("9.09")));
-    QVERIFY(fake.addRelease(QStringLiteral("MATLAB"), QStringLiteral("R2021a"), QStringLiteral("9.10")));
+    QVERIFY(fake.addRelease(QStringLiteral("MATLAB"), QStringLiteral("R2020b"),
+                            QStringLiteral("9.09")));
+    QVERIFY(fake.addRelease(QStringLiteral("MATLAB"), QStringLiteral("R2021a"),
+                            QStringLiteral("9.10")));
     fake.setEnvironment();
     const QString hold = QDir(testRoot()).filePath(QStringLiteral("hold"));
     qputenv("FAKE_MATLAB_HOLD", hold.toUtf8());

@@ -24,7 +24,8 @@ QString readAll(const QString &path)
 bool writeFile(const QString &path, const QByteArray &content)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(content) == content.size();
 }
 
 // The functions each start ran, by release ("R2021a" -> {"installNimbrelToolchain"}).
@@ -144,12 +145,17 @@ void TestToolchainHandler::installsFromDownload()
     QCOMPARE(fromThread.at(0).at(1).toString(), Starting);
     QVERIFY(waitFor([&] { return m_fixture.matlab().records().size() == 2; }, 10000));
     for (const auto &[release, lines] : m_fixture.matlab().records()) {
-        const QStringList expected = { "cwd=" + handler.packageFolderPath(), "argc=5", "arg=-sd",
-                                       "arg=" + handler.packageFolderPath(), "arg=-r",
-                                       "arg=installNimbrelToolchain", "arg=-nosplash" };
+        const QStringList expected = { "cwd=" + handler.packageFolderPath(),
+                                       "argc=5",
+                                       "arg=-sd",
+                                       "arg=" + handler.packageFolderPath(),
+                                       "arg=-r",
+                                       "arg=installNimbrelToolchain",
+                                       "arg=-nosplash" };
         QCOMPARE(lines, expected);
     }
-    QCOMPARE(handler.packageFolderPath(), QFileInfo(ToolchainFixture::packageFolder()).canonicalFilePath());
+    QCOMPARE(handler.packageFolderPath(),
+             QFileInfo(ToolchainFixture::packageFolder()).canonicalFilePath());
     QVERIFY(m_fixture.unpackedMatchesSources());
     QCOMPARE(readAll(ToolchainFixture::packageFolder() + "/version"), QStringLiteral("1.4.0"));
     QVERIFY(!QFile::exists(ToolchainFixture::packageFolder() + "/NimbrelMatlabToolchain.data"));
@@ -176,19 +182,24 @@ void TestToolchainHandler::presentPackageVersusCatalogue_data()
 {
     QTest::addColumn<QString>("present");
     QTest::addColumn<QString>("latest");
-    QTest::newRow("newer by number") << "1.10.0" << "1.9.0";
-    QTest::newRow("older by number") << "1.9.0" << "1.10.0";
-    QTest::newRow("equal") << "1.4.0" << "1.4.0";
-    QTest::newRow("major wins") << "2.0.0" << "1.99.99";
-    QTest::newRow("patch") << "1.4.1" << "1.4.2";
+    QTest::newRow("newer by number") << "1.10.0"
+                                     << "1.9.0";
+    QTest::newRow("older by number") << "1.9.0"
+                                     << "1.10.0";
+    QTest::newRow("equal") << "1.4.0"
+                           << "1.4.0";
+    QTest::newRow("major wins") << "2.0.0"
+                                << "1.99.99";
+    QTest::newRow("patch") << "1.4.1"
+                           << "1.4.2";
 }
 
 void TestToolchainHandler::presentPackageVersusCatalogue()
 {
     QFETCH(QString, present);
     QFETCH(QString, latest);
-    const ProcessResult dpkg = runProcess(QStringLiteral("dpkg"),
-                                          { "--compare-versions", present, "ge", latest });
+    const ProcessResult dpkg
+        = runProcess(QStringLiteral("dpkg"), { "--compare-versions", present, "ge", latest });
     QVERIFY(dpkg.finished);
     const bool current = dpkg.exitCode == 0;
     QVERIFY(m_fixture.publish(QStringLiteral("store"), latest));

@@ -20,7 +20,9 @@ public:
     std::map<std::string, std::string> findInstallations() const override
     {
         // 6.50 names no release: it gets no row.
-        return { { "9.12", "/m/R2022a" }, { "9.09", "/m/R2020b" }, { "9.10", "/m/R2021a" },
+        return { { "9.12", "/m/R2022a" },
+                 { "9.09", "/m/R2020b" },
+                 { "9.10", "/m/R2021a" },
                  { "6.50", "/m/R2005b" } };
     }
 };
@@ -34,7 +36,8 @@ std::unique_ptr<MatlabHelper> fakeMatlab()
 
 QString notificationText(int key)
 {
-    auto *message = qobject_cast<NotificationMessage *>(ErrorHandler::instance()->getNotification(key));
+    auto *message
+        = qobject_cast<NotificationMessage *>(ErrorHandler::instance()->getNotification(key));
     return message ? message->property("title").toString() + QLatin1Char('|')
             + message->property("message").toString()
                    : QString();
@@ -79,13 +82,27 @@ void TestToolchainList::buttonTexts_data()
     QTest::addColumn<QString>("toolchain");
     QTest::addColumn<QString>("latest");
     QTest::addColumn<QString>("buttonText");
-    QTest::newRow("update") << "1.2.0" << "1.10.0" << "Update to 1.10.0";
-    QTest::newRow("current") << "1.10.0" << "1.10.0" << "Reinstall";
-    QTest::newRow("newer than the catalogue") << "1.10.0" << "1.9.0" << "Reinstall";
-    QTest::newRow("patch behind") << "1.10.0" << "1.10.1" << "Update to 1.10.1";
-    QTest::newRow("none") << "" << "1.10.0" << "Install 1.10.0";
-    QTest::newRow("none, catalogue unknown") << "" << "" << "Install ";
-    QTest::newRow("catalogue unknown") << "1.2.0" << "" << "Reinstall";
+    QTest::newRow("update") << "1.2.0"
+                            << "1.10.0"
+                            << "Update to 1.10.0";
+    QTest::newRow("current") << "1.10.0"
+                             << "1.10.0"
+                             << "Reinstall";
+    QTest::newRow("newer than the catalogue") << "1.10.0"
+                                              << "1.9.0"
+                                              << "Reinstall";
+    QTest::newRow("patch behind") << "1.10.0"
+                                  << "1.10.1"
+                                  << "Update to 1.10.1";
+    QTest::newRow("none") << ""
+                          << "1.10.0"
+                          << "Install 1.10.0";
+    QTest::newRow("none, catalogue unknown") << ""
+                                             << ""
+                                             << "Install ";
+    QTest::newRow("catalogue unknown") << "1.2.0"
+                                       << ""
+                                       << "Reinstall";
 }
 
 void TestToolchainList::buttonTexts()
@@ -107,8 +124,8 @@ void TestToolchainList::buttonTexts()
         // dpkg orders the versions; an absent toolchain counts as 0.0.0.
         const ProcessResult dpkg = runProcess(
             QStringLiteral("dpkg"),
-            { "--compare-versions", toolchain.isEmpty() ? QStringLiteral("0.0.0") : toolchain,
-              "lt", latest });
+            { "--compare-versions", toolchain.isEmpty() ? QStringLiteral("0.0.0") : toolchain, "lt",
+              latest });
         QVERIFY(dpkg.finished);
         newer = dpkg.exitCode == 0;
     }
@@ -131,7 +148,8 @@ void TestToolchainList::reportsAndNotifications()
     QCOMPARE(row->readableMsg(), QStringLiteral("Downloading latest toolchain version."));
     const int first = row->notificationKey();
     QCOMPARE(notificationText(first),
-             QStringLiteral("Installing toolchain in MATLAB R2021a|Downloading latest toolchain version."));
+             QStringLiteral(
+                 "Installing toolchain in MATLAB R2021a|Downloading latest toolchain version."));
 
     // Every row hears every report; only the row of 9.10 takes it.
     QSignalSpy messages(row, &InstalledMatlabEntry::ReadableMsgChanged);
@@ -145,7 +163,8 @@ void TestToolchainList::reportsAndNotifications()
     QVERIFY(ErrorHandler::instance()->getNotification(first) == nullptr);
     const int second = row->notificationKey();
     QVERIFY(second > first);
-    QCOMPARE(notificationText(second), QStringLiteral("Installing toolchain in MATLAB R2021a|Done"));
+    QCOMPARE(notificationText(second),
+             QStringLiteral("Installing toolchain in MATLAB R2021a|Done"));
     // The toolchain versions follow the report, queued.
     QSignalSpy versions(row, &InstalledMatlabEntry::InstalledToolchainVersionChanged);
     QVERIFY(versions.wait(scaled(5000)));
@@ -163,8 +182,10 @@ void TestToolchainList::reportsAndNotifications()
     QCOMPARE(row->notificationKey(), 0);
     list.setVisibility(false);
     QCOMPARE(notificationText(row->notificationKey()),
-             QStringLiteral("Installing toolchain in MATLAB R2021a|Downloading latest toolchain version."));
-    list.installToolchainUriReceived(QStringLiteral("9.10"), QStringLiteral("Failed"), 100, 1, false);
+             QStringLiteral(
+                 "Installing toolchain in MATLAB R2021a|Downloading latest toolchain version."));
+    list.installToolchainUriReceived(QStringLiteral("9.10"), QStringLiteral("Failed"), 100, 1,
+                                     false);
     QVERIFY(row->errorHappened());
 }
 

@@ -16,12 +16,15 @@ class InstalledMatlabEntry : public QObject
     Q_OBJECT
     Q_PROPERTY(QString matlabVersion READ matlabVersion CONSTANT)
     Q_PROPERTY(QString readableMatlabVersion READ readableMatlabVersion CONSTANT)
-    Q_PROPERTY(QString toolchainVersion READ toolchainVersion NOTIFY InstalledToolchainVersionChanged)
+    Q_PROPERTY(
+        QString toolchainVersion READ toolchainVersion NOTIFY InstalledToolchainVersionChanged)
     Q_PROPERTY(bool isInstalled READ isInstalled NOTIFY InstalledToolchainVersionChanged)
     Q_PROPERTY(QString latestToolchainVersion READ latestToolchainVersion NOTIFY
                    LatestToolchainVersionChanged)
-    Q_PROPERTY(bool newVersionAvailable READ newVersionAvailable NOTIFY LatestToolchainVersionChanged)
-    Q_PROPERTY(QString installButtonText READ installButtonText NOTIFY InstalledToolchainVersionChanged)
+    Q_PROPERTY(
+        bool newVersionAvailable READ newVersionAvailable NOTIFY LatestToolchainVersionChanged)
+    Q_PROPERTY(
+        QString installButtonText READ installButtonText NOTIFY InstalledToolchainVersionChanged)
     Q_PROPERTY(QString readableMsg READ readableMsg NOTIFY ReadableMsgChanged)
     Q_PROPERTY(bool errorHappened READ errorHappened NOTIFY ErrorHappenedChanged)
 

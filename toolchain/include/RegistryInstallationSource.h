@@ -42,8 +42,10 @@ public:
 
 private:
     const RegistryKey *openKey(const std::u16string &path) const;
-    void scanRegistryKey(const std::u16string &path, std::map<std::string, std::string> &found) const;
-    void scanRegistryValues(const RegistryKey &key, std::map<std::string, std::string> &found) const;
+    void scanRegistryKey(const std::u16string &path,
+                         std::map<std::string, std::string> &found) const;
+    void scanRegistryValues(const RegistryKey &key,
+                            std::map<std::string, std::string> &found) const;
 
     RegistryKey m_hive;
 };

@@ -49,8 +49,8 @@ public:
     void installToolchain(const std::string &version);
     void uninstallToolchain(const std::string &version);
     void updateAllMatlabs();
-    void handleInstallProgress(const std::string &version, const std::string &message,
-                               int progress, int flags, bool isUninstall);
+    void handleInstallProgress(const std::string &version, const std::string &message, int progress,
+                               int flags, bool isUninstall);
 
     std::map<std::string, std::string> installedMatlabs() const;
     std::map<std::string, std::string> installedToolchains() const;

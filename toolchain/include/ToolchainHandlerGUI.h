@@ -31,8 +31,8 @@ signals:
     void InstalledMatlabsChanged(QList<InstalledMatlabEntry *> installedMatlabs);
 
 public slots:
-    void installToolchainUriReceived(QString version, QString msg, int32_t progress,
-                                     int32_t flags, bool isUninstall);
+    void installToolchainUriReceived(QString version, QString msg, int32_t progress, int32_t flags,
+                                     bool isUninstall);
     void setVisibility(bool isVisible);
 
 private slots:

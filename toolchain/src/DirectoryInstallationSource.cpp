@@ -12,8 +12,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcMatlabInstallations)
 
 DirectoryInstallationSource::DirectoryInstallationSource(QStringList roots)
     : m_roots(std::move(roots))
-{
-}
+{ }
 
 std::map<std::string, std::string> DirectoryInstallationSource::findInstallations() const
 {
@@ -27,8 +26,7 @@ std::map<std::string, std::string> DirectoryInstallationSource::findInstallation
             if (!QFileInfo(folder + QStringLiteral("/bin/matlab")).isFile())
                 continue;
             try {
-                found.emplace(matlabReleaseToVersion(release.toStdString()),
-                              folder.toStdString());
+                found.emplace(matlabReleaseToVersion(release.toStdString()), folder.toStdString());
             } catch (const std::invalid_argument &error) {
                 qCDebug(lcMatlabInstallations) << error.what() << folder;
             }

@@ -12,8 +12,7 @@ InstalledMatlabEntry::InstalledMatlabEntry(QObject *parent, ToolchainHandler *en
                                            const QString &version)
     : QObject(parent)
     , m_matlabVersion(version)
-    , m_readableMatlabVersion(
-          QString::fromStdString(matlabVersionToRelease(version.toStdString())))
+    , m_readableMatlabVersion(QString::fromStdString(matlabVersionToRelease(version.toStdString())))
     , m_engine(engine)
 {
     const auto toolchains = engine->installedToolchains();
@@ -25,7 +24,8 @@ bool InstalledMatlabEntry::newVersionAvailable() const
 {
     if (m_latestToolchainVersion.isEmpty())
         return false;
-    return SemanticVersion(m_toolchainVersion).isOlderThan(SemanticVersion(m_latestToolchainVersion));
+    return SemanticVersion(m_toolchainVersion)
+        .isOlderThan(SemanticVersion(m_latestToolchainVersion));
 }
 
 QString InstalledMatlabEntry::installButtonText() const
@@ -52,7 +52,8 @@ void InstalledMatlabEntry::setLatestToolchainVersion(const QByteArray &version)
 void InstalledMatlabEntry::install()
 {
     m_busy = true;
-    m_notificationTitle = QStringLiteral("Installing toolchain in MATLAB ") + m_readableMatlabVersion;
+    m_notificationTitle
+        = QStringLiteral("Installing toolchain in MATLAB ") + m_readableMatlabVersion;
     m_errorHappened = false;
     emit ErrorHappenedChanged(false);
     m_engine->installToolchain(m_matlabVersion.toStdString());
@@ -90,7 +91,8 @@ void InstalledMatlabEntry::withdrawNotification()
 {
     if (m_notificationKey <= 0)
         return;
-    if (AbstractNotification *notification = ErrorHandler::instance()->takeNotification(m_notificationKey))
+    if (AbstractNotification *notification
+        = ErrorHandler::instance()->takeNotification(m_notificationKey))
         emit notification->RequestDelete(notification);
     m_notificationKey = 0;
 }
@@ -98,10 +100,9 @@ void InstalledMatlabEntry::withdrawNotification()
 void InstalledMatlabEntry::showNotification(const QString &msg)
 {
     withdrawNotification();
-    auto *notification = new NotificationMessage(this, nimbrel::Info,
-                                                 AbstractNotification::NimbrelLab,
-                                                 m_notificationTitle, msg, QString(),
-                                                 QDateTime::currentDateTimeUtc());
+    auto *notification = new NotificationMessage(
+        this, nimbrel::Info, AbstractNotification::NimbrelLab, m_notificationTitle, msg, QString(),
+        QDateTime::currentDateTimeUtc());
     m_notificationKey = ErrorHandler::instance()->addNotification(notification);
 }
 

@@ -39,8 +39,8 @@ std::optional<std::string> versionKeyFromFileName(const std::string &name)
 MatlabHelper::MatlabHelper(std::unique_ptr<MatlabInstallationSource> source, Launcher launcher)
     : m_source(std::move(source))
     , m_launcher(std::move(launcher))
-    , m_folder(ApplicationFolders::instance().subFolder(ApplicationFolders::ProgramData,
-                                                        "MatlabHelper"))
+    , m_folder(
+          ApplicationFolders::instance().subFolder(ApplicationFolders::ProgramData, "MatlabHelper"))
 {
     m_worker = std::thread(&MatlabHelper::commandWorkerLoop, this);
     if (m_folder) {
@@ -125,16 +125,16 @@ int MatlabHelper::runMatlabCommand(const std::string &version, const char *funct
     return 0;
 }
 
-void MatlabHelper::onProgress(const std::string &version, int progress, int flags,
-                              bool isUninstall)
+void MatlabHelper::onProgress(const std::string &version, int progress, int flags, bool isUninstall)
 {
     std::lock_guard lock(m_mapsMutex);
     std::string pendingVersion;
     if (const auto found = m_pending.find(version); found != m_pending.end())
         pendingVersion = found->second;
     else
-        qCDebug(lcMatlabHelper).noquote() << QStringLiteral("No pending installation with version %1")
-                                                 .arg(QString::fromStdString(version));
+        qCDebug(lcMatlabHelper).noquote()
+            << QStringLiteral("No pending installation with version %1")
+                   .arg(QString::fromStdString(version));
     if (progress != 100)
         return;
     if ((flags & ~2) != 0)

@@ -15,8 +15,7 @@ bool sameName(const std::u16string &a, const std::u16string &b)
 
 RegistryInstallationSource::RegistryInstallationSource(RegistryKey machineHive)
     : m_hive(std::move(machineHive))
-{
-}
+{ }
 
 std::map<std::string, std::string> RegistryInstallationSource::findInstallations() const
 {

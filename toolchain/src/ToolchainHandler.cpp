@@ -100,9 +100,9 @@ std::string ToolchainHandler::latestVersion() const
 
 void ToolchainHandler::queryToolchainVersion()
 {
-    const std::string latest
-        = VersionControl::instance()->getLatestComponentVersion(QLatin1String(Component))
-              .toStdString();
+    const std::string latest = VersionControl::instance()
+                                   ->getLatestComponentVersion(QLatin1String(Component))
+                                   .toStdString();
     bool availabilityChanged = false;
     {
         std::lock_guard lock(m_mutex);
@@ -173,9 +173,8 @@ void ToolchainHandler::updateAllMatlabs()
     downloadLatestToolchain();
 }
 
-void ToolchainHandler::handleInstallProgress(const std::string &version,
-                                             const std::string &message, int progress, int flags,
-                                             bool isUninstall)
+void ToolchainHandler::handleInstallProgress(const std::string &version, const std::string &message,
+                                             int progress, int flags, bool isUninstall)
 {
     m_matlab->onProgress(version, progress, flags, isUninstall);
     emit InstallProgressUpdated(QString::fromStdString(version), QString::fromStdString(message),
@@ -214,8 +213,8 @@ bool ToolchainHandler::emptyPackageFolder()
         return false;
     QDir folder(m_packagePath);
     bool removed = true;
-    const QFileInfoList entries
-        = folder.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QFileInfoList entries = folder.entryInfoList(QDir::AllEntries | QDir::Hidden
+                                                       | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo &entry : entries) {
         if (entry.isDir() && !entry.isSymLink())
             removed = QDir(entry.absoluteFilePath()).removeRecursively() && removed;
@@ -283,9 +282,8 @@ void ToolchainHandler::installDownloadedToolchain(const QString &digest, const Q
     }
     QString error;
     if (unzipInstaller(data) < 0
-        || !platform::writeFileAtomically(m_packagePath + QLatin1Char('/')
-                                              + QLatin1String(VersionFileName),
-                                          version, &error)) {
+        || !platform::writeFileAtomically(
+            m_packagePath + QLatin1Char('/') + QLatin1String(VersionFileName), version, &error)) {
         if (!error.isEmpty())
             qCWarning(lcToolchainHandler) << "Could not write the toolchain version:" << error;
         m_downloading = false;
@@ -318,8 +316,8 @@ QByteArray ToolchainHandler::decryptPackage(const QString &digest)
 
 int ToolchainHandler::unzipInstaller(const QByteArray &data)
 {
-    const std::unique_ptr<ZipArchive> archive
-        = ZipArchive::fromBuffer(data.constData(), std::uint64_t(data.size()), ZipArchive::ReadOnly);
+    const std::unique_ptr<ZipArchive> archive = ZipArchive::fromBuffer(
+        data.constData(), std::uint64_t(data.size()), ZipArchive::ReadOnly);
     if (!archive) {
         qCDebug(lcToolchainHandler) << "Could not unzip the toolchain installer";
         return -1;

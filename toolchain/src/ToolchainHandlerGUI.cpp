@@ -61,9 +61,10 @@ void ToolchainHandlerGUI::setVisibility(bool isVisible)
 
 void ToolchainHandlerGUI::latestToolchainVersionAvailable()
 {
-    const QByteArray latest = VersionControl::instance()
-                                  ->getLatestComponentVersion(QLatin1String(ToolchainHandler::Component))
-                                  .toUtf8();
+    const QByteArray latest
+        = VersionControl::instance()
+              ->getLatestComponentVersion(QLatin1String(ToolchainHandler::Component))
+              .toUtf8();
     for (InstalledMatlabEntry *row : std::as_const(m_installedMatlabs))
         row->setLatestToolchainVersion(latest);
 }
@@ -73,7 +74,7 @@ void ToolchainHandlerGUI::installedToolchainsUpdated()
     const auto toolchains = m_engine->installedToolchains();
     for (InstalledMatlabEntry *row : std::as_const(m_installedMatlabs)) {
         const auto found = toolchains.find(row->matlabVersion().toStdString());
-        row->setToolchainVersion(found == toolchains.end() ? QByteArray()
-                                                           : QByteArray::fromStdString(found->second));
+        row->setToolchainVersion(
+            found == toolchains.end() ? QByteArray() : QByteArray::fromStdString(found->second));
     }
 }

@@ -79,7 +79,8 @@ int ZipArchive::readEntry(const ZipEntry &entry, std::ostream &output, State sta
         = zip_fopen_index(m_archive, entry.index, state == Original ? ZIP_FL_UNCHANGED : 0);
     if (!file)
         return -5;
-    std::vector<char> buffer(std::size_t(std::min(chunkSize, std::max<std::uint64_t>(entry.size, 1))));
+    std::vector<char> buffer(
+        std::size_t(std::min(chunkSize, std::max<std::uint64_t>(entry.size, 1))));
     std::uint64_t remaining = entry.size;
     int result = 0;
     while (remaining > 0) {
