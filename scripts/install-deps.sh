@@ -33,6 +33,8 @@ packages=(
   python3-babel ziptool nodejs
   # private network namespaces joined by a veth pair for the discovery tests (ip netns)
   iproute2
+  # toolchain package oracles: Info-ZIP's zip and cmp
+  zip diffutils
   # QML library oracles: font families (fc-scan), JSON objects (jq), the documents folder
   fontconfig jq xdg-user-dirs
   # loads the machine while the timing-sensitive tests run repeatedly

@@ -9,6 +9,7 @@ Q_IMPORT_QML_PLUGIN(orvane_ControlsPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_UtilPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_ResourcesPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_SceneDescriptionPlugin)
+Q_IMPORT_QML_PLUGIN(MatLab_GUIPlugin)
 
 int main(int argc, char *argv[])
 {

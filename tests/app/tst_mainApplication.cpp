@@ -3,6 +3,7 @@
 #include "MainApplication.h"
 #include "OrvFactory.h"
 #include "TestSupport.h"
+#include "ToolchainHandlerGUI.h"
 #include "UriDistributor.h"
 #include "VersionInfo.h"
 
@@ -188,6 +189,35 @@ private slots:
         app.uriReceived(QUrl(QStringLiteral("nimbrel:upload_app?file=/x.elf")));
         QCOMPARE(routed.size(), 1);
         QCOMPARE(listed.size(), 3);
+    }
+
+    // Progress links of MATLAB's toolchain functions reach the release's row of the list.
+    void toolchainLinks()
+    {
+        const QString roots = QDir(qEnvironmentVariable("NIMBREL_TEST_ROOT")).filePath("matlab");
+        QVERIFY(QDir().mkpath(roots + "/R2021a/bin"));
+        QFile launcher(roots + "/R2021a/bin/matlab");
+        QVERIFY(launcher.open(QIODevice::WriteOnly));
+        launcher.close();
+        qputenv("NIMBREL_MATLAB_ROOTS", roots.toUtf8());
+        main_Application app(nullptr, qApp, writeQml(QStringLiteral("probe.qml"), probeQml));
+        qunsetenv("NIMBREL_MATLAB_ROOTS");
+        auto *list = qobject_cast<ToolchainHandlerGUI *>(
+            app.engine().rootContext()->contextProperty(QStringLiteral("toolchainInstall"))
+                .value<QObject *>());
+        QVERIFY(list);
+        QCOMPARE(list->parent(), &app);
+        QCOMPARE(list->installedMatlabs().size(), 1);
+        InstalledMatlabEntry *row = list->installedMatlabs().first();
+        app.uriReceived(QUrl(QStringLiteral(
+            "nimbrel:install_tc?version=9.10&progress=40&flags=0&msg=Copying%20files")));
+        // Queued: nothing has arrived yet.
+        QCOMPARE(row->readableMsg(), QString());
+        QTRY_COMPARE(row->readableMsg(), QStringLiteral("Copying files"));
+        app.uriReceived(
+            QUrl(QStringLiteral("nimbrel:uninstall_tc?version=9.10&progress=100&flags=1")));
+        QTRY_VERIFY(row->errorHappened());
+        QCOMPARE(row->readableMsg(), QString());
     }
 
     // The device factory looks for USB devices from the start; the program still shuts down at

@@ -14,6 +14,7 @@ class FileDialogHandler;
 class HardwareSettings;
 class LogDownloader;
 class OrvFactory;
+class ToolchainHandlerGUI;
 class UriDistributor;
 
 // The root of the back end: creates the service objects as its children, wires them, registers
@@ -50,4 +51,5 @@ private:
     LogDownloader *m_logDownloader = nullptr;
     FileDialogHandler *m_fileDialogHandler = nullptr;
     HardwareSettings *m_hardwareSettings = nullptr;
+    ToolchainHandlerGUI *m_toolchainInstall = nullptr;
 };

@@ -18,6 +18,7 @@
 #include "OrvFactory.h"
 #include "Pelto.h"
 #include "SimulinkDataTypes.h"
+#include "ToolchainHandlerGUI.h"
 #include "UriDistributor.h"
 #include "VersionInfo.h"
 
@@ -45,6 +46,10 @@ main_Application::main_Application(QObject *parent, QApplication *application, c
     m_uriDistributor = new UriDistributor(this);
     m_appBinaryManager = new AppBinaryManager(this);
     m_fileDialogHandler = new FileDialogHandler(this);
+    m_toolchainInstall = new ToolchainHandlerGUI(this);
+    // Progress of MATLAB's toolchain functions comes back as "nimbrel:" links.
+    connect(m_uriDistributor, &UriDistributor::InstallToolchainUriReceived, m_toolchainInstall,
+            &ToolchainHandlerGUI::installToolchainUriReceived, Qt::QueuedConnection);
     connect(m_orvFactory, &OrvFactory::ActiveDeviceChanged, m_appBinaryManager,
             &AppBinaryManager::setDevice);
     connect(m_uriDistributor, &UriDistributor::AppBinManagerUriReceived, m_appBinaryManager,
@@ -128,6 +133,7 @@ void main_Application::setContextProperties()
     context->setContextProperty(QStringLiteral("HardwareSettings"),
                                 m_hardwareSettings->settingsGui());
     context->setContextProperty(QStringLiteral("Notifications"), ErrorHandler::instance());
+    context->setContextProperty(QStringLiteral("toolchainInstall"), m_toolchainInstall);
     context->setContextProperty(QStringLiteral("RELEASE_MODE"), int(nimbrel::Release));
     context->setContextProperty(QStringLiteral("APPLICATION_VERSION"),
                                 QString::fromUtf8(versionInfo().fileVersion));
