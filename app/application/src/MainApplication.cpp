@@ -24,6 +24,8 @@
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QQmlContext>
+#include <QQuickItem>
+#include <QQuickWindow>
 #include <QTimer>
 
 Q_LOGGING_CATEGORY(lcMainApplication, "App.MainApplication")
@@ -79,7 +81,22 @@ main_Application::main_Application(QObject *parent, QApplication *application, c
     m_engine.load(mainQml);
 }
 
-main_Application::~main_Application() = default;
+main_Application::~main_Application()
+{
+    // Qt 6.4 tears an ApplicationWindow down before its items: an item that still holds the
+    // keyboard focus then clears it through the window's delivery agent, which is gone already.
+    for (QObject *root : m_engine.rootObjects()) {
+        if (auto *window = qobject_cast<QQuickWindow *>(root)) {
+            while (QQuickItem *focus = window->activeFocusItem()) {
+                if (focus == window->contentItem())
+                    break;
+                focus->setFocus(false);
+                if (window->activeFocusItem() == focus)
+                    break;
+            }
+        }
+    }
+}
 
 bool main_Application::isMainWindowLoaded() const
 {

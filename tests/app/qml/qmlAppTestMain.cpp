@@ -61,6 +61,22 @@ private:
     QStringList m_openedUrls;
 };
 
+// Stands in for a back end that has a selected row (the log library, the update list) until the
+// test gives it one.
+class TestSelection : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QObject *selectedDevice MEMBER m_selectedDevice NOTIFY changed)
+    Q_PROPERTY(int availableUpdates MEMBER m_availableUpdates NOTIFY changed)
+
+signals:
+    void changed();
+
+private:
+    QObject *m_selectedDevice = nullptr;
+    int m_availableUpdates = 0;
+};
+
 class Setup : public QObject
 {
     Q_OBJECT
@@ -109,10 +125,8 @@ public slots:
                                     qEnvironmentVariableIntValue("NIMBREL_RELEASE_MODE"));
         context->setContextProperty(QStringLiteral("APPLICATION_VERSION"),
                                     QStringLiteral("1.10.0"));
-        context->setContextProperty(QStringLiteral("HardwareUpdate"),
-                                    QVariant::fromValue<QObject *>(nullptr));
-        context->setContextProperty(QStringLiteral("LogDownloader"),
-                                    QVariant::fromValue<QObject *>(nullptr));
+        context->setContextProperty(QStringLiteral("HardwareUpdate"), &m_updates);
+        context->setContextProperty(QStringLiteral("LogDownloader"), &m_logs);
         context->setContextProperty(QStringLiteral("versionControl"),
                                     QVariant::fromValue<QObject *>(nullptr));
     }
@@ -126,12 +140,17 @@ public slots:
 
 private:
     TestRecorder m_recorder;
+    TestSelection m_updates;
+    TestSelection m_logs;
     std::unique_ptr<OrvFactory> m_factory;
 };
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    // The identity the program sets at start-up: the screens' settings live under it.
+    QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("Nimbrel Lab"));
     Setup setup;
     return quick_test_main_with_setup(argc, argv, "nimbrelApp", nullptr, &setup);
 }

@@ -1,0 +1,111 @@
+import QtQuick
+import QtTest
+import "qrc:/Qml"
+import "qrc:/Qml/Forms"
+
+// The top bar with a selected device: a small stand-in for the factory and its Pelto.
+Item {
+    id: root
+
+    readonly property int hRef: 1080
+    readonly property real uScale: 1
+    readonly property real frameBorderWidth: 9
+
+    width: 1600
+    height: 300
+
+    QtObject {
+        id: fakeLinks
+        property int wifiLinkState: 0
+        property int usbLinkState: 2
+    }
+    QtObject {
+        id: fakePelto
+        property string serialNumber: "P1234567"
+        property bool isInFallback: false
+        property bool peltoMscState: false
+        property var datalinkManager: fakeLinks
+        property int appStatus: 255
+        property bool appRunning: false
+        property int deleteCalls: 0
+        function deletePelto() { deleteCalls++ }
+    }
+    QtObject {
+        id: fakeDownload
+        property real currentDownloadProgress: 0
+    }
+    QtObject {
+        id: orvFactory
+        property var selectedDevice: null
+        property bool connectionAttempt: false
+        property string connectionAttemptAddress: ""
+        signal wifiConnectionEstablished
+        function cancelConnectionAttempt() {}
+        function insertNetworkOrvDevice(address) {}
+    }
+
+    OrvLoader { id: viewStack; visible: false }
+
+    ApplicationMenu {
+        id: menu
+        width: parent.width
+        height: 83
+    }
+
+    TestCase {
+        name: "TopBarDevice"
+        when: windowShown
+
+        function init() {
+            fakePelto.isInFallback = false
+            fakePelto.deleteCalls = 0
+            fakeLinks.wifiLinkState = 0
+            fakeDownload.currentDownloadProgress = 0
+            LogDownloader.selectedDevice = fakeDownload
+            orvFactory.selectedDevice = fakePelto
+        }
+        function cleanup() {
+            LogDownloader.selectedDevice = null
+            orvFactory.selectedDevice = null
+        }
+
+        function test_fallbackIsRedWhileTheDownloadKeepsTheTooltip() {
+            const status = findChild(menu, "statusText")
+            const serial = findChild(menu, "serialText")
+            const tip = findChild(menu, "deviceToolTip")
+            compare(serial.text, "P1234567 - ")
+            fakePelto.isInFallback = true
+            fakeDownload.currentDownloadProgress = 0.3
+            compare(status.text, "Fallback Mode")
+            verify(Qt.colorEqual(status.color, "#E31F40"))
+            compare(tip.buttonToolTip, "Downloading log file from device")
+            fakePelto.isInFallback = false
+            compare(status.text, "Downloading: 30%")
+            verify(Qt.colorEqual(status.color, "black"))
+        }
+
+        function test_wifiButtonFollowsTheLinks() {
+            const button = findChild(menu, "wifiButton")
+            // USB only: no second link can be added.
+            verify(!button.enabled)
+            compare(button.originalState, "black")
+            fakeLinks.wifiLinkState = 2
+            verify(button.enabled)
+            compare(button.text, "Disconnect Wi-Fi")
+            compare(button.originalState, "red")
+            mouseClick(button)
+            compare(fakePelto.deleteCalls, 1)
+        }
+
+        function test_noDeviceOpensTheDiscoveryDialog() {
+            orvFactory.selectedDevice = null
+            const button = findChild(menu, "wifiButton")
+            compare(findChild(menu, "serialText").text, "")
+            verify(button.enabled)
+            mouseClick(button)
+            tryCompare(menu.discoveryDialog, "opened", true)
+            menu.discoveryDialog.close()
+            tryCompare(menu.discoveryDialog, "visible", false)
+        }
+    }
+}
