@@ -13,6 +13,8 @@ Item {
 
     signal launchModule
 
+    objectName: "tile_" + model.name
+
     Pane {
         anchors.fill: parent
         padding: 0
