@@ -4,6 +4,8 @@
 // link maker that records the addresses it is asked for and dials nothing but loopback.
 #include "ErrorHandler.h"
 #include "MainApplication.h"
+#include "NotificationMessage.h"
+#include "NotificationMsgProgressButton.h"
 #include "OrvFactory.h"
 
 #include <QApplication>
@@ -77,6 +79,39 @@ private:
     int m_availableUpdates = 0;
 };
 
+// Puts notifications into the real hub the way the back ends do.
+class TestNotifications : public QObject
+{
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE int push(int level, int source, const QString &title, const QString &message,
+                         const QString &origin)
+    {
+        return ErrorHandler::instance()->pushNotification(
+            nimbrel::ErrorLevel(level), AbstractNotification::ErrorSource(source), title, message,
+            origin, QDateTime::currentDateTimeUtc());
+    }
+    Q_INVOKABLE int pushModal(int level, const QString &title, const QString &message)
+    {
+        auto *note = new NotificationMessage(nullptr, nimbrel::ErrorLevel(level),
+                                             AbstractNotification::NimbrelLab, title, message,
+                                             QStringLiteral("Test"),
+                                             QDateTime::currentDateTimeUtc());
+        note->setModal(true);
+        return ErrorHandler::instance()->addNotification(note);
+    }
+    // A notification with a button and a progress bar; returns it so the test can drive it.
+    Q_INVOKABLE QObject *pushProgressButton(const QString &title, const QString &buttonName)
+    {
+        auto *note = new NotificationMsgProgressButton(
+            nullptr, nimbrel::Info, AbstractNotification::NimbrelLab, title, QStringLiteral("..."),
+            buttonName, QStringLiteral("Test"), QDateTime::currentDateTimeUtc());
+        ErrorHandler::instance()->addNotification(note);
+        return note;
+    }
+};
+
 class Setup : public QObject
 {
     Q_OBJECT
@@ -119,6 +154,7 @@ public slots:
         QDir().mkpath(screens);
         context->setContextProperty(QStringLiteral("screensFolder"), screens);
         context->setContextProperty(QStringLiteral("testRecorder"), &m_recorder);
+        context->setContextProperty(QStringLiteral("testNotifications"), &m_notifications);
         context->setContextProperty(QStringLiteral("orvFactory"), m_factory.get());
         context->setContextProperty(QStringLiteral("Notifications"), ErrorHandler::instance());
         context->setContextProperty(QStringLiteral("RELEASE_MODE"),
@@ -140,6 +176,7 @@ public slots:
 
 private:
     TestRecorder m_recorder;
+    TestNotifications m_notifications;
     TestSelection m_updates;
     TestSelection m_logs;
     std::unique_ptr<OrvFactory> m_factory;

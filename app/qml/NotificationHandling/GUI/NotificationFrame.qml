@@ -28,6 +28,7 @@ Popup {
     padding: 0
     modal: false
     closePolicy: Popup.CloseOnEscape
+    focus: true
 
     Component.onCompleted: takeNewNotifications()
 
