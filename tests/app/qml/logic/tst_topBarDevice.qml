@@ -2,6 +2,7 @@ import QtQuick
 import QtTest
 import "qrc:/Qml"
 import "qrc:/Qml/Forms"
+import "qrc:/Qml/OrvaneUI"
 
 // The top bar with a selected device: a small stand-in for the factory and its Pelto.
 Item {
@@ -28,7 +29,9 @@ Item {
         property int appStatus: 255
         property bool appRunning: false
         property int deleteCalls: 0
+        property int toggleCalls: 0
         function deletePelto() { deleteCalls++ }
+        function toggleAppState() { toggleCalls++ }
     }
     QtObject {
         id: fakeDownload
@@ -46,6 +49,13 @@ Item {
 
     OrvLoader { id: viewStack; visible: false }
 
+    DeviceAppSwitch {
+        id: appSwitch
+        x: 100
+        y: 200
+        height: 39
+    }
+
     ApplicationMenu {
         id: menu
         width: parent.width
@@ -59,6 +69,9 @@ Item {
         function init() {
             fakePelto.isInFallback = false
             fakePelto.deleteCalls = 0
+            fakePelto.toggleCalls = 0
+            fakePelto.appStatus = 255
+            fakePelto.appRunning = false
             fakeLinks.wifiLinkState = 0
             fakeDownload.currentDownloadProgress = 0
             LogDownloader.selectedDevice = fakeDownload
@@ -106,6 +119,45 @@ Item {
             tryCompare(menu.discoveryDialog, "opened", true)
             menu.discoveryDialog.close()
             tryCompare(menu.discoveryDialog, "visible", false)
+        }
+
+        function test_appSwitchTogglesOnlyAfterAHold() {
+            const area = findChild(appSwitch, "appSwitchArea")
+            mouseClick(area)
+            wait(200)
+            compare(fakePelto.toggleCalls, 0)
+            mousePress(area)
+            tryCompare(fakePelto, "toggleCalls", 1, 4000)
+            wait(300)
+            mouseRelease(area)
+            compare(fakePelto.toggleCalls, 1)
+            compare(appSwitch.holdProgress, 0)
+            mouseDoubleClickSequence(area)
+            compare(fakePelto.toggleCalls, 2)
+        }
+
+        function test_appSwitchTexts_data() {
+            return [
+                { tag: "Crashed", status: 4, running: false, text: "Crashed",
+                  tip: "The loaded application has crashed", picture: "Play" },
+                { tag: "Running", status: 3, running: true, text: "Running",
+                  tip: "The loaded application is being executed", picture: "Pause" },
+                { tag: "NotLoaded", status: 0, running: false, text: "Not Loaded",
+                  tip: "No application is loaded", picture: "Play" },
+                { tag: "Unknown", status: 255, running: false, text: "Unknown",
+                  tip: "The current application status is not known", picture: "Play" }
+            ]
+        }
+        function test_appSwitchTexts(data) {
+            fakePelto.appStatus = data.status
+            fakePelto.appRunning = data.running
+            compare(findChild(appSwitch, "appStatusText").text, data.text)
+            compare(appSwitch.toolTipText, data.tip)
+            compare(findChild(appSwitch, "appPicture").source,
+                    "qrc:/Images/GUI/MainMenu/" + data.picture + ".png")
+            orvFactory.selectedDevice = null
+            compare(findChild(appSwitch, "appStatusText").text, "Unknown")
+            compare(appSwitch.toolTipText, "")
         }
     }
 }
