@@ -297,7 +297,7 @@ def notification_pictures():
 
     w, h = 540, 870
     img, d = canvas(w, h)
-    d.rounded_rectangle([s(3), s(3), s(537), s(867)], radius=s(22), fill=(255, 255, 255, 70),
+    d.rounded_rectangle([s(3), s(3), s(537), s(867)], radius=s(22), fill=(236, 236, 236, 230),
                         outline=(255, 255, 255, 230), width=s(3))
     d.rounded_rectangle([s(3), s(3), s(537), s(58)], radius=s(22), fill=(29, 37, 47, 215))
     d.rectangle([s(3), s(36), s(537), s(58)], fill=(29, 37, 47, 215))
@@ -325,7 +325,6 @@ def prompt_frame():
     d.rounded_rectangle([0, 0, s(w - 1), s(h - 1)], radius=s(26), fill=(243, 243, 243, 255),
                         outline=(204, 203, 202, 255), width=s(3))
     d.rounded_rectangle([s(12), s(12), s(w - 13), s(h - 13)], radius=s(18), fill=WHITE)
-    d.rectangle([s(12), s(h - 40), s(w - 13), s(h - 34)], fill=(61, 177, 153, 60))
     save(img, "GUI/Prompts/PromptFrame.png", w, h)
 
 

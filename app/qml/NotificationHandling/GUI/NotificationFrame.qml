@@ -26,6 +26,8 @@ Popup {
     width: hRef * 540 / 1080
     height: hRef * 870 / 1080
     padding: 0
+    // Kept inside the window when the bell sits near its right edge.
+    margins: 0
     modal: false
     closePolicy: Popup.CloseOnEscape
     focus: true
