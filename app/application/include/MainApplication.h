@@ -9,6 +9,7 @@
 #include <memory>
 
 class AppBinaryManager;
+class DeveloperModule;
 class QApplication;
 class FileDialogHandler;
 class LogDownloader;
@@ -50,4 +51,5 @@ private:
     AppBinaryManager *m_appBinaryManager = nullptr;
     LogDownloader *m_logDownloader = nullptr;
     FileDialogHandler *m_fileDialogHandler = nullptr;
+    DeveloperModule *m_developerModule = nullptr;
 };

@@ -2,6 +2,7 @@
 // modules, the types of "com.orvane", and the back ends the screens reach as root-context
 // properties. The notification hub is the real one; the device factory is the real one with a
 // link maker that records the addresses it is asked for and dials nothing but loopback.
+#include "DeveloperModule.h"
 #include "ErrorHandler.h"
 #include "MainApplication.h"
 #include "NotificationMessage.h"
@@ -155,6 +156,7 @@ public slots:
         context->setContextProperty(QStringLiteral("screensFolder"), screens);
         context->setContextProperty(QStringLiteral("testRecorder"), &m_recorder);
         context->setContextProperty(QStringLiteral("testNotifications"), &m_notifications);
+        context->setContextProperty(QStringLiteral("developerModule"), &m_developerModule);
         context->setContextProperty(QStringLiteral("orvFactory"), m_factory.get());
         context->setContextProperty(QStringLiteral("Notifications"), ErrorHandler::instance());
         context->setContextProperty(QStringLiteral("RELEASE_MODE"),
@@ -177,6 +179,7 @@ public slots:
 private:
     TestRecorder m_recorder;
     TestNotifications m_notifications;
+    DeveloperModule m_developerModule;
     TestSelection m_updates;
     TestSelection m_logs;
     std::unique_ptr<OrvFactory> m_factory;

@@ -16,6 +16,7 @@ Item {
     QtObject {
         id: fakePelto
         property bool peltoMscState: false
+        signal messageReceived(int level, string msg)
     }
     QtObject {
         id: orvFactory
@@ -134,6 +135,38 @@ Item {
 
         function test_versionText() {
             compare(findChild(viewStack.currentPage, "versionText").text, "NIMBREL LAB 1.10.0")
+        }
+
+        // Develop and manufacturing builds only: the sandbox shows the device's messages by level.
+        function test_sandboxTerminal() {
+            if (RELEASE_MODE === 3) {
+                compare(findChild(viewStack.currentPage, "tile_Develop Sandbox"), null)
+                return
+            }
+            orvFactory.selectedDevice = fakePelto
+            const sandbox = tile("Develop Sandbox")
+            mouseClick(sandbox, sandbox.width / 2, sandbox.height / 3)
+            compare(viewStack.source, "../../Modules/DeveloperModule/GUI/DeveloperModule.qml")
+            const area = findChild(findChild(viewStack.currentPage, "sandboxTerminal"),
+                                   "terminalText")
+            const messages = [[1, "<b>info</b>"], [3, "warn & more"], [4, "err"], [5, "fatal"],
+                              [6, "other"]]
+            for (const m of messages)
+                fakePelto.messageReceived(m[0], m[1])
+            const shown = area.getText(0, area.length).split("\u2029").filter(l => l !== "")
+            compare(shown, messages.map(m => m[1]))
+            const html = area.text
+            const colourOf = text => {
+                const at = html.indexOf(text)
+                verify(at > 0, text)
+                const span = html.lastIndexOf("color:", at)
+                return html.substr(span + 6, 7).toLowerCase()
+            }
+            compare(colourOf("&lt;b&gt;info"), "#80ff00")
+            compare(colourOf("warn &amp; more"), "#ffff00")
+            compare(colourOf("err"), "#ff0000")
+            compare(colourOf("fatal"), "#ff0000")
+            compare(colourOf("other"), "#80ff00")
         }
     }
 }
