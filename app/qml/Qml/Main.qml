@@ -33,15 +33,26 @@ ApplicationWindow {
     FontLoader { id: raleWayBold; source: "qrc:/Fonts/Raleway/Raleway-Bold.ttf" }
     FontLoader { id: raleWayLight; source: "qrc:/Fonts/Raleway/static/Raleway-Light.ttf" }
 
-    Platform.SystemTrayIcon {
-        id: sysTray
-        visible: true
-        icon.source: "qrc:/Images/AppIcon.ico"
-        tooltip: window.title
-        onActivated: {
-            window.showMaximized()
-            window.requestActivate()
+    // The system-tray icon (pages show balloon messages through sysTray.showMessage). Made after
+    // the first frame: the first frame does not show it.
+    property QtObject sysTray: null
+
+    Component {
+        id: trayComponent
+        Platform.SystemTrayIcon {
+            visible: true
+            icon.source: "qrc:/Images/AppIcon.ico"
+            tooltip: window.title
+            onActivated: {
+                window.showMaximized()
+                window.requestActivate()
+            }
         }
+    }
+
+    onFrameSwapped: {
+        if (!sysTray)
+            sysTray = trayComponent.createObject(window)
     }
 
     Loader {

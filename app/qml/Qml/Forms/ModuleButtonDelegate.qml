@@ -41,29 +41,36 @@ Item {
         anchors.fill: parent
         radius: tile.height * 12 / 305
         color: "#CCCBCA"
-        layer.enabled: true
+        // The gradient rim and its mask exist only while they can be seen: seven tiles of
+        // effects would cost the home screen's first frame for nothing.
+        layer.enabled: rimLoader.active
         layer.effect: OpacityMask { maskSource: frameMask }
 
-        LinearGradient {
-            id: rim
+        Loader {
+            id: rimLoader
+            property real shown: tile.hovered ? 1 : 0
             anchors.centerIn: parent
             width: parent.width * 1.3
             height: width
-            start: Qt.point(0, height)
-            end: Qt.point(width, 0)
-            opacity: tile.hovered ? 1 : 0
-            Behavior on opacity { NumberAnimation { duration: 250 } }
-            gradient: Gradient {
-                GradientStop { position: 0; color: "#E6E6E6" }
-                GradientStop { position: 0.8; color: "#3DB199" }
-                GradientStop { position: 1.0; color: "#4B469D" }
-            }
-            RotationAnimator on rotation {
-                from: 0
-                to: 360
-                duration: 3000
-                loops: Animation.Infinite
-                running: tile.hovered
+            active: shown > 0
+            Behavior on shown { NumberAnimation { duration: 250 } }
+            sourceComponent: LinearGradient {
+                id: rim
+                start: Qt.point(0, height)
+                end: Qt.point(width, 0)
+                opacity: rimLoader.shown
+                gradient: Gradient {
+                    GradientStop { position: 0; color: "#E6E6E6" }
+                    GradientStop { position: 0.8; color: "#3DB199" }
+                    GradientStop { position: 1.0; color: "#4B469D" }
+                }
+                RotationAnimator on rotation {
+                    from: 0
+                    to: 360
+                    duration: 3000
+                    loops: Animation.Infinite
+                    running: tile.hovered
+                }
             }
         }
 
@@ -98,11 +105,10 @@ Item {
         source: model.image
     }
 
-    FastBlur {
+    Loader {
         anchors.fill: icon
-        source: icon
-        radius: 16
-        visible: tile.state === "info"
+        active: tile.state === "info"
+        sourceComponent: FastBlur { source: icon; radius: 16 }
     }
 
     Image {
