@@ -37,6 +37,8 @@ packages=(
   zip diffutils
   # QML library oracles: font families (fc-scan), JSON objects (jq), the documents folder
   fontconfig jq xdg-user-dirs
+  # draws the application's pictures (app/qml/Images/generate_images.py)
+  python3-pil
   # loads the machine while the timing-sensitive tests run repeatedly
   stress-ng
 )

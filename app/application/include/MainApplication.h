@@ -9,6 +9,7 @@
 #include <memory>
 
 class AppBinaryManager;
+class DeveloperModule;
 class QApplication;
 class FileDialogHandler;
 class HardwareSettings;
@@ -33,12 +34,14 @@ public:
     bool isMainWindowLoaded() const;
     QQmlApplicationEngine &engine() { return m_engine; }
 
+    // The types of "com.orvane" 1.0 the screens use; the QML tests register them the same way.
+    static void registerQmlTypes();
+
 public slots:
     void uriReceived(const QUrl &uri);
     void closeApp(const QString &message);
 
 private:
-    void registerQmlTypes();
     void setContextProperties();
 
     QApplication *m_application;
@@ -52,4 +55,5 @@ private:
     FileDialogHandler *m_fileDialogHandler = nullptr;
     HardwareSettings *m_hardwareSettings = nullptr;
     ToolchainHandlerGUI *m_toolchainInstall = nullptr;
+    DeveloperModule *m_developerModule = nullptr;
 };

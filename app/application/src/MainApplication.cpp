@@ -3,6 +3,7 @@
 #include "AppBinaryManager.h"
 #include "ApplicationFolders.h"
 #include "ControlChannel.h"
+#include "DeveloperModule.h"
 #include "DatalinkManager.h"
 #include "ErrorChannel.h"
 #include "ErrorHandler.h"
@@ -20,15 +21,30 @@
 #include "SimulinkDataTypes.h"
 #include "ToolchainHandlerGUI.h"
 #include "UriDistributor.h"
+#include "VersionControl.h"
 #include "VersionInfo.h"
 
 #include <QApplication>
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QQmlContext>
+#include <QQuickItem>
+#include <QQuickWindow>
 #include <QTimer>
 
+#include <cstdio>
+#include <utility>
+
 Q_LOGGING_CATEGORY(lcMainApplication, "App.MainApplication")
+
+#ifndef NIMBREL_RELEASE_MODE
+#define NIMBREL_RELEASE_MODE 3
+#endif
+
+namespace {
+constexpr auto releaseMode = nimbrel::ReleaseMode(NIMBREL_RELEASE_MODE);
+static_assert(releaseMode >= nimbrel::Develop && releaseMode <= nimbrel::Release);
+} // namespace
 
 main_Application::main_Application(QObject *parent, QApplication *application, const QUrl &mainQml)
     : QObject(parent)
@@ -80,6 +96,15 @@ main_Application::main_Application(QObject *parent, QApplication *application, c
     connect(m_fileDialogHandler, &FileDialogHandler::FwbFileReceived, m_orvFactory,
             &OrvFactory::TempUploadFirmware);
 
+    // The developer tools exist only in develop and manufacturing builds.
+    if (releaseMode != nimbrel::Release) {
+        m_developerModule = new DeveloperModule(this);
+        connect(m_orvFactory, &OrvFactory::ActiveDeviceChanged, m_developerModule,
+                &DeveloperModule::setDevice);
+        connect(m_developerModule, &DeveloperModule::FileDialogUrlReceived, m_fileDialogHandler,
+                &FileDialogHandler::fileDialogUrlReceived);
+    }
+
     registerQmlTypes();
     // Bindings in the main window see these at their first evaluation.
     setContextProperties();
@@ -87,9 +112,39 @@ main_Application::main_Application(QObject *parent, QApplication *application, c
     m_engine.setNetworkAccessManagerFactory(m_networkFactory.get());
     m_engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     m_engine.load(mainQml);
+
+    // The start-up benchmark measures the time to this line.
+    if (qEnvironmentVariableIsSet("NIMBREL_REPORT_FIRST_FRAME")) {
+        const QList<QObject *> roots = m_engine.rootObjects();
+        if (auto *window = roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow *>(roots.first()))
+            connect(
+                window, &QQuickWindow::frameSwapped, this,
+                [reported = false]() mutable {
+                    if (std::exchange(reported, true))
+                        return;
+                    std::fputs("first-frame\n", stdout);
+                    std::fflush(stdout);
+                },
+                Qt::DirectConnection);
+    }
 }
 
-main_Application::~main_Application() = default;
+main_Application::~main_Application()
+{
+    // Qt 6.4 tears an ApplicationWindow down before its items: an item that still holds the
+    // keyboard focus then clears it through the window's delivery agent, which is gone already.
+    for (QObject *root : m_engine.rootObjects()) {
+        if (auto *window = qobject_cast<QQuickWindow *>(root)) {
+            while (QQuickItem *focus = window->activeFocusItem()) {
+                if (focus == window->contentItem())
+                    break;
+                focus->setFocus(false);
+                if (window->activeFocusItem() == focus)
+                    break;
+            }
+        }
+    }
+}
 
 bool main_Application::isMainWindowLoaded() const
 {
@@ -134,7 +189,13 @@ void main_Application::setContextProperties()
                                 m_hardwareSettings->settingsGui());
     context->setContextProperty(QStringLiteral("Notifications"), ErrorHandler::instance());
     context->setContextProperty(QStringLiteral("toolchainInstall"), m_toolchainInstall);
-    context->setContextProperty(QStringLiteral("RELEASE_MODE"), int(nimbrel::Release));
+    context->setContextProperty(QStringLiteral("versionControl"), VersionControl::instance());
+    // The update list's back end is published here once it exists; until then the screens read
+    // null and show no update state.
+    context->setContextProperty(QStringLiteral("HardwareUpdate"), QVariant::fromValue<QObject *>(nullptr));
+    context->setContextProperty(QStringLiteral("RELEASE_MODE"), int(releaseMode));
+    if (m_developerModule)
+        context->setContextProperty(QStringLiteral("developerModule"), m_developerModule);
     context->setContextProperty(QStringLiteral("APPLICATION_VERSION"),
                                 QString::fromUtf8(versionInfo().fileVersion));
 }

@@ -1,0 +1,59 @@
+import QtQuick
+import QtQuick.Controls.Material.impl
+
+// A round picture button; its state chooses the picture.
+MouseArea {
+    id: root
+
+    readonly property string picture: {
+        switch (state) {
+        case "CrossDark": return "qrc:/Images/GUI/Buttons/RoundButton/RoundButton_state_0.png"
+        case "Info": return "qrc:/Images/GUI/Buttons/RoundButton/RoundButton_state_1.png"
+        case "Red": return "qrc:/Images/GUI/Buttons/RoundButton/RoundButton_state_3.png"
+        case "Stop": return "qrc:/Images/GUI/Buttons/RoundButton/RoundButton_state_4.png"
+        case "Download":
+        case "Upload": return "qrc:/Images/GUI/BinList/Delegates/DownloadButton.png"
+        default: return "qrc:/Images/GUI/Buttons/RoundButton/RoundButton_state_2.png"
+        }
+    }
+
+    width: (state === "Red" ? 21 : 25) * hRef / 1080
+    height: width
+    hoverEnabled: true
+    preventStealing: true
+
+    // A shadow that takes no mouse input (a Pane would swallow the clicks).
+    Rectangle {
+        id: disc
+        property real elevation: root.containsMouse ? 5 : 0
+        anchors.fill: parent
+        radius: width / 2
+        color: "white"
+        layer.enabled: elevation > 0
+        layer.effect: ElevationEffect { elevation: disc.elevation }
+        Behavior on elevation { NumberAnimation { duration: 500; easing.type: Easing.OutQuint } }
+    }
+
+    Image {
+        objectName: "picture"
+        anchors.fill: parent
+        source: root.picture
+        rotation: root.state === "Upload" ? 180 : 0
+        fillMode: Image.PreserveAspectFit
+        mipmap: true
+    }
+
+    Rectangle {
+        anchors.fill: parent
+        radius: width / 2
+        color: "white"
+        opacity: 0.5
+        visible: !root.enabled
+    }
+
+    states: [
+        State { name: "CrossDark" }, State { name: "Info" }, State { name: "Cross" },
+        State { name: "Red" }, State { name: "Stop" }, State { name: "Download" },
+        State { name: "Upload" }
+    ]
+}
