@@ -106,6 +106,15 @@ private slots:
         QFETCH(int, signalNumber);
         const QString program = qEnvironmentVariable("NIMBREL_APP");
         QProcess app;
+        // Qt Quick's picture cache keeps the home screen's textures until the process ends, and
+        // LeakSanitizer, which cannot walk Qt's frames, reports them under no name a suppression
+        // could match: the leak check would decide the exit status. Our own objects stay
+        // leak-checked in the unit tests.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                           environment.value(QStringLiteral("ASAN_OPTIONS"))
+                               + QStringLiteral(":detect_leaks=0"));
+        app.setProcessEnvironment(environment);
         app.start(program, {});
         QVERIFY(app.waitForStarted(scaled(10000)));
         // The signals are taken over before the log starts, so a first line means they are ours.
