@@ -33,6 +33,8 @@ packages=(
   python3-babel ziptool nodejs
   # QML library oracles: font families (fc-scan), JSON objects (jq), the documents folder
   fontconfig jq xdg-user-dirs
+  # draws the application's pictures (app/qml/Images/generate_images.py)
+  python3-pil
   # loads the machine while the timing-sensitive tests run repeatedly
   stress-ng
 )

@@ -31,12 +31,14 @@ public:
     bool isMainWindowLoaded() const;
     QQmlApplicationEngine &engine() { return m_engine; }
 
+    // The types of "com.orvane" 1.0 the screens use; the QML tests register them the same way.
+    static void registerQmlTypes();
+
 public slots:
     void uriReceived(const QUrl &uri);
     void closeApp(const QString &message);
 
 private:
-    void registerQmlTypes();
     void setContextProperties();
 
     QApplication *m_application;

@@ -17,6 +17,7 @@
 #include "Pelto.h"
 #include "SimulinkDataTypes.h"
 #include "UriDistributor.h"
+#include "VersionControl.h"
 #include "VersionInfo.h"
 
 #include <QApplication>
@@ -120,6 +121,10 @@ void main_Application::setContextProperties()
     context->setContextProperty(QStringLiteral("binManager"), m_appBinaryManager);
     context->setContextProperty(QStringLiteral("LogDownloader"), m_logDownloader);
     context->setContextProperty(QStringLiteral("Notifications"), ErrorHandler::instance());
+    context->setContextProperty(QStringLiteral("versionControl"), VersionControl::instance());
+    // The update list's back end is published here once it exists; until then the screens read
+    // null and show no update state.
+    context->setContextProperty(QStringLiteral("HardwareUpdate"), QVariant::fromValue<QObject *>(nullptr));
     context->setContextProperty(QStringLiteral("RELEASE_MODE"), int(nimbrel::Release));
     context->setContextProperty(QStringLiteral("APPLICATION_VERSION"),
                                 QString::fromUtf8(versionInfo().fileVersion));

@@ -1,0 +1,55 @@
+import QtQuick
+import QtQuick.Controls.Material
+
+// A round picture button; its state chooses the picture.
+MouseArea {
+    id: root
+
+    readonly property string picture: {
+        switch (state) {
+        case "CrossDark": return "qrc:/Images/GUI/Buttons/RoundButton/RoundButton_state_0.png"
+        case "Info": return "qrc:/Images/GUI/Buttons/RoundButton/RoundButton_state_1.png"
+        case "Red": return "qrc:/Images/GUI/Buttons/RoundButton/RoundButton_state_3.png"
+        case "Stop": return "qrc:/Images/GUI/Buttons/RoundButton/RoundButton_state_4.png"
+        case "Download":
+        case "Upload": return "qrc:/Images/GUI/BinList/Delegates/DownloadButton.png"
+        default: return "qrc:/Images/GUI/Buttons/RoundButton/RoundButton_state_2.png"
+        }
+    }
+
+    width: (state === "Red" ? 21 : 25) * hRef / 1080
+    height: width
+    hoverEnabled: true
+    preventStealing: true
+
+    Pane {
+        anchors.fill: parent
+        padding: 0
+        Material.elevation: root.containsMouse ? 5 : 0
+        Behavior on Material.elevation { NumberAnimation { duration: 500; easing.type: Easing.OutQuint } }
+        background: Rectangle { radius: width / 2; color: "white" }
+    }
+
+    Image {
+        objectName: "picture"
+        anchors.fill: parent
+        source: root.picture
+        rotation: root.state === "Upload" ? 180 : 0
+        fillMode: Image.PreserveAspectFit
+        mipmap: true
+    }
+
+    Rectangle {
+        anchors.fill: parent
+        radius: width / 2
+        color: "white"
+        opacity: 0.5
+        visible: !root.enabled
+    }
+
+    states: [
+        State { name: "CrossDark" }, State { name: "Info" }, State { name: "Cross" },
+        State { name: "Red" }, State { name: "Stop" }, State { name: "Download" },
+        State { name: "Upload" }
+    ]
+}

@@ -1,0 +1,139 @@
+// The Qt Quick Test runner of the application's own screens: the program's resources and QML
+// modules, the types of "com.orvane", and the back ends the screens reach as root-context
+// properties. The notification hub is the real one; the device factory is the real one with a
+// link maker that records the addresses it is asked for and dials nothing but loopback.
+#include "ErrorHandler.h"
+#include "MainApplication.h"
+#include "OrvFactory.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QHostAddress>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QUrl>
+#include <QtPlugin>
+#include <QtQml/qqmlextensionplugin.h>
+#include <QtQuickTest/quicktest.h>
+
+#include <memory>
+
+Q_IMPORT_QML_PLUGIN(orvane_BrandingPlugin)
+Q_IMPORT_QML_PLUGIN(orvane_ControlsPlugin)
+Q_IMPORT_QML_PLUGIN(orvane_UtilPlugin)
+
+// What the screens asked of the outside world: addresses the factory was asked to dial and URLs
+// handed to the desktop.
+class TestRecorder : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QStringList linkRequests READ linkRequests NOTIFY changed)
+    Q_PROPERTY(QStringList openedUrls READ openedUrls NOTIFY changed)
+
+public:
+    QStringList linkRequests() const { return m_linkRequests; }
+    QStringList openedUrls() const { return m_openedUrls; }
+    void addLinkRequest(const QString &address)
+    {
+        m_linkRequests << address;
+        emit changed();
+    }
+    Q_INVOKABLE void clear()
+    {
+        m_linkRequests.clear();
+        m_openedUrls.clear();
+        emit changed();
+    }
+
+public slots:
+    void openUrl(const QUrl &url)
+    {
+        m_openedUrls << url.toString();
+        emit changed();
+    }
+
+signals:
+    void changed();
+
+private:
+    QStringList m_linkRequests;
+    QStringList m_openedUrls;
+};
+
+class Setup : public QObject
+{
+    Q_OBJECT
+
+public slots:
+    void applicationAvailable()
+    {
+        for (const char *scheme : { "http", "https", "file", "mailto" })
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &m_recorder, "openUrl");
+        main_Application::registerQmlTypes();
+        OrvFactorySettings settings;
+        settings.useUsb = false;
+        settings.reconnectDelayMs = 60000;
+        // A closed loopback port: an attempt to a loopback address stays running (refused,
+        // retried) and nothing outside the machine is ever dialled.
+        settings.wifi.streamPort = 9;
+        settings.wifi.deviceUdpPort = 9;
+        settings.wifi.localUdpPort = 0;
+        settings.wifi.reconnectDelayMs = 60000;
+        settings.createWifiLink = [this](QObject *owner, const QHostAddress &address)
+            -> WifiDatalink * {
+            m_recorder.addLinkRequest(address.toString());
+            if (!address.isLoopback())
+                return nullptr;
+            OrvFactorySettings s;
+            s.wifi.streamPort = 9;
+            s.wifi.deviceUdpPort = 9;
+            s.wifi.localUdpPort = 0;
+            s.wifi.reconnectDelayMs = 60000;
+            return new WifiDatalink(owner, address, false, false, s.wifi);
+        };
+        m_factory = std::make_unique<OrvFactory>(nullptr, settings);
+    }
+
+    void qmlEngineAvailable(QQmlEngine *engine)
+    {
+        engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
+        QQmlContext *context = engine->rootContext();
+        const QString screens = qEnvironmentVariable("NIMBREL_BINARY_DIR") + "/screens";
+        QDir().mkpath(screens);
+        context->setContextProperty(QStringLiteral("screensFolder"), screens);
+        context->setContextProperty(QStringLiteral("testRecorder"), &m_recorder);
+        context->setContextProperty(QStringLiteral("orvFactory"), m_factory.get());
+        context->setContextProperty(QStringLiteral("Notifications"), ErrorHandler::instance());
+        context->setContextProperty(QStringLiteral("RELEASE_MODE"),
+                                    qEnvironmentVariableIntValue("NIMBREL_RELEASE_MODE"));
+        context->setContextProperty(QStringLiteral("APPLICATION_VERSION"),
+                                    QStringLiteral("1.10.0"));
+        context->setContextProperty(QStringLiteral("HardwareUpdate"),
+                                    QVariant::fromValue<QObject *>(nullptr));
+        context->setContextProperty(QStringLiteral("LogDownloader"),
+                                    QVariant::fromValue<QObject *>(nullptr));
+        context->setContextProperty(QStringLiteral("versionControl"),
+                                    QVariant::fromValue<QObject *>(nullptr));
+    }
+
+    void cleanupTestCase()
+    {
+        for (const char *scheme : { "http", "https", "file", "mailto" })
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+        m_factory.reset();
+    }
+
+private:
+    TestRecorder m_recorder;
+    std::unique_ptr<OrvFactory> m_factory;
+};
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    Setup setup;
+    return quick_test_main_with_setup(argc, argv, "nimbrelApp", nullptr, &setup);
+}
+
+#include "qmlAppTestMain.moc"
