@@ -108,7 +108,29 @@ Item {
                                Qt.color("#3DB199")) > 40, "no line in the slot's colour")
         }
 
-        function test_2_sendWritesTheParameter() {
+        // The legend's remove button takes the signal off the plot and out of the settings; a
+        // right click cycles the line width through 1, 2, 3.
+        function test_2_removeAndLineWidth() {
+            const panel = page.workPanel.grid.itemAtIndex(0)
+            const slot = panel.itemModel.get(0)
+            const legend = panel.plotSlotModel.get(0)
+            verify(legend.visible)
+            mouseClick(findChild(legend, "removeButton"))
+            compare(slot.name, "")
+            verify(!legend.visible)
+            for (const key of ["SigName0-0", "SigPath0-0", "ElementIndex0-0"])
+                compare(String(peltoSim.setting("Monitoring_Signal_Selections/" + key)), "")
+            const chart = panel.chart
+            compare(chart.lineWidth, 2)
+            const widths = []
+            for (let i = 0; i < 3; ++i) {
+                mouseClick(chart, chart.plotArea.x + 20, chart.plotArea.y + 20, Qt.RightButton)
+                widths.push(chart.lineWidth)
+            }
+            compare(widths, [3, 1, 2])
+        }
+
+        function test_3_sendWritesTheParameter() {
             findChild(page.listPanel, "kindTabs").currentIndex = 2
             filterTo("*Gain*")
             tryVerify(function () { return rowOf("Gain") !== null }, 5000)
@@ -120,7 +142,10 @@ Item {
             mouseClick(findChild(row, "sendButton"))
             tryVerify(function () { return peltoSim.controlPayloads().length > before }, 5000)
             const write = peltoSim.controlPayloads()[before]
+            // Command 13 and its 26-byte parameter record, which ends in the value 7.25.
+            compare(write.length, 2 * (5 + 26))
             compare(write.substring(0, 4), "0d00")
+            verify(write.indexOf("0000000000001d40") > 0, write)
             tryCompare(row.simulinkVariable, "currentValue", 7.25, 5000)
             compare(field.text, "7.25")
         }

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Material
+import QtQuick.Controls.Material.impl
 
 // A round picture button; its state chooses the picture.
 MouseArea {
@@ -22,12 +23,17 @@ MouseArea {
     hoverEnabled: true
     preventStealing: true
 
-    Pane {
+    // A Pane would take the clicks meant for the button: the Material elevation is drawn on a
+    // plain disc instead.
+    Rectangle {
+        id: disc
+        property real elevation: root.containsMouse ? 5 : 0
+        Behavior on elevation { NumberAnimation { duration: 500; easing.type: Easing.OutQuint } }
         anchors.fill: parent
-        padding: 0
-        Material.elevation: root.containsMouse ? 5 : 0
-        Behavior on Material.elevation { NumberAnimation { duration: 500; easing.type: Easing.OutQuint } }
-        background: Rectangle { radius: width / 2; color: "white" }
+        radius: width / 2
+        color: "white"
+        layer.enabled: elevation > 0
+        layer.effect: ElevationEffect { elevation: disc.elevation }
     }
 
     Image {

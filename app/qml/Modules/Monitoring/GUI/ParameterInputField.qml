@@ -43,9 +43,31 @@ OrvTextField {
     // text (precision 0) or a very long one must still format.
     function textFromValue(source, precision) {
         const digits = Math.min(21, Math.max(1, Math.floor(precision) || 1))
-        return Number(source).toPrecision(digits)
+        return toPrecisionText(Number(source), digits)
                              .replace(/(\d+\.)(\d*[1-9])?0*([eE][-+]?\d+)?$/, "$1$2$3")
                              .replace(/([^\.]+)\.([eE][-+]?\d+)?$/, "$1$2")
+    }
+
+    // The standard precision conversion: fixed notation for exponents from -6 to digits - 1,
+    // else exponent form. Qt's engine switches to exponent form early for small values
+    // (9.2e-6 instead of 0.0000092), so the text is built from the exponent form here.
+    function toPrecisionText(x, digits) {
+        if (!isFinite(x) || x === 0)
+            return x.toPrecision(digits)
+        const exponential = x.toExponential(digits - 1)
+        const e = parseInt(exponential.substring(exponential.indexOf("e") + 1))
+        if (e < -6 || e >= digits)
+            return exponential
+        const negative = exponential[0] === "-"
+        const mantissa = exponential.substring(negative ? 1 : 0, exponential.indexOf("e"))
+                                    .replace(".", "")
+        let text
+        if (e >= 0)
+            text = mantissa.substring(0, e + 1)
+                   + (digits > e + 1 ? "." + mantissa.substring(e + 1) : "")
+        else
+            text = "0." + "0".repeat(-e - 1) + mantissa
+        return (negative ? "-" : "") + text
     }
 
     function getValue() {

@@ -25,7 +25,6 @@ Item {
             device.startMonitoring()
     }
     onVisibleChanged: startWhenShown()
-    onDeviceChanged: startWhenShown()
     Component.onCompleted: startWhenShown()
 
     // Fires once each time its condition becomes true: no retry loop while nothing changes.
