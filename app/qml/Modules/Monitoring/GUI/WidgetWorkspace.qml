@@ -15,9 +15,23 @@ Item {
     readonly property alias workPanel: workPanel
     readonly property alias listPanel: listPanel
 
-    Connections {
-        target: page.factory
-        function onSelectedDeviceChanged() { page.timerFailureFlag = 0 }
+    // The factory's signal begins with a capital, which Connections cannot name on Qt 6.4.
+    property var wiredFactory: null
+    function resetAttempts() { timerFailureFlag = 0 }
+    function selectionSignal(object) {
+        return object ? (object.SelectedDeviceChanged || object.selectedDeviceChanged) : null
+    }
+    function rewire() {
+        if (selectionSignal(wiredFactory))
+            selectionSignal(wiredFactory).disconnect(resetAttempts)
+        wiredFactory = factory
+        if (selectionSignal(wiredFactory))
+            selectionSignal(wiredFactory).connect(resetAttempts)
+    }
+    onFactoryChanged: rewire()
+    Component.onDestruction: {
+        factory = null
+        rewire()
     }
 
     function startWhenShown() {
@@ -25,7 +39,10 @@ Item {
             device.startMonitoring()
     }
     onVisibleChanged: startWhenShown()
-    Component.onCompleted: startWhenShown()
+    Component.onCompleted: {
+        rewire()
+        startWhenShown()
+    }
 
     // Fires once each time its condition becomes true: no retry loop while nothing changes.
     Timer {
