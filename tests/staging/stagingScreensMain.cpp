@@ -1,6 +1,8 @@
 // The Qt Quick Test runner of the staging screens against their real back ends: device log lists
 // over log folders the tests fill, and a stand-in for the device factory's selected Pelto. URLs
 // handed to the desktop are recorded, never opened.
+#include "AppBinaryManager.h"
+#include "AppFileTestRig.h"
 #include "FileControlChannel.h"
 #include "LogDownloader.h"
 #include "MainApplication.h"
@@ -9,7 +11,9 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDateTime>
 #include <QDir>
+#include <QJsonObject>
 #include <QFile>
 #include <QPointer>
 #include <QQmlContext>
@@ -31,6 +35,8 @@ class TestDevice : public QObject
     Q_PROPERTY(QString serialNumber MEMBER serialNumber NOTIFY AppStatusChanged)
     Q_PROPERTY(bool appRunning MEMBER appRunning NOTIFY AppStatusChanged)
     Q_PROPERTY(bool appStateSafeForDownload MEMBER safe NOTIFY AppStatusChanged)
+    Q_PROPERTY(bool firmwareVerified MEMBER verified CONSTANT)
+    Q_PROPERTY(bool isInFallback MEMBER fallback CONSTANT)
 
 public:
     Q_INVOKABLE void setApp(bool running)
@@ -43,6 +49,8 @@ public:
     QString serialNumber;
     bool appRunning = false;
     bool safe = true;
+    bool verified = true;
+    bool fallback = false;
 
 signals:
     void AppStatusChanged();
@@ -142,6 +150,48 @@ private:
     QStringList m_openedUrls;
 };
 
+// An app-binary library in the per-user folder, emptied for each test, and app-binary files
+// written outside it by the struct-only header writer.
+class TestBinaries : public QObject
+{
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE QObject *make()
+    {
+        m_manager.reset();
+        auto manager = std::make_unique<AppBinaryManager>();
+        QDir library(manager->libraryFolder());
+        for (const QString &name : library.entryList(QDir::Files))
+            library.remove(name);
+        manager->handleFolderChanged();
+        m_manager = std::move(manager);
+        return m_manager.get();
+    }
+
+    // File k: its own build ID, created k hours before now.
+    Q_INVOKABLE QUrl writeApp(const QString &name, const QString &version, const QString &appName,
+                              int k)
+    {
+        const QString dir = QDir(testRoot()).filePath(QStringLiteral("outside"));
+        QDir().mkpath(dir);
+        if (m_elf.isEmpty())
+            m_elf = rig::makeModelElf(dir);
+        const QString path = QDir(dir).filePath(name + QStringLiteral(".napbf"));
+        rig::writeNapbf(path, m_elf,
+                        { { "version_number", version },
+                          { "app_name", appName },
+                          { "build_id_hex", QStringLiteral("%1").arg(k, 64, 16, QLatin1Char('0')) },
+                          { "time", QDateTime::currentDateTimeUtc().addSecs(-3600 * k).toString(
+                                        Qt::TextDate) } });
+        return QUrl::fromLocalFile(path);
+    }
+
+private:
+    std::unique_ptr<AppBinaryManager> m_manager;
+    QString m_elf;
+};
+
 class Setup : public QObject
 {
     Q_OBJECT
@@ -163,6 +213,7 @@ public slots:
         context->setContextProperty(QStringLiteral("screensFolder"), screens);
         context->setContextProperty(QStringLiteral("testLogs"), &m_logs);
         context->setContextProperty(QStringLiteral("testSelection"), &m_selection);
+        context->setContextProperty(QStringLiteral("testBinaries"), &m_binaries);
     }
 
     void cleanupTestCase()
@@ -174,6 +225,7 @@ public slots:
 private:
     TestLogs m_logs;
     TestSelection m_selection;
+    TestBinaries m_binaries;
 };
 
 int main(int argc, char **argv)

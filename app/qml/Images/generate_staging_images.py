@@ -62,6 +62,13 @@ def file_marks():
         save(img, "GUI/BinList/Delegates/" + name, n, n)
 
 
+def presence_container():
+    w, h = 96, 32
+    img, d = canvas(w, h)
+    d.rounded_rectangle([0, s(2), s(w), s(h - 2)], radius=s(14), fill=(230, 230, 230, 255))
+    save(img, "GUI/BinList/Delegates/FIlePresenceContainer.png", w, h)
+
+
 def hatching():
     w, h = 64, 32
     img, d = canvas(w, h)
@@ -75,3 +82,4 @@ if __name__ == "__main__":
     toolbar()
     file_marks()
     hatching()
+    presence_container()
