@@ -1,0 +1,138 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Dialogs
+import QtQml.Models
+import "../../../Qml/OrvaneUI/OrvaneControls"
+
+// The log files of one device: the sortable column header over the rows, the selection, the
+// output-folder dialog and the tool bar's actions while this list is the visible one.
+ListView {
+    id: deviceList
+
+    property var producer: null
+    property var queue: null
+    property var dataGrabber: null
+    readonly property alias selection: selection
+    readonly property alias folderDialog: folderDialog
+    readonly property var entryModel: producer ? producer.orvDeviceLogEntryList : null
+
+    clip: true
+    boundsBehavior: Flickable.StopAtBounds
+    reuseItems: true
+    topMargin: 7.7 * uScale
+    displayMarginBeginning: -20
+    model: entryModel
+    headerPositioning: ListView.OverlayHeader
+    ScrollBar.vertical: OrvScrollBar {
+        visible: deviceList.contentHeight > deviceList.height
+        policy: visible ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+        topPadding: 40 * uScale
+        topInset: 40 * uScale
+        rightPadding: 5 * uScale
+        rightInset: 5 * uScale
+        bottomPadding: 15 * uScale
+        bottomInset: 15 * uScale
+    }
+
+    ItemSelectionModel {
+        id: selection
+        model: deviceList.entryModel
+    }
+
+    function entryAt(row) {
+        return entryModel ? entryModel.data(entryModel.index(row, 0), Qt.UserRole) : null
+    }
+
+    function selectedEntries() {
+        const entries = []
+        for (const index of selection.selectedIndexes) {
+            const entry = entryModel.data(index, Qt.UserRole)
+            if (entry)
+                entries.push(entry)
+        }
+        return entries
+    }
+
+    // Shift adds the range to the current row, Ctrl toggles, a plain click selects only the row.
+    function rowClicked(row, shift, ctrl) {
+        const index = entryModel.index(row, 0)
+        if (shift) {
+            const current = selection.currentIndex.valid ? selection.currentIndex.row : row
+            selection.select(producer.getRangeLogsSelection(row, current), ItemSelectionModel.Select)
+        } else if (ctrl) {
+            selection.select(index, ItemSelectionModel.Toggle)
+        } else {
+            selection.select(index, ItemSelectionModel.ClearAndSelect)
+        }
+        selection.setCurrentIndex(index, ItemSelectionModel.NoUpdate)
+    }
+
+    function selectAll() {
+        selection.select(producer.getAllLogsSelection(), ItemSelectionModel.Select)
+        selection.setCurrentIndex(entryModel.index(0, 0), ItemSelectionModel.NoUpdate)
+    }
+
+    function exportEntry(entry) {
+        folderDialog.entry = entry
+        folderDialog.batch = false
+        folderDialog.open()
+    }
+
+    Shortcut {
+        sequences: [StandardKey.SelectAll]
+        enabled: deviceList.visible
+        onActivated: deviceList.selectAll()
+    }
+
+    FolderDialog {
+        id: folderDialog
+        property var entry: null
+        property bool batch: false
+        title: "Choose output location"
+        acceptLabel: "Export"
+        onAccepted: {
+            if (batch) {
+                for (const entry of deviceList.selectedEntries())
+                    deviceList.queue.scheduleDownloadAndParse(entry, selectedFolder)
+            } else if (entry) {
+                deviceList.queue.scheduleDownloadAndParse(entry, selectedFolder)
+            }
+            currentFolder = selectedFolder
+        }
+    }
+
+    Connections {
+        target: deviceList.dataGrabber
+        enabled: deviceList.visible
+        function onDeleteFromDevice() { deviceList.producer.removeSelectedPeltoLogs(selection.selectedIndexes) }
+        function onDeleteFromLibrary() {
+            for (const entry of deviceList.selectedEntries())
+                entry.removeLocalFile()
+        }
+        function onDownloadSelection() {
+            for (const entry of deviceList.selectedEntries())
+                deviceList.queue.scheduleDownload(entry)
+        }
+        function onExportSelection() {
+            folderDialog.batch = true
+            folderDialog.open()
+        }
+    }
+
+    header: LogColumnHeader {
+        width: deviceList.width
+        z: 2
+        onSortRequested: function (property, ascending) {
+            if (deviceList.producer)
+                deviceList.producer.setSortColumn(property, ascending ? Qt.AscendingOrder : Qt.DescendingOrder)
+        }
+    }
+
+    delegate: LogEntryRow {
+        required property var qtObject
+        required property int index
+        entry: qtObject
+        row: index
+        list: deviceList
+    }
+}
