@@ -108,6 +108,8 @@ public:
             }
         }
         m_downloaders.push_back(std::make_unique<LogDownloader>(QDir(root)));
+        // Handed to QML without a parent: the engine would otherwise collect it.
+        QQmlEngine::setObjectOwnership(m_downloaders.back().get(), QQmlEngine::CppOwnership);
         return m_downloaders.back().get();
     }
 
@@ -131,6 +133,7 @@ public:
         auto *device = new TestDevice;
         device->serialNumber = serial;
         device->setParent(this);
+        QQmlEngine::setObjectOwnership(device, QQmlEngine::CppOwnership);
         return device;
     }
 
@@ -143,6 +146,11 @@ public slots:
 
 signals:
     void changed();
+
+    // The libraries go while the screens' engine and window still exist: views over their
+    // models must see them go, not find them at program exit after the window.
+public:
+    void clear() { m_downloaders.clear(); }
 
 private:
     int m_made = 0;
@@ -166,6 +174,7 @@ public:
             library.remove(name);
         manager->handleFolderChanged();
         m_manager = std::move(manager);
+        QQmlEngine::setObjectOwnership(m_manager.get(), QQmlEngine::CppOwnership);
         return m_manager.get();
     }
 
@@ -186,6 +195,8 @@ public:
                                         Qt::TextDate) } });
         return QUrl::fromLocalFile(path);
     }
+
+    void clear() { m_manager.reset(); }
 
 private:
     std::unique_ptr<AppBinaryManager> m_manager;
@@ -218,6 +229,8 @@ public slots:
 
     void cleanupTestCase()
     {
+        m_logs.clear();
+        m_binaries.clear();
         for (const char *scheme : { "http", "https", "file" })
             QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
     }

@@ -72,10 +72,20 @@ Item {
         name: "DataGrabber"
         when: windowShown
 
+        property var currentPage: null
+
         function makePage(downloader) {
-            const page = createTemporaryObject(pageComponent, root, { logDownloader: downloader })
+            const page = pageComponent.createObject(root, { logDownloader: downloader })
             verify(page)
+            currentPage = page
             return page
+        }
+
+        function cleanup() {
+            if (currentPage)
+                currentPage.destroy()
+            currentPage = null
+            wait(50)
         }
 
         function rowAt(list, row) {

@@ -16,7 +16,6 @@ Item {
     readonly property var device: factory ? factory.selectedDevice : null
     readonly property alias table: tableLoader
     readonly property var list: tableLoader.item
-    readonly property alias importDialog: importDialog
     property bool dropHovered: false
 
     function importUrls(urls) {
@@ -43,19 +42,22 @@ Item {
             sysTray.showMessage("Application succesfully flashed", "Your device will restart now")
     }
 
-    FileDialog {
-        id: importDialog
-        fileMode: FileDialog.OpenFiles
-        currentFolder: StandardPaths.standardLocations(StandardPaths.HomeLocation)[0]
-        acceptLabel: "Import"
-        nameFilters: ["App Binary (*.napbf)"]
-        onAccepted: {
-            page.importUrls(selectedFiles)
-            currentFolder = selectedFiles.length > 0 ? folderOf(selectedFiles[0]) : currentFolder
-        }
-        function folderOf(url) {
-            const text = String(url)
-            return text.substring(0, text.lastIndexOf("/"))
+    // Made when first needed (see the Data Grabber's export dialog).
+    Loader {
+        id: importDialogLoader
+        active: false
+        sourceComponent: FileDialog {
+            fileMode: FileDialog.OpenFiles
+            currentFolder: StandardPaths.standardLocations(StandardPaths.HomeLocation)[0]
+            acceptLabel: "Import"
+            nameFilters: ["App Binary (*.napbf)"]
+            onAccepted: {
+                page.importUrls(selectedFiles)
+                if (selectedFiles.length > 0) {
+                    const text = String(selectedFiles[0])
+                    currentFolder = text.substring(0, text.lastIndexOf("/"))
+                }
+            }
         }
     }
 
@@ -106,7 +108,10 @@ Item {
                     text: "Import"
                     iconSource: "qrc:/Images/GUI/Toolbar/BinList/Button_Cross.png"
                     iconRotation: 45
-                    onClicked: importDialog.open()
+                    onClicked: {
+                        importDialogLoader.active = true
+                        importDialogLoader.item.open()
+                    }
                 }
             }
         }

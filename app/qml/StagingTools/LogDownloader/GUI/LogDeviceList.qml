@@ -13,7 +13,6 @@ ListView {
     property var queue: null
     property var dataGrabber: null
     readonly property alias selection: selection
-    readonly property alias folderDialog: folderDialog
     readonly property var entryModel: producer ? producer.orvDeviceLogEntryList : null
 
     clip: true
@@ -73,9 +72,7 @@ ListView {
     }
 
     function exportEntry(entry) {
-        folderDialog.entry = entry
-        folderDialog.batch = false
-        folderDialog.open()
+        openFolderDialog(entry, false)
     }
 
     Shortcut {
@@ -84,21 +81,34 @@ ListView {
         onActivated: deviceList.selectAll()
     }
 
-    FolderDialog {
-        id: folderDialog
-        property var entry: null
-        property bool batch: false
-        title: "Choose output location"
-        acceptLabel: "Export"
-        onAccepted: {
-            if (batch) {
-                for (const entry of deviceList.selectedEntries())
+    // Made when first needed: the dialog's own items outlive the window at program exit when
+    // they exist from the start, and most lists never export.
+    Loader {
+        id: folderDialogLoader
+        active: false
+        sourceComponent: FolderDialog {
+            property var entry: null
+            property bool batch: false
+            title: "Choose output location"
+            acceptLabel: "Export"
+            onAccepted: {
+                if (batch) {
+                    for (const chosen of deviceList.selectedEntries())
+                        deviceList.queue.scheduleDownloadAndParse(chosen, selectedFolder)
+                } else if (entry) {
                     deviceList.queue.scheduleDownloadAndParse(entry, selectedFolder)
-            } else if (entry) {
-                deviceList.queue.scheduleDownloadAndParse(entry, selectedFolder)
+                }
+                currentFolder = selectedFolder
             }
-            currentFolder = selectedFolder
         }
+    }
+
+    function openFolderDialog(entry, batch) {
+        folderDialogLoader.active = true
+        const dialog = folderDialogLoader.item
+        dialog.entry = entry
+        dialog.batch = batch
+        dialog.open()
     }
 
     Connections {
@@ -113,10 +123,7 @@ ListView {
             for (const entry of deviceList.selectedEntries())
                 deviceList.queue.scheduleDownload(entry)
         }
-        function onExportSelection() {
-            folderDialog.batch = true
-            folderDialog.open()
-        }
+        function onExportSelection() { deviceList.openFolderDialog(null, true) }
     }
 
     header: LogColumnHeader {
