@@ -7,28 +7,10 @@
 // topic), then sends <frames> publish frames of an Odometry message on "/odom" and one "/done"
 // message, as fast as the socket takes them (the decoding benchmark).
 import { WebSocketServer } from 'ws';
+import { odometryMessage } from './odometry.mjs';
 
 const args = process.argv.slice(2);
 const stream = args[0] === '--stream' ? { frames: Number(args[1]), subscriptions: Number(args[2]) } : null;
-
-export function odometryMessage(i) {
-    const covariance = Array.from({ length: 36 }, (_, k) => (k % 7 === 0 ? 0.01 * (k + 1) : 0));
-    return {
-        header: { stamp: { sec: 1700000000 + i, nanosec: 123456789 }, frame_id: 'odom' },
-        child_frame_id: 'base_link',
-        pose: {
-            pose: {
-                position: { x: 12.345678 + i, y: -3.21 + i / 1000, z: 0.0123 },
-                orientation: { x: 0.001, y: -0.002, z: 0.7071067811865476, w: 0.7071067811865476 },
-            },
-            covariance,
-        },
-        twist: {
-            twist: { linear: { x: 0.5, y: 0.0, z: 0.0 }, angular: { x: 0.0, y: 0.0, z: 0.1 } },
-            covariance,
-        },
-    };
-}
 
 const server = new WebSocketServer({ host: '127.0.0.1', port: 0 });
 server.on('listening', () => process.stdout.write(`${server.address().port}\n`));
