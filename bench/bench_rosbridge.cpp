@@ -2,7 +2,8 @@
 // with 4 and 20 subscriptions of the topic, frames/s on one core.
 //   stream: a ws server in Node sends the same frames to our client and, in the same run, to npm's
 //           roslib in Node; each side measures from the first message to the end marker.
-//   direct: the frames handed straight to the client's frame handler, without a socket.
+//   direct: the frames handed straight to the client's frame handler, and to roslib's raw-message
+//           handler through a transport that sends nothing, without a socket.
 // Needs node and the packages that the bench_rosbridge_peers target installs with npm ci.
 #include "RosBridgeClient.h"
 #include "WebSocketClient.h"
@@ -28,6 +29,16 @@ quint16 startServer(QProcess &server, int subscribeOps)
     if (!server.waitForReadyRead(10000))
         return 0;
     return quint16(server.readLine().trimmed().toUInt());
+}
+
+double roslibDirectRate(int subscriptions)
+{
+    QProcess client;
+    client.start(QStringLiteral("node"), {g_nodeDir + QStringLiteral("/roslib-direct.mjs"),
+                                          QString::number(kFrames), QString::number(subscriptions)});
+    client.waitForFinished(600000);
+    const QJsonObject result = QJsonDocument::fromJson(client.readAllStandardOutput()).object();
+    return result.value("frames").toDouble() / result.value("seconds").toDouble();
 }
 
 double roslibRate(int subscriptions)
@@ -61,13 +72,13 @@ void subscribeAll(RosBridgeClient &client, QObject &owner, int subscriptions, Co
         s->onMessage([&counter, i](const QJsonObject &message) {
             if (i == 0 && counter.frames++ == 0)
                 counter.clock.start();
-            counter.sink += message.value("pose")
+            counter.sink += message.value(QLatin1String("pose"))
                                     .toObject()
-                                    .value("pose")
+                                    .value(QLatin1String("pose"))
                                     .toObject()
-                                    .value("position")
+                                    .value(QLatin1String("position"))
                                     .toObject()
-                                    .value("x")
+                                    .value(QLatin1String("x"))
                                     .toDouble();
         });
     }
@@ -130,9 +141,11 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     g_nodeDir = qEnvironmentVariable("NIMBREL_ROBOT_NODE_DIR",
                                      QCoreApplication::applicationDirPath() + "/node");
-    // Our own logging stays out of the measurement, as roslib logs nothing per message.
-    qputenv("QT_LOGGING_RULES", "RobotCommunication.*.debug=false");
-    QLoggingCategory::setFilterRules(QStringLiteral("RobotCommunication.*.debug=false"));
+    // Our own logging stays out of the measurement, as roslib logs nothing per message; the direct
+    // runs subscribe without a connection, whose unsent frames would be warned about.
+    QLoggingCategory::setFilterRules(QStringLiteral("RobotCommunication.*.debug=false\n"
+                                                    "RobotCommunication.*.info=false\n"
+                                                    "RobotCommunication.WebSocketClient.warning=false"));
 
     const QString frame = odometryFrame(7);
     if (frame.isEmpty()) {
@@ -142,12 +155,14 @@ int main(int argc, char **argv)
     std::printf("rosbridge publish frames: %d frames of %lld bytes (Odometry)\n", kFrames,
                 qlonglong(frame.toUtf8().size()));
     for (int subscriptions : {4, 20}) {
-        const double ours = ourStreamRate(subscriptions);
-        const double roslib = roslibRate(subscriptions);
         const double direct = directRate(subscriptions, frame);
-        std::printf("  %2d subscriptions: stream ours %.0f frames/s, roslib %.0f frames/s "
-                    "(ratio %.2f); direct ours %.0f frames/s\n",
-                    subscriptions, ours, roslib, ours / roslib, direct);
+        const double roslibDirect = roslibDirectRate(subscriptions);
+        const double stream = ourStreamRate(subscriptions);
+        const double roslibStream = roslibRate(subscriptions);
+        std::printf("  %2d subscriptions: direct ours %.0f frames/s, roslib %.0f frames/s (ratio "
+                    "%.2f); stream ours %.0f frames/s, roslib %.0f frames/s (ratio %.2f)\n",
+                    subscriptions, direct, roslibDirect, direct / roslibDirect, stream,
+                    roslibStream, stream / roslibStream);
     }
     return 0;
 }

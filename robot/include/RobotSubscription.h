@@ -9,8 +9,8 @@
 #include <QtQml/qqmlregistration.h>
 
 #include <functional>
+#include <deque>
 #include <memory>
-#include <vector>
 
 // One subscriber of a rosbridge topic. All subscriptions of a topic share one record with the
 // rosbridge client; the topic is unsubscribed on the robot when the last of them is destroyed.
@@ -54,5 +54,6 @@ public slots:
 
 private:
     std::shared_ptr<Data> m_data;
-    std::vector<Callback> m_callbacks;
+    // A deque: a callback may add callbacks while it runs, which must not move the running one.
+    std::deque<Callback> m_callbacks;
 };

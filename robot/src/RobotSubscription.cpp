@@ -40,11 +40,10 @@ void RobotSubscription::processMessage(QString topic, QJsonObject message)
 {
     if (topic != m_data->topic)
         return;
-    // A callback may add callbacks; index so that growth of the list cannot invalidate the walk.
+    // Indexed: a callback may add callbacks, which then run for this message too.
     for (size_t i = 0; i < m_callbacks.size(); ++i) {
         try {
-            const Callback callback = m_callbacks[i];
-            callback(message);
+            m_callbacks[i](message);
         } catch (const std::exception &e) {
             qCWarning(lcRobotSubscription)
                     << "Exception in callback for topic" << topic << ":" << e.what();

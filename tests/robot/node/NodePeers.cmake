@@ -7,7 +7,7 @@ function(nimbrel_robot_node_peers target folder)
     find_program(NIMBREL_NPM npm REQUIRED)
     set(sources)
     foreach(f package.json package-lock.json roslib-client.mjs rosbridge-fake.mjs roslib-stream.mjs
-            odometry.mjs)
+            odometry.mjs roslib-direct.mjs)
         list(APPEND sources ${NIMBREL_ROBOT_NODE_SOURCE}/${f})
     endforeach()
     add_custom_command(OUTPUT ${folder}/node_modules/.package-lock.json

@@ -1,6 +1,7 @@
 // An Odometry message as a robot publishes it (about 1.5 KB as a rosbridge publish frame).
 export function odometryMessage(i) {
-    const covariance = Array.from({ length: 36 }, (_, k) => (k % 7 === 0 ? 0.01 * (k + 1) : 0));
+    // Filled the way an estimator fills it: every entry a small double printed in full.
+    const covariance = Array.from({ length: 36 }, (_, k) => Math.round((k + 1) * 1234567890.123 * (1 + i / 1000)) / 1e12);
     return {
         header: { stamp: { sec: 1700000000 + i, nanosec: 123456789 }, frame_id: 'odom' },
         child_frame_id: 'base_link',
