@@ -12,7 +12,8 @@ class PositionAccuracy : public QObject
     QML_UNCREATABLE("Wrapper for PositionAccuracy enum to expose it to QML")
 
 public:
-    enum PositionAccuracyEnum { Unknown = 0, Inaccurate = 1, Position_ok = 2, Orientation_ok = 3 };
+    // A fixed underlying type: a text that names no value is stored as -1.
+    enum PositionAccuracyEnum : int { Unknown = 0, Inaccurate = 1, Position_ok = 2, Orientation_ok = 3 };
     Q_ENUM(PositionAccuracyEnum)
 
     // The robot's text with its first character upper-cased, looked up among the keys; -1 for a

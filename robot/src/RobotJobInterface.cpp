@@ -35,7 +35,7 @@ QFuture<void> RobotJobInterface::startJobCpp(const QUuid &uuid)
     return m_client
             ->callService<StartJobResponse>(m_startService, StartJobRequest{uuid},
                                             RobotResourceInterface::callTimeoutMs)
-            .then(this, [](const StartJobResponse &reply) { requireSuccess(reply); });
+            .then(QtFuture::Launch::Sync, [](const StartJobResponse &reply) { requireSuccess(reply); });
 }
 
 QJSValue RobotJobInterface::startJob(QUuid uuid)
@@ -48,7 +48,7 @@ QFuture<void> RobotJobInterface::stopJobCpp()
     return m_client
             ->callService<StartJobResponse>(m_stopService, QJsonObject(),
                                             RobotResourceInterface::callTimeoutMs)
-            .then(this, [](const StartJobResponse &reply) { requireSuccess(reply); });
+            .then(QtFuture::Launch::Sync, [](const StartJobResponse &reply) { requireSuccess(reply); });
 }
 
 QJSValue RobotJobInterface::stopJob()

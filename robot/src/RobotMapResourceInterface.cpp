@@ -44,7 +44,7 @@ QFuture<QUuid> RobotMapResourceInterface::getActiveIdCpp()
     return m_client
             ->callService<RobotMessages::getActiveMapIdResponse>(
                     m_activeIdService, QJsonObject(), RobotResourceInterface::callTimeoutMs)
-            .then(this, [](const RobotMessages::getActiveMapIdResponse &reply) {
+            .then(QtFuture::Launch::Sync, [](const RobotMessages::getActiveMapIdResponse &reply) {
                 return reply.uuid;
             });
 }

@@ -7,6 +7,11 @@
 
 using namespace RobotMessages;
 
+// The continuations of this library run where the call completes (the client's thread, which is
+// the interfaces' thread too) and use nothing of the interface. They are not bound to the
+// interface as context object: Qt 6.4 asserts, and in a release build dereferences null, when a
+// context-bound continuation runs after its context was destroyed, which is what happens to a call
+// still pending when its interface goes before the connection ends the call.
 namespace {
 
 void requireSuccess(const GenericResponse &status)
@@ -48,7 +53,7 @@ QFuture<QJsonObject> RobotResourceInterface::getResourceCpp(const QUuid &uuid)
     return m_client
             ->callService<GetResourceResponse>(m_getService, GetResourceRequest{uuid},
                                                callTimeoutMs)
-            .then(this, [](const GetResourceResponse &reply) {
+            .then(QtFuture::Launch::Sync, [](const GetResourceResponse &reply) {
                 requireSuccess(reply.result);
                 return reply.json;
             });
@@ -59,7 +64,7 @@ QFuture<QUuid> RobotResourceInterface::setResourceCpp(const QJsonObject &resourc
     return m_client
             ->callService<SetResourceResponse>(m_setService, SetResourceRequest{resource},
                                                callTimeoutMs)
-            .then(this, [](const SetResourceResponse &reply) {
+            .then(QtFuture::Launch::Sync, [](const SetResourceResponse &reply) {
                 requireSuccess(reply.result);
                 return reply.uuid;
             });
@@ -70,7 +75,7 @@ QFuture<void> RobotResourceInterface::removeResourceCpp(const QUuid &uuid)
     return m_client
             ->callService<DeleteResourceResponse>(m_deleteService, DeleteResourceRequest{uuid},
                                                   callTimeoutMs)
-            .then(this, [](const DeleteResourceResponse &reply) { requireSuccess(reply.result); });
+            .then(QtFuture::Launch::Sync, [](const DeleteResourceResponse &reply) { requireSuccess(reply.result); });
 }
 
 QFuture<QUuid> RobotResourceInterface::updateResourceCpp(const QJsonObject &resource)
@@ -78,7 +83,7 @@ QFuture<QUuid> RobotResourceInterface::updateResourceCpp(const QJsonObject &reso
     return m_client
             ->callService<UpdateResourceResponse>(m_updateService,
                                                   UpdateResourceRequest{resource}, callTimeoutMs)
-            .then(this, [](const UpdateResourceResponse &reply) {
+            .then(QtFuture::Launch::Sync, [](const UpdateResourceResponse &reply) {
                 requireSuccess(reply.result);
                 return reply.uuid;
             });
@@ -90,7 +95,7 @@ QFuture<QList<RobotResourceInfo>> RobotResourceInterface::listResourcesCpp(const
     return m_client
             ->callService<ListResourcesResponse>(m_listService, ListResourcesRequest{group},
                                                  callTimeoutMs)
-            .then(this, [type](const ListResourcesResponse &reply) {
+            .then(QtFuture::Launch::Sync, [type](const ListResourcesResponse &reply) {
                 requireSuccess(reply.result);
                 QList<RobotResourceInfo> infos;
                 infos.reserve(reply.resources.size());

@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <functional>
+#include <memory>
 
 using namespace nimbrel::test;
 
@@ -82,6 +83,7 @@ private slots:
     void operations_data();
     void operations();
     void promisesInQml();
+    void pendingCallOutlivesItsInterface();
 };
 
 void TestRobotInterfaces::operations_data()
@@ -225,6 +227,26 @@ void TestRobotInterfaces::promisesInQml()
     QTRY_COMPARE_WITH_TIMEOUT(engine.evaluate("out.stop").toString(),
                               QStringLiteral("Robot is not connected"), scaled(5000));
     QCOMPARE(robot.fake.lastCall(kJobs + "/stop"), QJsonObject());
+}
+
+void TestRobotInterfaces::pendingCallOutlivesItsInterface()
+{
+    Robot robot;
+    QVERIFY(robot.open());
+    auto maps = std::make_unique<RobotMapResourceInterface>(kPrefix + "map", &robot.client, nullptr);
+    auto jobs = std::make_unique<RobotJobInterface>(kJobs, &robot.client, nullptr);
+    QFuture<QList<RobotResourceInfo>> list = maps->listResourcesCpp(QUuid());
+    QFuture<QUuid> active = maps->getActiveIdCpp();
+    QFuture<void> stop = jobs->stopJobCpp();
+    QTRY_COMPARE_WITH_TIMEOUT(robot.fake.requests("call_service").size(), qsizetype(3),
+                              scaled(5000));
+    maps.reset();
+    jobs.reset();
+    // The connection ends the calls after their interfaces have gone.
+    robot.fake.closeAll();
+    QCOMPARE(outcomeOf(list), QStringLiteral("Robot is not connected"));
+    QCOMPARE(outcomeOf(active), QStringLiteral("Robot is not connected"));
+    QCOMPARE(outcomeOf(stop), QStringLiteral("Robot is not connected"));
 }
 
 QTEST_GUILESS_MAIN(TestRobotInterfaces)

@@ -35,6 +35,7 @@ public:
     ~RosbridgeFake() override;
 
     bool listen(quint16 port = 0);
+    bool isListening() const { return m_server.isListening(); }
     quint16 port() const;
     QString url() const;
     // Stop listening (new connections are refused); existing clients stay.
