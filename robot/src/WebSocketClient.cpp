@@ -133,6 +133,9 @@ void WebSocketClient::settleAttempt(bool connected, const QString &text)
     m_connectPromise.setProgressValueAndText(100, text);
     m_connectPromise.reportResult(connected);
     m_connectPromise.reportFinished();
+    // Let the settled attempt go: Qt 6.4 keeps a future's continuation after it ran, and a
+    // continuation whose result owns this client (a robot connection) would keep it alive.
+    m_connectPromise = QFutureInterface<bool>();
 }
 
 void WebSocketClient::resetLatency()
