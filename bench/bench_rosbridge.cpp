@@ -24,8 +24,8 @@ QString g_nodeDir;
 quint16 startServer(QProcess &server, int subscribeOps)
 {
     server.start(QStringLiteral("node"),
-                 {g_nodeDir + QStringLiteral("/rosbridge-fake.mjs"), QStringLiteral("--stream"),
-                  QString::number(kFrames), QString::number(subscribeOps)});
+                 { g_nodeDir + QStringLiteral("/rosbridge-fake.mjs"), QStringLiteral("--stream"),
+                   QString::number(kFrames), QString::number(subscribeOps) });
     if (!server.waitForReadyRead(10000))
         return 0;
     return quint16(server.readLine().trimmed().toUInt());
@@ -34,8 +34,9 @@ quint16 startServer(QProcess &server, int subscribeOps)
 double roslibDirectRate(int subscriptions)
 {
     QProcess client;
-    client.start(QStringLiteral("node"), {g_nodeDir + QStringLiteral("/roslib-direct.mjs"),
-                                          QString::number(kFrames), QString::number(subscriptions)});
+    client.start(QStringLiteral("node"),
+                 { g_nodeDir + QStringLiteral("/roslib-direct.mjs"), QString::number(kFrames),
+                   QString::number(subscriptions) });
     client.waitForFinished(600000);
     const QJsonObject result = QJsonDocument::fromJson(client.readAllStandardOutput()).object();
     return result.value("frames").toDouble() / result.value("seconds").toDouble();
@@ -46,9 +47,9 @@ double roslibRate(int subscriptions)
     QProcess server;
     const quint16 port = startServer(server, subscriptions + 1);
     QProcess client;
-    client.start(QStringLiteral("node"), {g_nodeDir + QStringLiteral("/roslib-stream.mjs"),
-                                          QStringLiteral("ws://127.0.0.1:%1").arg(port),
-                                          QString::number(subscriptions)});
+    client.start(QStringLiteral("node"),
+                 { g_nodeDir + QStringLiteral("/roslib-stream.mjs"),
+                   QStringLiteral("ws://127.0.0.1:%1").arg(port), QString::number(subscriptions) });
     client.waitForFinished(600000);
     server.kill();
     server.waitForFinished();
@@ -73,13 +74,13 @@ void subscribeAll(RosBridgeClient &client, QObject &owner, int subscriptions, Co
             if (i == 0 && counter.frames++ == 0)
                 counter.clock.start();
             counter.sink += message.value(QLatin1String("pose"))
-                                    .toObject()
-                                    .value(QLatin1String("pose"))
-                                    .toObject()
-                                    .value(QLatin1String("position"))
-                                    .toObject()
-                                    .value(QLatin1String("x"))
-                                    .toDouble();
+                                .toObject()
+                                .value(QLatin1String("pose"))
+                                .toObject()
+                                .value(QLatin1String("position"))
+                                .toObject()
+                                .value(QLatin1String("x"))
+                                .toDouble();
         });
     }
     RobotSubscription *done = client.subscribe("/done", "std_msgs/Empty", &owner);
@@ -111,12 +112,12 @@ QString odometryFrame(int i)
 {
     QProcess node;
     node.start(QStringLiteral("node"),
-               {QStringLiteral("--input-type=module"), QStringLiteral("-e"),
-                QStringLiteral("const m = await import('%1/odometry.mjs');"
-                                         "console.log(JSON.stringify({op:'publish',topic:'/odom',"
-                                         "msg:m.odometryMessage(%2)}));process.exit(0);")
-                                  .arg(g_nodeDir)
-                                  .arg(i)});
+               { QStringLiteral("--input-type=module"), QStringLiteral("-e"),
+                 QStringLiteral("const m = await import('%1/odometry.mjs');"
+                                "console.log(JSON.stringify({op:'publish',topic:'/odom',"
+                                "msg:m.odometryMessage(%2)}));process.exit(0);")
+                     .arg(g_nodeDir)
+                     .arg(i) });
     node.waitForFinished(10000);
     return QString::fromUtf8(node.readAllStandardOutput().trimmed());
 }
@@ -143,9 +144,10 @@ int main(int argc, char **argv)
                                      QCoreApplication::applicationDirPath() + "/node");
     // Our own logging stays out of the measurement, as roslib logs nothing per message; the direct
     // runs subscribe without a connection, whose unsent frames would be warned about.
-    QLoggingCategory::setFilterRules(QStringLiteral("RobotCommunication.*.debug=false\n"
-                                                    "RobotCommunication.*.info=false\n"
-                                                    "RobotCommunication.WebSocketClient.warning=false"));
+    QLoggingCategory::setFilterRules(
+        QStringLiteral("RobotCommunication.*.debug=false\n"
+                       "RobotCommunication.*.info=false\n"
+                       "RobotCommunication.WebSocketClient.warning=false"));
 
     const QString frame = odometryFrame(7);
     if (frame.isEmpty()) {
@@ -154,7 +156,7 @@ int main(int argc, char **argv)
     }
     std::printf("rosbridge publish frames: %d frames of %lld bytes (Odometry)\n", kFrames,
                 qlonglong(frame.toUtf8().size()));
-    for (int subscriptions : {4, 20}) {
+    for (int subscriptions : { 4, 20 }) {
         const double direct = directRate(subscriptions, frame);
         const double roslibDirect = roslibDirectRate(subscriptions);
         const double stream = ourStreamRate(subscriptions);

@@ -30,14 +30,14 @@ class IRobotConnection : public QObject
     Q_PROPERTY(IRobotResourceInterface *pathResourceInterface READ pathResourceInterface CONSTANT)
     Q_PROPERTY(IRobotResourceInterface *jobResourceInterface READ jobResourceInterface CONSTANT)
     Q_PROPERTY(IRobotResourceInterface *areaResourceInterface READ areaResourceInterface CONSTANT)
-    Q_PROPERTY(IRobotResourceInterface *artifactResourceInterface READ artifactResourceInterface
-                       CONSTANT)
-    Q_PROPERTY(IRobotResourceInterface *scheduleResourceInterface READ scheduleResourceInterface
-                       CONSTANT)
+    Q_PROPERTY(
+        IRobotResourceInterface *artifactResourceInterface READ artifactResourceInterface CONSTANT)
+    Q_PROPERTY(
+        IRobotResourceInterface *scheduleResourceInterface READ scheduleResourceInterface CONSTANT)
     Q_PROPERTY(IRobotMapResourceInterface *mapResourceInterface READ mapResourceInterface CONSTANT)
     Q_PROPERTY(RobotJobInterface *jobInterface READ jobInterface CONSTANT)
-    Q_PROPERTY(RobotPathRecordingInterface *pathRecordingInterface READ pathRecordingInterface
-                       CONSTANT)
+    Q_PROPERTY(
+        RobotPathRecordingInterface *pathRecordingInterface READ pathRecordingInterface CONSTANT)
     Q_PROPERTY(RobotTelemetryInterface *telemetryInterface READ telemetryInterface CONSTANT)
 
 public:
@@ -64,8 +64,8 @@ public:
     virtual IRobotResourceInterface *artifactResourceInterface() const = 0;
     virtual IRobotResourceInterface *scheduleResourceInterface() const = 0;
     virtual IRobotMapResourceInterface *mapResourceInterface() const = 0;
-    virtual IRobotResourceInterface *resourceInterfaceOf(RobotResourceType::ResourceType type) const
-            = 0;
+    virtual IRobotResourceInterface *
+    resourceInterfaceOf(RobotResourceType::ResourceType type) const = 0;
     virtual RobotJobInterface *jobInterface() const = 0;
     virtual RobotPathRecordingInterface *pathRecordingInterface() const = 0;
     virtual RobotTelemetryInterface *telemetryInterface() const = 0;

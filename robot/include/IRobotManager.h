@@ -20,8 +20,8 @@ class IRobotManager : public QAbstractListModel
     QML_ELEMENT
     QML_UNCREATABLE("IRobotManager is an abstract class")
     Q_PROPERTY(int size READ size NOTIFY sizeChanged)
-    Q_PROPERTY(QmlSharedPointer *activeConnection READ activeConnection NOTIFY
-                       activeConnectionChanged)
+    Q_PROPERTY(
+        QmlSharedPointer *activeConnection READ activeConnection NOTIFY activeConnectionChanged)
 
 public:
     enum Roles { ConnectionRole = Qt::UserRole + 1, NameRole, SerialRole };

@@ -13,7 +13,12 @@ class PositionAccuracy : public QObject
 
 public:
     // A fixed underlying type: a text that names no value is stored as -1.
-    enum PositionAccuracyEnum : int { Unknown = 0, Inaccurate = 1, Position_ok = 2, Orientation_ok = 3 };
+    enum PositionAccuracyEnum : int {
+        Unknown = 0,
+        Inaccurate = 1,
+        Position_ok = 2,
+        Orientation_ok = 3
+    };
     Q_ENUM(PositionAccuracyEnum)
 
     // The robot's text with its first character upper-cased, looked up among the keys; -1 for a

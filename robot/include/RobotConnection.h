@@ -26,14 +26,15 @@ public:
     RobotConnectionStatus::Status status() const override;
     QString name() const override;
     QString serial() const override;
-    std::pair<bool, double> batteryLevel() const override { return {false, 1.0}; }
+    std::pair<bool, double> batteryLevel() const override { return { false, 1.0 }; }
     IRobotResourceInterface *pathResourceInterface() const override;
     IRobotResourceInterface *jobResourceInterface() const override;
     IRobotResourceInterface *areaResourceInterface() const override;
     IRobotResourceInterface *artifactResourceInterface() const override;
     IRobotResourceInterface *scheduleResourceInterface() const override;
     IRobotMapResourceInterface *mapResourceInterface() const override;
-    IRobotResourceInterface *resourceInterfaceOf(RobotResourceType::ResourceType type) const override;
+    IRobotResourceInterface *
+    resourceInterfaceOf(RobotResourceType::ResourceType type) const override;
     RobotJobInterface *jobInterface() const override { return m_jobInterface; }
     RobotPathRecordingInterface *pathRecordingInterface() const override
     {

@@ -27,7 +27,7 @@ class RobotPathRecordingInterface : public QObject
     QML_ELEMENT
     QML_UNCREATABLE("RobotPathRecordingInterface must be accessed through RobotConnection")
     Q_PROPERTY(QList<Pose> recordingProgressPath READ recordingProgressPath NOTIFY
-                       recordingProgressPathChanged)
+                   recordingProgressPathChanged)
 
 public:
     RobotPathRecordingInterface(const QString &prefix, RosBridgeClient *client, QObject *parent);

@@ -10,8 +10,8 @@
 #include <QUuid>
 
 // The replies of the robot's services. The status record {"success", "message"} stands at the top
-// level of GenericResponse, getActiveMapIdResponse and SavePathResponse, whose typed calls fail when
-// it reports no success; the others carry it under "result" and are returned as read.
+// level of GenericResponse, getActiveMapIdResponse and SavePathResponse, whose typed calls fail
+// when it reports no success; the others carry it under "result" and are returned as read.
 namespace RobotMessages {
 
 struct GenericResponse

@@ -8,8 +8,8 @@
 #include <QString>
 #include <QtQml/qqmlregistration.h>
 
-#include <functional>
 #include <deque>
+#include <functional>
 #include <memory>
 
 // One subscriber of a rosbridge topic. All subscriptions of a topic share one record with the

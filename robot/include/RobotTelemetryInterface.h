@@ -34,12 +34,12 @@ class RobotTelemetryInterface : public QObject
     QML_UNCREATABLE("RobotTelemetryInterface must be accessed through RobotConnection")
     Q_PROPERTY(PoseWithCovariance pose READ pose NOTIFY poseChanged)
     Q_PROPERTY(TwistWithCovariance twist READ twist NOTIFY twistChanged)
-    Q_PROPERTY(CoordinateConverter *coordinateSystem READ coordinateSystem NOTIFY
-                       coordinateSystemChanged)
+    Q_PROPERTY(
+        CoordinateConverter *coordinateSystem READ coordinateSystem NOTIFY coordinateSystemChanged)
     Q_PROPERTY(bool operationalStatus READ operationalStatus NOTIFY operationalStatusChanged)
     Q_PROPERTY(QString behaviorStatus READ behaviorStatus NOTIFY behaviorStatusChanged)
-    Q_PROPERTY(PositionAccuracy::PositionAccuracyEnum positionAccuracy READ positionAccuracy
-                       NOTIFY positionAccuracyChanged)
+    Q_PROPERTY(PositionAccuracy::PositionAccuracyEnum positionAccuracy READ positionAccuracy NOTIFY
+                   positionAccuracyChanged)
 
 public:
     RobotTelemetryInterface(const QString &prefix, RosBridgeClient *client, QObject *parent);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "PositionAccuracy.h"
 #include "Pose.h"
 #include "PoseWithCovariance.h"
+#include "PositionAccuracy.h"
 #include "RobotMessageReader.h"
 #include "TwistWithCovariance.h"
 

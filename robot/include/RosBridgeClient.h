@@ -48,8 +48,8 @@ public:
     void disconnect();
     RobotConnectionStatus::Status connectionStatus() const;
 
-    virtual QFuture<ServiceCallResponse> callService(const QString &service, const QJsonObject &args,
-                                                     int timeoutMs);
+    virtual QFuture<ServiceCallResponse> callService(const QString &service,
+                                                     const QJsonObject &args, int timeoutMs);
 
     // The typed call: the request becomes the arguments, the single value of a successful
     // response is read as Response (see readServiceResponse).
@@ -57,9 +57,9 @@ public:
     QFuture<Response> callService(const QString &service, const Request &request, int timeoutMs)
     {
         return callService(service, toServiceArgs(request), timeoutMs)
-                .then(QtFuture::Launch::Sync, [](const ServiceCallResponse &response) {
-                    return readRobotMessage<Response>(singleValue(response));
-                });
+            .then(QtFuture::Launch::Sync, [](const ServiceCallResponse &response) {
+                return readRobotMessage<Response>(singleValue(response));
+            });
     }
 
     // Null when called from a thread other than the client's.

@@ -34,11 +34,11 @@ QVariant IRobotManager::data(const QModelIndex &index, int role) const
 
 QHash<int, QByteArray> IRobotManager::roleNames() const
 {
-    return {{Qt::DisplayRole, "display"},
-            {Qt::ToolTipRole, "tooltip"},
-            {ConnectionRole, "connection"},
-            {NameRole, "name"},
-            {SerialRole, "serial"}};
+    return { { Qt::DisplayRole, "display" },
+             { Qt::ToolTipRole, "tooltip" },
+             { ConnectionRole, "connection" },
+             { NameRole, "name" },
+             { SerialRole, "serial" } };
 }
 
 QmlSharedPointer *IRobotManager::handle(const std::shared_ptr<IRobotConnection> &connection) const
@@ -65,12 +65,12 @@ QJSValue IRobotManager::connect(QUrl url)
 {
     QJSEngine *engine = qjsEngine(this);
     QFuture<QmlSharedPointer *> handles = connectCpp(url).then(
-            QtFuture::Launch::Sync,
-            [engine](const std::shared_ptr<IRobotConnection> &connection) -> QmlSharedPointer * {
-                if (!connection)
-                    return nullptr;
-                return makeQmlSharedPointer(engine, connection);
-            });
+        QtFuture::Launch::Sync,
+        [engine](const std::shared_ptr<IRobotConnection> &connection) -> QmlSharedPointer * {
+            if (!connection)
+                return nullptr;
+            return makeQmlSharedPointer(engine, connection);
+        });
     return makeQmlPromise(engine, handles);
 }
 

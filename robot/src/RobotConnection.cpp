@@ -10,9 +10,9 @@ const QString kPathResources = QStringLiteral("/autopilot/information_manager/re
 const QString kAreaResources = QStringLiteral("/autopilot/information_manager/resource/area");
 const QString kJobResources = QStringLiteral("/autopilot/information_manager/resource/job");
 const QString kArtifactResources
-        = QStringLiteral("/autopilot/information_manager/resource/artifact");
+    = QStringLiteral("/autopilot/information_manager/resource/artifact");
 const QString kScheduleResources
-        = QStringLiteral("/autopilot/information_manager/resource/schedule");
+    = QStringLiteral("/autopilot/information_manager/resource/schedule");
 const QString kMapResources = QStringLiteral("/autopilot/information_manager/resource/map");
 const QString kJobActions = QStringLiteral("/autopilot/information_manager/action/job");
 const QString kPathRecording = QStringLiteral("/autopilot");
@@ -22,8 +22,7 @@ const QString kTelemetry = QStringLiteral("/autopilot");
 
 RobotConnection::RobotConnection(QObject *parent)
     : RobotConnection(nullptr, parent)
-{
-}
+{ }
 
 RobotConnection::RobotConnection(RosBridgeClient *client, QObject *parent)
     : IRobotConnection(parent)
@@ -31,12 +30,12 @@ RobotConnection::RobotConnection(RosBridgeClient *client, QObject *parent)
 {
     QObject::connect(m_client, &RosBridgeClient::connectionStatusChanged, this,
                      &IRobotConnection::connectionStatusChanged);
-    m_pathResources = new RobotResourceInterface(kPathResources, RobotResourceType::Path,
-                                                 m_client, this);
+    m_pathResources
+        = new RobotResourceInterface(kPathResources, RobotResourceType::Path, m_client, this);
     m_jobResources
-            = new RobotResourceInterface(kJobResources, RobotResourceType::Job, m_client, this);
+        = new RobotResourceInterface(kJobResources, RobotResourceType::Job, m_client, this);
     m_areaResources
-            = new RobotResourceInterface(kAreaResources, RobotResourceType::Area, m_client, this);
+        = new RobotResourceInterface(kAreaResources, RobotResourceType::Area, m_client, this);
     m_artifactResources = new RobotResourceInterface(kArtifactResources,
                                                      RobotResourceType::Artifact, m_client, this);
     m_scheduleResources = new RobotResourceInterface(kScheduleResources,

@@ -2,8 +2,7 @@
 
 RobotConnectionStatus::RobotConnectionStatus(QObject *parent)
     : QObject(parent)
-{
-}
+{ }
 
 QString RobotConnectionStatus::toString(RobotConnectionStatus::Status status)
 {

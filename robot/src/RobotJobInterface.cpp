@@ -27,15 +27,14 @@ RobotJobInterface::RobotJobInterface(const QString &prefix, RosBridgeClient *cli
     , m_client(client)
     , m_startService(prefix + QStringLiteral("/start"))
     , m_stopService(prefix + QStringLiteral("/stop"))
-{
-}
+{ }
 
 QFuture<void> RobotJobInterface::startJobCpp(const QUuid &uuid)
 {
     return m_client
-            ->callService<StartJobResponse>(m_startService, StartJobRequest{uuid},
-                                            RobotResourceInterface::callTimeoutMs)
-            .then(QtFuture::Launch::Sync, [](const StartJobResponse &reply) { requireSuccess(reply); });
+        ->callService<StartJobResponse>(m_startService, StartJobRequest{ uuid },
+                                        RobotResourceInterface::callTimeoutMs)
+        .then(QtFuture::Launch::Sync, [](const StartJobResponse &reply) { requireSuccess(reply); });
 }
 
 QJSValue RobotJobInterface::startJob(QUuid uuid)
@@ -46,9 +45,9 @@ QJSValue RobotJobInterface::startJob(QUuid uuid)
 QFuture<void> RobotJobInterface::stopJobCpp()
 {
     return m_client
-            ->callService<StartJobResponse>(m_stopService, QJsonObject(),
-                                            RobotResourceInterface::callTimeoutMs)
-            .then(QtFuture::Launch::Sync, [](const StartJobResponse &reply) { requireSuccess(reply); });
+        ->callService<StartJobResponse>(m_stopService, QJsonObject(),
+                                        RobotResourceInterface::callTimeoutMs)
+        .then(QtFuture::Launch::Sync, [](const StartJobResponse &reply) { requireSuccess(reply); });
 }
 
 QJSValue RobotJobInterface::stopJob()

@@ -18,14 +18,12 @@ std::shared_ptr<IRobotConnection> makeConnection(QJSEngine *engine)
 
 RobotManager::RobotManager(QObject *parent)
     : RobotManager(makeConnection, parent)
-{
-}
+{ }
 
 RobotManager::RobotManager(Factory factory, QObject *parent)
     : IRobotManager(parent)
     , m_factory(std::move(factory))
-{
-}
+{ }
 
 RobotManager::~RobotManager()
 {
@@ -44,17 +42,17 @@ QFuture<std::shared_ptr<IRobotConnection>> RobotManager::connectCpp(const QUrl &
     QPointer<RobotManager> self(this);
     std::weak_ptr<IRobotConnection> attempt = connection;
     return connection->connectCpp(url).then(
-            QtFuture::Launch::Sync,
-            [self, attempt](bool connected) -> std::shared_ptr<IRobotConnection> {
-                std::shared_ptr<IRobotConnection> connection = attempt.lock();
-                if (self && connection)
-                    std::erase(self->m_pending, connection);
-                if (!connected || !connection)
-                    throw RobotConnectionFailedException();
-                if (self)
-                    self->addConnection(connection);
-                return connection;
-            });
+        QtFuture::Launch::Sync,
+        [self, attempt](bool connected) -> std::shared_ptr<IRobotConnection> {
+            std::shared_ptr<IRobotConnection> connection = attempt.lock();
+            if (self && connection)
+                std::erase(self->m_pending, connection);
+            if (!connected || !connection)
+                throw RobotConnectionFailedException();
+            if (self)
+                self->addConnection(connection);
+            return connection;
+        });
 }
 
 void RobotManager::addConnection(const std::shared_ptr<IRobotConnection> &connection)

@@ -4,14 +4,13 @@
 #include "RobotResponses.h"
 #include "RosBridgeClient.h"
 
-RobotMapResourceInterface::RobotMapResourceInterface(const QString &prefix,
-                                                     RosBridgeClient *client, QObject *parent)
+RobotMapResourceInterface::RobotMapResourceInterface(const QString &prefix, RosBridgeClient *client,
+                                                     QObject *parent)
     : IRobotMapResourceInterface(parent)
     , m_inner(new RobotResourceInterface(prefix, RobotResourceType::Map, client, this))
     , m_client(client)
     , m_activeIdService(prefix + QStringLiteral("/get_active_id"))
-{
-}
+{ }
 
 QFuture<QJsonObject> RobotMapResourceInterface::getResourceCpp(const QUuid &uuid)
 {
@@ -42,9 +41,8 @@ QFuture<QUuid> RobotMapResourceInterface::getActiveIdCpp()
 {
     // The typed call of a top-level status has already failed an unsuccessful reply.
     return m_client
-            ->callService<RobotMessages::getActiveMapIdResponse>(
-                    m_activeIdService, QJsonObject(), RobotResourceInterface::callTimeoutMs)
-            .then(QtFuture::Launch::Sync, [](const RobotMessages::getActiveMapIdResponse &reply) {
-                return reply.uuid;
-            });
+        ->callService<RobotMessages::getActiveMapIdResponse>(m_activeIdService, QJsonObject(),
+                                                             RobotResourceInterface::callTimeoutMs)
+        .then(QtFuture::Launch::Sync,
+              [](const RobotMessages::getActiveMapIdResponse &reply) { return reply.uuid; });
 }

@@ -19,8 +19,7 @@ RobotPathRecordingInterface::RobotPathRecordingInterface(const QString &prefix,
     , m_saveService(prefix + QStringLiteral("/interface/save_path"))
     , m_abortService(prefix + QStringLiteral("/interface/abort_record_path"))
     , m_planTopic(prefix + QStringLiteral("/plan"))
-{
-}
+{ }
 
 RobotPathRecordingInterface::~RobotPathRecordingInterface()
 {
@@ -37,25 +36,25 @@ void RobotPathRecordingInterface::releasePlan()
 QFuture<void> RobotPathRecordingInterface::startRecordingCpp(const bool &override)
 {
     return m_client
-            ->callService<GenericResponse>(m_recordService, RecordPathRequest{override},
-                                           RobotResourceInterface::callTimeoutMs)
-            .then(QtFuture::Launch::Sync, [](const GenericResponse &) {});
+        ->callService<GenericResponse>(m_recordService, RecordPathRequest{ override },
+                                       RobotResourceInterface::callTimeoutMs)
+        .then(QtFuture::Launch::Sync, [](const GenericResponse &) {});
 }
 
 QFuture<QUuid> RobotPathRecordingInterface::saveRecordingCpp(const QString &name)
 {
     return m_client
-            ->callService<SavePathResponse>(m_saveService, SavePathRequest{name},
-                                            RobotResourceInterface::callTimeoutMs)
-            .then(QtFuture::Launch::Sync, [](const SavePathResponse &reply) { return reply.uuid; });
+        ->callService<SavePathResponse>(m_saveService, SavePathRequest{ name },
+                                        RobotResourceInterface::callTimeoutMs)
+        .then(QtFuture::Launch::Sync, [](const SavePathResponse &reply) { return reply.uuid; });
 }
 
 QFuture<void> RobotPathRecordingInterface::abortRecordingCpp()
 {
     return m_client
-            ->callService<GenericResponse>(m_abortService, QJsonObject(),
-                                           RobotResourceInterface::callTimeoutMs)
-            .then(QtFuture::Launch::Sync, [](const GenericResponse &) {});
+        ->callService<GenericResponse>(m_abortService, QJsonObject(),
+                                       RobotResourceInterface::callTimeoutMs)
+        .then(QtFuture::Launch::Sync, [](const GenericResponse &) {});
 }
 
 QJSValue RobotPathRecordingInterface::startRecording(bool override)
@@ -63,7 +62,7 @@ QJSValue RobotPathRecordingInterface::startRecording(bool override)
     m_recordingProgressPath.clear();
     releasePlan();
     m_planSubscription
-            = m_client->subscribe(m_planTopic, QStringLiteral("nav_msgs/msg/Path"), nullptr);
+        = m_client->subscribe(m_planTopic, QStringLiteral("nav_msgs/msg/Path"), nullptr);
     if (m_planSubscription) {
         QPointer<RobotPathRecordingInterface> self(this);
         m_planSubscription->onMessage<NavPath>([self](const NavPath &path) {

@@ -8,13 +8,13 @@ namespace {
 
 QJsonObject uuidArgs(const QUuid &uuid)
 {
-    return {{QStringLiteral("uuid"), uuid.toString(QUuid::WithBraces)}};
+    return { { QStringLiteral("uuid"), uuid.toString(QUuid::WithBraces) } };
 }
 
 QJsonObject jsonArgs(const QJsonObject &json)
 {
-    return {{QStringLiteral("json"),
-             QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact))}};
+    return { { QStringLiteral("json"),
+               QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact)) } };
 }
 
 } // namespace
@@ -38,7 +38,7 @@ QJsonObject toServiceArgs(const ListResourcesRequest &request)
 {
     if (request.group.isNull())
         return {};
-    return {{QStringLiteral("group"), request.group.toString(QUuid::WithBraces)}};
+    return { { QStringLiteral("group"), request.group.toString(QUuid::WithBraces) } };
 }
 
 QJsonObject toServiceArgs(const SetResourceRequest &request)
@@ -53,10 +53,10 @@ QJsonObject toServiceArgs(const UpdateResourceRequest &request)
 
 QJsonObject toServiceArgs(const RecordPathRequest &request)
 {
-    return {{QStringLiteral("override"), request.override}};
+    return { { QStringLiteral("override"), request.override } };
 }
 
 QJsonObject toServiceArgs(const SavePathRequest &request)
 {
-    return {{QStringLiteral("name"), request.name}};
+    return { { QStringLiteral("name"), request.name } };
 }

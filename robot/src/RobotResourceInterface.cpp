@@ -28,8 +28,7 @@ RobotResourceInterface::RobotResourceInterface(const QString &prefix,
     : RobotResourceInterface(prefix, type, client, parent, QStringLiteral("get"),
                              QStringLiteral("set"), QStringLiteral("update"),
                              QStringLiteral("delete"), QStringLiteral("list"))
-{
-}
+{ }
 
 RobotResourceInterface::RobotResourceInterface(const QString &prefix,
                                                RobotResourceType::ResourceType type,
@@ -45,69 +44,68 @@ RobotResourceInterface::RobotResourceInterface(const QString &prefix,
     , m_updateService(prefix + QLatin1Char('/') + update)
     , m_deleteService(prefix + QLatin1Char('/') + remove)
     , m_listService(prefix + QLatin1Char('/') + list)
-{
-}
+{ }
 
 QFuture<QJsonObject> RobotResourceInterface::getResourceCpp(const QUuid &uuid)
 {
     return m_client
-            ->callService<GetResourceResponse>(m_getService, GetResourceRequest{uuid},
-                                               callTimeoutMs)
-            .then(QtFuture::Launch::Sync, [](const GetResourceResponse &reply) {
-                requireSuccess(reply.result);
-                return reply.json;
-            });
+        ->callService<GetResourceResponse>(m_getService, GetResourceRequest{ uuid }, callTimeoutMs)
+        .then(QtFuture::Launch::Sync, [](const GetResourceResponse &reply) {
+            requireSuccess(reply.result);
+            return reply.json;
+        });
 }
 
 QFuture<QUuid> RobotResourceInterface::setResourceCpp(const QJsonObject &resource)
 {
     return m_client
-            ->callService<SetResourceResponse>(m_setService, SetResourceRequest{resource},
-                                               callTimeoutMs)
-            .then(QtFuture::Launch::Sync, [](const SetResourceResponse &reply) {
-                requireSuccess(reply.result);
-                return reply.uuid;
-            });
+        ->callService<SetResourceResponse>(m_setService, SetResourceRequest{ resource },
+                                           callTimeoutMs)
+        .then(QtFuture::Launch::Sync, [](const SetResourceResponse &reply) {
+            requireSuccess(reply.result);
+            return reply.uuid;
+        });
 }
 
 QFuture<void> RobotResourceInterface::removeResourceCpp(const QUuid &uuid)
 {
     return m_client
-            ->callService<DeleteResourceResponse>(m_deleteService, DeleteResourceRequest{uuid},
-                                                  callTimeoutMs)
-            .then(QtFuture::Launch::Sync, [](const DeleteResourceResponse &reply) { requireSuccess(reply.result); });
+        ->callService<DeleteResourceResponse>(m_deleteService, DeleteResourceRequest{ uuid },
+                                              callTimeoutMs)
+        .then(QtFuture::Launch::Sync,
+              [](const DeleteResourceResponse &reply) { requireSuccess(reply.result); });
 }
 
 QFuture<QUuid> RobotResourceInterface::updateResourceCpp(const QJsonObject &resource)
 {
     return m_client
-            ->callService<UpdateResourceResponse>(m_updateService,
-                                                  UpdateResourceRequest{resource}, callTimeoutMs)
-            .then(QtFuture::Launch::Sync, [](const UpdateResourceResponse &reply) {
-                requireSuccess(reply.result);
-                return reply.uuid;
-            });
+        ->callService<UpdateResourceResponse>(m_updateService, UpdateResourceRequest{ resource },
+                                              callTimeoutMs)
+        .then(QtFuture::Launch::Sync, [](const UpdateResourceResponse &reply) {
+            requireSuccess(reply.result);
+            return reply.uuid;
+        });
 }
 
 QFuture<QList<RobotResourceInfo>> RobotResourceInterface::listResourcesCpp(const QUuid &group)
 {
     const RobotResourceType::ResourceType type = m_type;
     return m_client
-            ->callService<ListResourcesResponse>(m_listService, ListResourcesRequest{group},
-                                                 callTimeoutMs)
-            .then(QtFuture::Launch::Sync, [type](const ListResourcesResponse &reply) {
-                requireSuccess(reply.result);
-                QList<RobotResourceInfo> infos;
-                infos.reserve(reply.resources.size());
-                for (const ListResourcesEntry &entry : reply.resources) {
-                    RobotResourceInfo info;
-                    info.uuid = entry.uuid;
-                    info.group = entry.group;
-                    info.name = entry.name;
-                    info.type = type;
-                    info.lastModified = entry.created_date;
-                    infos.append(info);
-                }
-                return infos;
-            });
+        ->callService<ListResourcesResponse>(m_listService, ListResourcesRequest{ group },
+                                             callTimeoutMs)
+        .then(QtFuture::Launch::Sync, [type](const ListResourcesResponse &reply) {
+            requireSuccess(reply.result);
+            QList<RobotResourceInfo> infos;
+            infos.reserve(reply.resources.size());
+            for (const ListResourcesEntry &entry : reply.resources) {
+                RobotResourceInfo info;
+                info.uuid = entry.uuid;
+                info.group = entry.group;
+                info.name = entry.name;
+                info.type = type;
+                info.lastModified = entry.created_date;
+                infos.append(info);
+            }
+            return infos;
+        });
 }

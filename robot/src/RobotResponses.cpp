@@ -76,12 +76,12 @@ template<> SavePathResponse readRobotMessage(const QJsonValue &value)
 
 template<> StartJobResponse readRobotMessage(const QJsonValue &value)
 {
-    return StartJobResponse{readStatus(member(value, QLatin1String("result")))};
+    return StartJobResponse{ readStatus(member(value, QLatin1String("result"))) };
 }
 
 template<> DeleteResourceResponse readRobotMessage(const QJsonValue &value)
 {
-    return DeleteResourceResponse{readStatus(member(value, QLatin1String("result")))};
+    return DeleteResourceResponse{ readStatus(member(value, QLatin1String("result"))) };
 }
 
 template<> SetResourceResponse readRobotMessage(const QJsonValue &value)

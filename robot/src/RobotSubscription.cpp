@@ -10,8 +10,7 @@ Q_LOGGING_CATEGORY(lcRobotSubscription, "RobotCommunication.RobotSubscription")
 RobotSubscription::RobotSubscription(std::shared_ptr<Data> data, QObject *parent)
     : QObject(parent)
     , m_data(std::move(data))
-{
-}
+{ }
 
 void RobotSubscription::onMessage(Callback callback)
 {
@@ -32,7 +31,7 @@ void RobotSubscription::onMessage(QJSValue callback)
         QJSEngine *engine = qjsEngine(this);
         if (!engine)
             return;
-        callback.call({engine->toScriptValue(message)});
+        callback.call({ engine->toScriptValue(message) });
     }));
 }
 
@@ -46,7 +45,7 @@ void RobotSubscription::processMessage(QString topic, QJsonObject message)
             m_callbacks[i](message);
         } catch (const std::exception &e) {
             qCWarning(lcRobotSubscription)
-                    << "Exception in callback for topic" << topic << ":" << e.what();
+                << "Exception in callback for topic" << topic << ":" << e.what();
         }
     }
     emit messageReceived(message);

@@ -60,13 +60,12 @@ void RobotTelemetryInterface::onConnectionStatusChanged()
         releaseSubscriptions();
         return;
     }
-    m_odometrySubscription = m_client->subscribe(
-            m_odometryTopic, QStringLiteral("nav_msgs/msg/Odometry"), nullptr);
-    m_coordinateSystemSubscription
-            = m_client->subscribe(m_coordinateSystemTopic,
-                                  QStringLiteral("autonomy_msgs/msg/CoordinateSystemInfo"), nullptr);
+    m_odometrySubscription
+        = m_client->subscribe(m_odometryTopic, QStringLiteral("nav_msgs/msg/Odometry"), nullptr);
+    m_coordinateSystemSubscription = m_client->subscribe(
+        m_coordinateSystemTopic, QStringLiteral("autonomy_msgs/msg/CoordinateSystemInfo"), nullptr);
     m_systemStatusSubscription = m_client->subscribe(
-            m_systemStatusTopic, QStringLiteral("autopilot_msgs/msg/SystemStatus"), nullptr);
+        m_systemStatusTopic, QStringLiteral("autopilot_msgs/msg/SystemStatus"), nullptr);
     QPointer<RobotTelemetryInterface> self(this);
     if (m_odometrySubscription)
         m_odometrySubscription->onMessage<Odometry>([self](const Odometry &message) {
@@ -75,10 +74,10 @@ void RobotTelemetryInterface::onConnectionStatusChanged()
         });
     if (m_coordinateSystemSubscription)
         m_coordinateSystemSubscription->onMessage<OldCoordinateSystemInfo>(
-                [self](const OldCoordinateSystemInfo &message) {
-                    if (self)
-                        self->onCoordinateSystem(message);
-                });
+            [self](const OldCoordinateSystemInfo &message) {
+                if (self)
+                    self->onCoordinateSystem(message);
+            });
     if (m_systemStatusSubscription)
         m_systemStatusSubscription->onMessage<SystemStatus>([self](const SystemStatus &message) {
             if (self)
@@ -107,12 +106,12 @@ void RobotTelemetryInterface::onCoordinateSystem(const OldCoordinateSystemInfo &
         break;
     case OldCoordinateSystemInfo::LocalTangentPlane:
         converter = new LocalTangentPlaneCoordinateConverter(
-                QGeoCoordinate(message.latitude, message.longitude, message.altitude));
+            QGeoCoordinate(message.latitude, message.longitude, message.altitude));
         break;
     case OldCoordinateSystemInfo::Utm:
         converter = new UTMCoordinateConverter(
-                Coordinate(message.x_offset, message.y_offset, message.z_offset),
-                int(message.zone), message.north);
+            Coordinate(message.x_offset, message.y_offset, message.z_offset), int(message.zone),
+            message.north);
         break;
     default:
         break;

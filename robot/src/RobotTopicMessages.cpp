@@ -74,6 +74,6 @@ template<> SystemStatus readRobotMessage(const QJsonValue &value)
     status.is_operational = readJsonBool(member(value, QLatin1String("is_operational")));
     status.behavior_status = readJsonString(member(value, QLatin1String("behavior_status")));
     status.position_accuracy_status = PositionAccuracy::fromText(
-            readJsonString(member(value, QLatin1String("position_accuracy_status"))));
+        readJsonString(member(value, QLatin1String("position_accuracy_status"))));
     return status;
 }

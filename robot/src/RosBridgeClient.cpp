@@ -18,7 +18,7 @@ Q_LOGGING_CATEGORY(lcRosBridgeClient, "RobotCommunication.RosBridgeClient")
 struct RosBridgeClient::PendingServiceCall
 {
     QString service;
-    orvane::unique_qptr<QTimer> timer{new QTimer()};
+    orvane::unique_qptr<QTimer> timer{ new QTimer() };
     QFutureInterface<ServiceCallResponse> promise;
 
     ~PendingServiceCall()
@@ -41,8 +41,7 @@ struct RosBridgeClient::PendingServiceCall
 
 RosBridgeClient::RosBridgeClient(QObject *parent)
     : RosBridgeClient(nullptr, parent)
-{
-}
+{ }
 
 RosBridgeClient::RosBridgeClient(WebSocketClient *client, QObject *parent)
     : QObject(parent)
@@ -87,7 +86,7 @@ bool RosBridgeClient::onClientThread() const
 void RosBridgeClient::send(const QJsonObject &object)
 {
     m_client->sendTextMessage(
-            QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+        QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
 }
 
 QFuture<RosBridgeClient::ServiceCallResponse>
@@ -96,7 +95,7 @@ RosBridgeClient::callService(const QString &service, const QJsonObject &args, in
     if (!onClientThread()) {
         // The pending calls, their timers and the socket belong to the client's thread.
         static const char warning[]
-                = "Service calls must be made from the same thread as the RosBridgeClient object";
+            = "Service calls must be made from the same thread as the RosBridgeClient object";
         qCWarning(lcRosBridgeClient) << warning;
         QFutureInterface<ServiceCallResponse> failed;
         failed.reportStarted();
@@ -168,7 +167,7 @@ RobotSubscription *RosBridgeClient::subscribe(const QString &topic, const QStrin
         if (!type.isEmpty())
             request.insert(QStringLiteral("type"), type);
         qCDebug(lcRosBridgeClient) << "Subscribing to topic" << topic;
-        data = std::make_shared<RobotSubscription::Data>(RobotSubscription::Data{topic});
+        data = std::make_shared<RobotSubscription::Data>(RobotSubscription::Data{ topic });
         m_subscriptions.insert(topic, data);
         send(request);
     }
@@ -286,7 +285,8 @@ void RosBridgeClient::handleServiceResponse(const QJsonObject &object)
         else if (values.isArray())
             normalised = values.toArray();
         else if (values.isString() && !result)
-            throw ServiceCallFailedException(QObject::tr("Service call failed: %1").arg(values.toString()));
+            throw ServiceCallFailedException(
+                QObject::tr("Service call failed: %1").arg(values.toString()));
         else
             throw JsonInvalidTypeException(QStringLiteral("values"), values.type(),
                                            QJsonValue::Array);
@@ -294,7 +294,7 @@ void RosBridgeClient::handleServiceResponse(const QJsonObject &object)
                                    << "with id" << id << "with result" << result;
         if (!call->promise.isCanceled() && !call->promise.isFinished()) {
             call->timer->stop();
-            call->promise.reportResult(ServiceCallResponse{result, normalised});
+            call->promise.reportResult(ServiceCallResponse{ result, normalised });
             call->promise.reportFinished();
         }
     } catch (const QException &e) {

@@ -41,8 +41,7 @@ void cancelAttempt(QFutureInterface<bool> &promise)
 
 WebSocketClient::WebSocketClient(QObject *parent)
     : WebSocketClient(WebSocketClientSettings(), parent)
-{
-}
+{ }
 
 WebSocketClient::WebSocketClient(const WebSocketClientSettings &settings, QObject *parent)
     : QObject(parent)
@@ -219,7 +218,7 @@ void WebSocketClient::keepAliveTimer()
         return;
     }
     const qint64 silentMs
-            = m_lastPong.isNull() ? 0 : m_lastPong.msecsTo(QDateTime::currentDateTimeUtc());
+        = m_lastPong.isNull() ? 0 : m_lastPong.msecsTo(QDateTime::currentDateTimeUtc());
     if (silentMs > m_settings.pongTimeoutMs) {
         qCWarning(lcWebSocketClient) << "Ping timeout";
         disconnect();

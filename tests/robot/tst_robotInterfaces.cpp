@@ -51,9 +51,9 @@ QString infos(const QList<RobotResourceInfo> &list)
     QStringList out;
     for (const RobotResourceInfo &i : list)
         out << QStringLiteral("%1|%2|%3|%4|%5")
-                        .arg(i.name, uuidText(i.uuid), uuidText(i.group))
-                        .arg(int(i.type))
-                        .arg(i.lastModified.toUTC().toString(Qt::ISODateWithMs));
+                   .arg(i.name, uuidText(i.uuid), uuidText(i.group))
+                   .arg(int(i.type))
+                   .arg(i.lastModified.toUTC().toString(Qt::ISODateWithMs));
     return out.join(';');
 }
 
@@ -62,14 +62,14 @@ struct Robot
 {
     RosbridgeFake fake;
     RosBridgeClient client;
-    RobotResourceInterface paths{kPrefix + "path", RobotResourceType::Path, &client, nullptr};
-    RobotMapResourceInterface maps{kPrefix + "map", &client, nullptr};
-    RobotJobInterface jobs{kJobs, &client, nullptr};
+    RobotResourceInterface paths{ kPrefix + "path", RobotResourceType::Path, &client, nullptr };
+    RobotMapResourceInterface maps{ kPrefix + "map", &client, nullptr };
+    RobotJobInterface jobs{ kJobs, &client, nullptr };
 
     bool open()
     {
         return fake.listen()
-                && outcomeOf(client.connect(QStringLiteral("127.0.0.1"), fake.port())) == "ok";
+            && outcomeOf(client.connect(QStringLiteral("127.0.0.1"), fake.port())) == "ok";
     }
 };
 
@@ -99,7 +99,7 @@ void TestRobotInterfaces::operations_data()
     const QString silent = R"("result":{"success":false,"message":""})";
     const QString uuidArgs = R"({"uuid":")" + kBraced + R"("})";
     const QString entries = R"("json":"[{\"group_id\":null,\"name\":\"North\",\"id\":\")" + kPlain
-            + R"(\",\"creation_date\":\"2024-05-01T10:20:30.456Z\"}]")";
+        + R"(\",\"creation_date\":\"2024-05-01T10:20:30.456Z\"}]")";
 
     QTest::newRow("get") << "get" << kPrefix + "path/get"
                          << "{" + ok + R"(,"json":"{\"name\":\"Lane\"}"})" << uuidArgs
@@ -111,36 +111,49 @@ void TestRobotInterfaces::operations_data()
                                  << "job not found";
     QTest::newRow("set") << "set" << kPrefix + "path/set"
                          << "{" + ok + R"(,"uuid":")" + kBraced + R"("})"
-                         << R"({"json":"{\"name\":\"Lane\"}"})" << "ok " + kPlain;
+                         << R"({"json":"{\"name\":\"Lane\"}"})"
+                         << "ok " + kPlain;
     QTest::newRow("set nil") << "set" << kPrefix + "path/set"
                              << "{" + ok + R"(,"uuid":"00000000-0000-0000-0000-000000000000"})"
-                             << R"({"json":"{\"name\":\"Lane\"}"})" << "ok null";
+                             << R"({"json":"{\"name\":\"Lane\"}"})"
+                             << "ok null";
     QTest::newRow("update") << "update" << kPrefix + "path/update"
                             << "{" + silent + R"(,"uuid":""})"
-                            << R"({"json":"{\"name\":\"Lane\"}"})" << "Service call failed";
-    QTest::newRow("remove") << "remove" << kPrefix + "path/delete" << "{" + ok + "}" << uuidArgs
-                            << "ok";
+                            << R"({"json":"{\"name\":\"Lane\"}"})"
+                            << "Service call failed";
+    QTest::newRow("remove") << "remove" << kPrefix + "path/delete"
+                            << "{" + ok + "}" << uuidArgs << "ok";
     QTest::newRow("remove refused") << "remove" << kPrefix + "path/delete"
                                     << "{" + refused + "}" << uuidArgs << "job not found";
-    QTest::newRow("list paths") << "list" << kPrefix + "path/list" << "{" + ok + "," + entries + "}"
-                                << "{}" << "ok North|" + kPlain + "|null|0|2024-05-01T10:20:30.456Z";
+    QTest::newRow("list paths") << "list" << kPrefix + "path/list"
+                                << "{" + ok + "," + entries + "}"
+                                << "{}"
+                                << "ok North|" + kPlain + "|null|0|2024-05-01T10:20:30.456Z";
     QTest::newRow("list maps in a group")
-            << "listMaps" << kPrefix + "map/list" << "{" + ok + "," + entries + "}"
-            << R"({"group":")" + kBraced + R"("})"
-            << "ok North|" + kPlain + "|null|5|2024-05-01T10:20:30.456Z";
+        << "listMaps" << kPrefix + "map/list"
+        << "{" + ok + "," + entries + "}"
+        << R"({"group":")" + kBraced + R"("})"
+        << "ok North|" + kPlain + "|null|5|2024-05-01T10:20:30.456Z";
     QTest::newRow("list not an array") << "list" << kPrefix + "path/list"
-                                       << "{" + ok + R"(,"json":"{}"})" << "{}" << "ok ";
+                                       << "{" + ok + R"(,"json":"{}"})"
+                                       << "{}"
+                                       << "ok ";
     QTest::newRow("active map") << "activeId" << kPrefix + "map/get_active_id"
                                 << R"({"success":true,"message":"","uuid":")" + kBraced + R"("})"
-                                << "{}" << "ok " + kPlain;
+                                << "{}"
+                                << "ok " + kPlain;
     QTest::newRow("active map refused")
-            << "activeId" << kPrefix + "map/get_active_id"
-            << R"({"success":false,"message":"no map loaded","uuid":""})" << "{}"
-            << "no map loaded";
-    QTest::newRow("start") << "start" << kJobs + "/start" << "{" + ok + "}" << uuidArgs << "ok";
-    QTest::newRow("start refused") << "start" << kJobs + "/start" << "{" + refused + "}"
-                                   << uuidArgs << "job not found";
-    QTest::newRow("stop silent failure") << "stop" << kJobs + "/stop" << "{" + silent + "}" << "{}"
+        << "activeId" << kPrefix + "map/get_active_id"
+        << R"({"success":false,"message":"no map loaded","uuid":""})"
+        << "{}"
+        << "no map loaded";
+    QTest::newRow("start") << "start" << kJobs + "/start"
+                           << "{" + ok + "}" << uuidArgs << "ok";
+    QTest::newRow("start refused") << "start" << kJobs + "/start"
+                                   << "{" + refused + "}" << uuidArgs << "job not found";
+    QTest::newRow("stop silent failure") << "stop" << kJobs + "/stop"
+                                         << "{" + silent + "}"
+                                         << "{}"
                                          << "Service call failed";
 }
 
@@ -156,9 +169,9 @@ void TestRobotInterfaces::operations()
     QVERIFY(robot.open());
     const QJsonObject value = QJsonDocument::fromJson(reply.toUtf8()).object();
     QVERIFY2(!value.isEmpty(), qPrintable(reply));
-    robot.fake.answer(service, true, QJsonArray{value});
+    robot.fake.answer(service, true, QJsonArray{ value });
 
-    const QJsonObject resource{{"name", "Lane"}};
+    const QJsonObject resource{ { "name", "Lane" } };
     const auto uuid = [](const QUuid &u) { return uuidText(u); };
     QString result;
     if (operation == "get")
@@ -193,15 +206,18 @@ void TestRobotInterfaces::promisesInQml()
     QVERIFY(robot.open());
     robot.fake.script(kPrefix + "path/delete", [](const QJsonObject &request) {
         return RosbridgeFake::Reply{
-                {RosbridgeFake::response(
-                        request, true,
-                        QJsonObject{{"result", QJsonObject{{"success", false},
-                                                           {"message", "job not found"}}}})},
-                0};
+            { RosbridgeFake::response(
+                request, true,
+                QJsonObject{
+                    { "result",
+                      QJsonObject{ { "success", false }, { "message", "job not found" } } } }) },
+            0
+        };
     });
-    robot.fake.answer(kPrefix + "path/list", true,
-                      QJsonObject{{"result", QJsonObject{{"success", true}, {"message", ""}}},
-                                  {"json", "[]"}});
+    robot.fake.answer(
+        kPrefix + "path/list", true,
+        QJsonObject{ { "result", QJsonObject{ { "success", true }, { "message", "" } } },
+                     { "json", "[]" } });
     QJSEngine engine;
     engine.installExtensions(QJSEngine::ConsoleExtension);
     QJSEngine::setObjectOwnership(&robot.paths, QJSEngine::CppOwnership);
@@ -209,10 +225,12 @@ void TestRobotInterfaces::promisesInQml()
     engine.globalObject().setProperty("paths", engine.newQObject(&robot.paths));
     engine.globalObject().setProperty("jobs", engine.newQObject(&robot.jobs));
     engine.evaluate("var out = {};"
-                    "paths.removeResource('" + kBraced + "').then(() => out.remove = 'resolved',"
-                    "  e => out.remove = e.message);"
-                    "paths.listResources().then(l => out.list = 'length ' + l.length,"
-                    "  e => out.list = e.message);");
+                    "paths.removeResource('"
+                    + kBraced
+                    + "').then(() => out.remove = 'resolved',"
+                      "  e => out.remove = e.message);"
+                      "paths.listResources().then(l => out.list = 'length ' + l.length,"
+                      "  e => out.list = e.message);");
     QTRY_COMPARE_WITH_TIMEOUT(engine.evaluate("out.remove").toString(),
                               QStringLiteral("job not found"), scaled(5000));
     QTRY_COMPARE_WITH_TIMEOUT(engine.evaluate("out.list").toString(), QStringLiteral("length 0"),
@@ -233,7 +251,8 @@ void TestRobotInterfaces::pendingCallOutlivesItsInterface()
 {
     Robot robot;
     QVERIFY(robot.open());
-    auto maps = std::make_unique<RobotMapResourceInterface>(kPrefix + "map", &robot.client, nullptr);
+    auto maps
+        = std::make_unique<RobotMapResourceInterface>(kPrefix + "map", &robot.client, nullptr);
     auto jobs = std::make_unique<RobotJobInterface>(kJobs, &robot.client, nullptr);
     QFuture<QList<RobotResourceInfo>> list = maps->listResourcesCpp(QUuid());
     QFuture<QUuid> active = maps->getActiveIdCpp();

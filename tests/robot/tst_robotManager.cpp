@@ -33,10 +33,12 @@ void TestRobotManager::connectionUrls_data()
 {
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("opened");
-    QTest::newRow("no port") << "ws://127.0.0.1" << "ws://127.0.0.1:9090";
-    QTest::newRow("other scheme, port, path")
-            << "wss://127.0.0.2:1234/robot?x=1" << "ws://127.0.0.2:1234";
-    QTest::newRow("encoded host") << "ws://%6c%6fcalhost:4321" << "ws://localhost:4321";
+    QTest::newRow("no port") << "ws://127.0.0.1"
+                             << "ws://127.0.0.1:9090";
+    QTest::newRow("other scheme, port, path") << "wss://127.0.0.2:1234/robot?x=1"
+                                              << "ws://127.0.0.2:1234";
+    QTest::newRow("encoded host") << "ws://%6c%6fcalhost:4321"
+                                  << "ws://localhost:4321";
 }
 
 void TestRobotManager::connectionUrls()
@@ -63,15 +65,15 @@ void TestRobotManager::connectionInterfaces()
     QCOMPARE(connection.resourceInterface(RobotResourceType::Location), nullptr);
     QCOMPARE(connection.resourceInterface(RobotResourceType::Unknown), nullptr);
     // Every interface is a distinct child.
-    QSet<QObject *> interfaces{connection.pathResourceInterface(),
-                               connection.jobResourceInterface(),
-                               connection.areaResourceInterface(),
-                               connection.artifactResourceInterface(),
-                               connection.scheduleResourceInterface(),
-                               connection.mapResourceInterface(),
-                               connection.jobInterface(),
-                               connection.pathRecordingInterface(),
-                               connection.telemetryInterface()};
+    QSet<QObject *> interfaces{ connection.pathResourceInterface(),
+                                connection.jobResourceInterface(),
+                                connection.areaResourceInterface(),
+                                connection.artifactResourceInterface(),
+                                connection.scheduleResourceInterface(),
+                                connection.mapResourceInterface(),
+                                connection.jobInterface(),
+                                connection.pathRecordingInterface(),
+                                connection.telemetryInterface() };
     QCOMPARE(interfaces.size(), 9);
     for (QObject *i : interfaces)
         QCOMPARE(i->parent(), &connection);
@@ -86,8 +88,7 @@ class SerialConnection : public RobotConnection
 public:
     explicit SerialConnection(QString serial)
         : m_serial(std::move(serial))
-    {
-    }
+    { }
     QString serial() const override { return m_serial; }
 
 private:
@@ -102,12 +103,11 @@ void TestRobotManager::rowsFollowConnections()
     QVERIFY(fake.listen());
     int made = 0;
     RobotManager manager(
-            [&made](QJSEngine *) -> std::shared_ptr<IRobotConnection> {
-                return std::shared_ptr<IRobotConnection>(
-                        new SerialConnection(QString(QChar(u'A' + made++))),
-                        orvane::QObjectDeleter());
-            },
-            nullptr);
+        [&made](QJSEngine *) -> std::shared_ptr<IRobotConnection> {
+            return std::shared_ptr<IRobotConnection>(
+                new SerialConnection(QString(QChar(u'A' + made++))), orvane::QObjectDeleter());
+        },
+        nullptr);
     QAbstractItemModelTester tester(&manager);
     QSignalSpy sizes(&manager, &RobotManager::sizeChanged);
     QSignalSpy removed(&manager, &RobotManager::connectionRemoved);
@@ -121,9 +121,9 @@ void TestRobotManager::rowsFollowConnections()
     QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
     const quint16 refusedPort = closed.serverPort();
     closed.close();
-    QCOMPARE(outcomeOf(manager.connectCpp(
-                     QUrl(QStringLiteral("ws://127.0.0.1:%1").arg(refusedPort)))),
-             QStringLiteral("Robot connection failed"));
+    QCOMPARE(
+        outcomeOf(manager.connectCpp(QUrl(QStringLiteral("ws://127.0.0.1:%1").arg(refusedPort)))),
+        QStringLiteral("Robot connection failed"));
     QCOMPARE(manager.size(), 0);
 
     QList<std::shared_ptr<IRobotConnection>> connections; // B, C, D
@@ -158,7 +158,7 @@ void TestRobotManager::rowsFollowConnections()
     order.clear();
     connections[2]->disconnect();
     QTRY_COMPARE_WITH_TIMEOUT(manager.size(), 1, scaled(5000));
-    QCOMPARE(order, QStringList({"active", "rows"}));
+    QCOMPARE(order, QStringList({ "active", "rows" }));
     QCOMPARE(manager.activeConnection(), nullptr);
     QCOMPARE(manager.connectionAt(0), connections[1]);
     // A closed connection still answers and does not come back to the list.
@@ -175,12 +175,14 @@ void TestRobotManager::promisesInQml()
     QJSEngine::setObjectOwnership(manager.get(), QJSEngine::CppOwnership);
     engine.globalObject().setProperty("manager", engine.newQObject(manager.get()));
     engine.evaluate("var out = {};"
-                    "manager.connect('" + fake.url() + "').then(h => {"
-                    "  out.ok = h.getObject().name + ' ' + h.getObject().status;"
-                    "  out.size = manager.size;"
-                    "}, e => out.ok = e.message);"
-                    "manager.connectToHost('bad host').then(h => out.bad = 'resolved',"
-                    "  e => out.bad = e.message);");
+                    "manager.connect('"
+                    + fake.url()
+                    + "').then(h => {"
+                      "  out.ok = h.getObject().name + ' ' + h.getObject().status;"
+                      "  out.size = manager.size;"
+                      "}, e => out.ok = e.message);"
+                      "manager.connectToHost('bad host').then(h => out.bad = 'resolved',"
+                      "  e => out.bad = e.message);");
     QTRY_COMPARE_WITH_TIMEOUT(engine.evaluate("out.ok").toString(), QStringLiteral("Sorvyn 1"),
                               scaled(5000));
     QCOMPARE(engine.evaluate("out.size").toInt(), 1);

@@ -24,29 +24,35 @@ const QString kPlan = QStringLiteral("/autopilot/plan");
 
 QJsonObject odometry(double x, double covariance0)
 {
-    const QJsonObject orientation{{"x", 0}, {"y", 0}, {"z", 0}, {"w", 1}};
-    const QJsonObject zero{{"x", 0}, {"y", 0}, {"z", 0}};
-    return {{"pose",
-             QJsonObject{{"covariance", QJsonArray{covariance0, 0.5}},
-                         {"pose", QJsonObject{{"orientation", orientation},
-                                              {"position", QJsonObject{{"x", x}, {"y", 2}, {"z", 0}}}}}}},
-            {"twist", QJsonObject{{"covariance", QJsonArray{}},
-                                  {"twist", QJsonObject{{"linear", QJsonObject{{"x", 0.5}, {"y", 0}, {"z", 0}}},
-                                                        {"angular", zero}}}}}};
+    const QJsonObject orientation{ { "x", 0 }, { "y", 0 }, { "z", 0 }, { "w", 1 } };
+    const QJsonObject zero{ { "x", 0 }, { "y", 0 }, { "z", 0 } };
+    return { { "pose",
+               QJsonObject{
+                   { "covariance", QJsonArray{ covariance0, 0.5 } },
+                   { "pose",
+                     QJsonObject{
+                         { "orientation", orientation },
+                         { "position", QJsonObject{ { "x", x }, { "y", 2 }, { "z", 0 } } } } } } },
+             { "twist",
+               QJsonObject{
+                   { "covariance", QJsonArray{} },
+                   { "twist",
+                     QJsonObject{ { "linear", QJsonObject{ { "x", 0.5 }, { "y", 0 }, { "z", 0 } } },
+                                  { "angular", zero } } } } } };
 }
 
 QJsonObject coordinates(int type, int zone = 32)
 {
-    return {{"type", type},       {"map_name", "yard"}, {"latitude", 51.4}, {"longitude", 5.5},
-            {"altitude", 12},     {"zone", zone},       {"north", true},    {"x_offset", 1},
-            {"y_offset", 2},      {"z_offset", 3}};
+    return { { "type", type },   { "map_name", "yard" }, { "latitude", 51.4 }, { "longitude", 5.5 },
+             { "altitude", 12 }, { "zone", zone },       { "north", true },    { "x_offset", 1 },
+             { "y_offset", 2 },  { "z_offset", 3 } };
 }
 
 QJsonObject systemStatus(bool operational, const QString &behavior, const QString &accuracy)
 {
-    return {{"is_operational", operational},
-            {"behavior_status", behavior},
-            {"position_accuracy_status", accuracy}};
+    return { { "is_operational", operational },
+             { "behavior_status", behavior },
+             { "position_accuracy_status", accuracy } };
 }
 
 struct Rig
@@ -59,7 +65,7 @@ struct Rig
         if (!fake.isListening() && !fake.listen())
             return false;
         return outcomeOf(client.connect(QStringLiteral("127.0.0.1"), fake.port())) == "ok"
-                && waitFor([this] { return fake.clientCount() == 1; });
+            && waitFor([this] { return fake.clientCount() == 1; });
     }
 };
 
@@ -83,10 +89,12 @@ void TestRobotTelemetry::followsTheConnection()
     RobotTelemetryInterface telemetry(QStringLiteral("/autopilot"), &rig.client, nullptr);
     QVERIFY(rig.open());
     QTRY_COMPARE_WITH_TIMEOUT(rig.fake.subscribeCount(kStatus), 1, scaled(5000));
-    QCOMPARE(rig.fake.frames().mid(0, 3),
-             QStringList({R"({"op":"subscribe","topic":"/autopilot/estimated_pose","type":"nav_msgs/msg/Odometry"})",
-                          R"({"op":"subscribe","topic":"/autopilot/coordinate_system","type":"autonomy_msgs/msg/CoordinateSystemInfo"})",
-                          R"({"op":"subscribe","topic":"/autopilot/interface/system_status","type":"autopilot_msgs/msg/SystemStatus"})"}));
+    QCOMPARE(
+        rig.fake.frames().mid(0, 3),
+        QStringList(
+            { R"({"op":"subscribe","topic":"/autopilot/estimated_pose","type":"nav_msgs/msg/Odometry"})",
+              R"({"op":"subscribe","topic":"/autopilot/coordinate_system","type":"autonomy_msgs/msg/CoordinateSystemInfo"})",
+              R"({"op":"subscribe","topic":"/autopilot/interface/system_status","type":"autopilot_msgs/msg/SystemStatus"})" }));
     QCOMPARE(telemetry.pose().orientation, QQuaternion());
     QCOMPARE(telemetry.positionAccuracy(), PositionAccuracy::Unknown);
 
@@ -127,7 +135,7 @@ void TestRobotTelemetry::signalsOnlyRealChanges()
     rig.fake.publish(kOdometry, odometry(1, 0.1));
     rig.fake.publish(kOdometry, odometry(1, 0.1)); // the same: nothing
     rig.fake.publish(kOdometry, odometry(1, 0.2)); // a covariance element: the pose only
-    rig.fake.publish(kOdometry, QJsonObject{{"pose", 3}}); // malformed: dropped
+    rig.fake.publish(kOdometry, QJsonObject{ { "pose", 3 } }); // malformed: dropped
     rig.fake.publish(kStatus, systemStatus(false, "", "unknown")); // as at the start: nothing
     rig.fake.publish(kStatus, systemStatus(false, "idle", "unknown")); // the text only
     rig.fake.publish(kStatus, systemStatus(true, "idle", "ORIENTATION_OK")); // two of three
@@ -137,7 +145,7 @@ void TestRobotTelemetry::signalsOnlyRealChanges()
     QCOMPARE(behaviour.count(), 1);
     QCOMPARE(accuracy.count(), 1);
     QCOMPARE(int(telemetry.positionAccuracy()), -1);
-    QCOMPARE(telemetry.pose().covariance, QList<double>({0.2, 0.5}));
+    QCOMPARE(telemetry.pose().covariance, QList<double>({ 0.2, 0.5 }));
 }
 
 void TestRobotTelemetry::convertersAreOwnedUntilAdopted()
@@ -211,7 +219,7 @@ void TestRobotTelemetry::destroyedInterfaceReleasesSubscriptions()
     QTRY_COMPARE_WITH_TIMEOUT(rig.fake.subscribeCount(kStatus), 1, scaled(5000));
     telemetry.reset();
     recording.reset();
-    for (const QString &topic : {kOdometry, kCoordinates, kStatus, kPlan})
+    for (const QString &topic : { kOdometry, kCoordinates, kStatus, kPlan })
         QTRY_COMPARE_WITH_TIMEOUT(rig.fake.unsubscribeCount(topic), 1, scaled(5000));
 }
 
@@ -224,9 +232,10 @@ void TestRobotTelemetry::pathRecording()
     engine.globalObject().setProperty("recording", engine.newQObject(&recording));
     QVERIFY(rig.open());
     rig.fake.answer("/autopilot/interface/record_path", true,
-                    QJsonObject{{"success", true}, {"message", ""}});
-    rig.fake.answer("/autopilot/interface/save_path", true,
-                    QJsonObject{{"uuid", ""}, {"success", false}, {"message", "disk full"}});
+                    QJsonObject{ { "success", true }, { "message", "" } });
+    rig.fake.answer(
+        "/autopilot/interface/save_path", true,
+        QJsonObject{ { "uuid", "" }, { "success", false }, { "message", "disk full" } });
     QSignalSpy progress(&recording, &RobotPathRecordingInterface::recordingProgressPathChanged);
 
     engine.evaluate("var out = {}; recording.startRecording().then(() => out.start = 'ok', "
@@ -234,37 +243,39 @@ void TestRobotTelemetry::pathRecording()
     QTRY_COMPARE_WITH_TIMEOUT(engine.evaluate("out.start").toString(), QStringLiteral("ok"),
                               scaled(5000));
     const QList<QJsonObject> calls = rig.fake.requests("call_service");
-    QCOMPARE(calls.at(0).value("args").toObject(), QJsonObject({{"override", false}}));
-    QTRY_COMPARE_WITH_TIMEOUT(rig.fake.requests("call_service").size(), qsizetype(2),
-                              scaled(5000));
+    QCOMPARE(calls.at(0).value("args").toObject(), QJsonObject({ { "override", false } }));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.fake.requests("call_service").size(), qsizetype(2), scaled(5000));
     QCOMPARE(rig.fake.requests("call_service").at(1).value("args").toObject(),
-             QJsonObject({{"override", true}}));
+             QJsonObject({ { "override", true } }));
     // Two starts: one plan subscription on the robot, none released.
     QCOMPARE(rig.fake.subscribeCount(kPlan), 1);
     QCOMPARE(rig.fake.unsubscribeCount(kPlan), 0);
 
-    const QJsonObject orientation{{"x", 0}, {"y", 0}, {"z", 0}, {"w", 1}};
+    const QJsonObject orientation{ { "x", 0 }, { "y", 0 }, { "z", 0 }, { "w", 1 } };
     const auto stamped = [&](double x) {
-        return QJsonObject{{"pose", QJsonObject{{"orientation", orientation},
-                                                {"position", QJsonObject{{"x", x}, {"y", 0}, {"z", 0}}}}}};
+        return QJsonObject{
+            { "pose",
+              QJsonObject{ { "orientation", orientation },
+                           { "position", QJsonObject{ { "x", x }, { "y", 0 }, { "z", 0 } } } } }
+        };
     };
-    rig.fake.publish(kPlan, {{"poses", QJsonArray{stamped(1), stamped(2)}}});
+    rig.fake.publish(kPlan, { { "poses", QJsonArray{ stamped(1), stamped(2) } } });
     QTRY_COMPARE_WITH_TIMEOUT(progress.count(), 1, scaled(5000));
     QCOMPARE(recording.recordingProgressPath().size(), qsizetype(2));
     QCOMPARE(recording.recordingProgressPath().at(1).position.x, 2.0);
-    rig.fake.publish(kPlan, {{"header", QJsonObject()}});
+    rig.fake.publish(kPlan, { { "header", QJsonObject() } });
     QTRY_COMPARE_WITH_TIMEOUT(progress.count(), 2, scaled(5000));
     QVERIFY(recording.recordingProgressPath().isEmpty());
 
     // A failed save: rejected with the robot's text; the plan no longer updates the path.
     engine.evaluate("recording.saveRecording('Route').then(() => out.save = 'ok', "
                     "e => out.save = e.message);");
-    QTRY_COMPARE_WITH_TIMEOUT(engine.evaluate("out.save").toString(),
-                              QStringLiteral("disk full"), scaled(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(engine.evaluate("out.save").toString(), QStringLiteral("disk full"),
+                              scaled(5000));
     QCOMPARE(rig.fake.lastCall("/autopilot/interface/save_path").value("args").toObject(),
-             QJsonObject({{"name", "Route"}}));
+             QJsonObject({ { "name", "Route" } }));
     QTRY_COMPARE_WITH_TIMEOUT(rig.fake.unsubscribeCount(kPlan), 1, scaled(5000));
-    rig.fake.publish(kPlan, {{"poses", QJsonArray{stamped(5)}}});
+    rig.fake.publish(kPlan, { { "poses", QJsonArray{ stamped(5) } } });
     QTest::qWait(100);
     QCOMPARE(progress.count(), 2);
 }

@@ -56,7 +56,7 @@ struct Rig
             return false;
         QFuture<bool> connected = client.connect(QStringLiteral("127.0.0.1"), fake.port());
         return outcomeOf(connected) == QLatin1String("ok") && connected.result()
-                && waitFor([this] { return fake.clientCount() == 1; });
+            && waitFor([this] { return fake.clientCount() == 1; });
     }
 };
 
@@ -87,21 +87,22 @@ void TestRosBridgeClient::requestFrames()
     Rig rig;
     QVERIFY(rig.open());
     QFuture<RosBridgeClient::ServiceCallResponse> call = rig.client.callService(
-            QStringLiteral("/resources/get"),
-            QJsonObject{{"uuid", "{x}"}, {"b", true}, {"a", 1.5}}, 10000);
+        QStringLiteral("/resources/get"),
+        QJsonObject{ { "uuid", "{x}" }, { "b", true }, { "a", 1.5 } }, 10000);
     std::unique_ptr<RobotSubscription> typed(rig.client.subscribe(
-            QStringLiteral("/odom"), QStringLiteral("nav_msgs/msg/Odometry"), nullptr));
+        QStringLiteral("/odom"), QStringLiteral("nav_msgs/msg/Odometry"), nullptr));
     std::unique_ptr<RobotSubscription> untyped(
-            rig.client.subscribe(QStringLiteral("/status"), QString(), nullptr));
+        rig.client.subscribe(QStringLiteral("/status"), QString(), nullptr));
     untyped.reset();
     QTRY_COMPARE_WITH_TIMEOUT(rig.fake.frames().size(), qsizetype(4), scaled(5000));
 
     const QStringList frames = rig.fake.frames();
     const QRegularExpression call_(QString::fromLatin1(
-            R"re(^\{"args":\{"a":1\.5,"b":true,"uuid":"\{x\}"\},"id":"(\{[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\})","op":"call_service","service":"/resources/get"\}$)re"));
+        R"re(^\{"args":\{"a":1\.5,"b":true,"uuid":"\{x\}"\},"id":"(\{[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\})","op":"call_service","service":"/resources/get"\}$)re"));
     QVERIFY2(call_.match(frames.at(0)).hasMatch(), qPrintable(frames.at(0)));
-    QCOMPARE(frames.at(1),
-             QStringLiteral(R"({"op":"subscribe","topic":"/odom","type":"nav_msgs/msg/Odometry"})"));
+    QCOMPARE(
+        frames.at(1),
+        QStringLiteral(R"({"op":"subscribe","topic":"/odom","type":"nav_msgs/msg/Odometry"})"));
     QCOMPARE(frames.at(2), QStringLiteral(R"({"op":"subscribe","topic":"/status"})"));
     QCOMPARE(frames.at(3), QStringLiteral(R"({"op":"unsubscribe","topic":"/status"})"));
 }
@@ -114,17 +115,19 @@ void TestRosBridgeClient::responses_data()
     QTest::addColumn<bool>("expectedResult");
     QTest::addColumn<QString>("expectedValues");
 
-    QTest::newRow("one object") << true << R"({"success":true})" << "ok" << true
-                                << R"([{"success":true}])";
-    QTest::newRow("missing") << true << "" << "ok" << true << "[]";
-    QTest::newRow("array") << true << R"([1,"two",{}])" << "ok" << true << R"([1,"two",{}])";
-    QTest::newRow("false with object") << false << R"({"a":1})" << "ok" << false << R"([{"a":1}])";
-    QTest::newRow("false with text")
-            << false << R"("no such service")" << "Service call failed: no such service" << false
-            << "";
+    QTest::newRow("one object") << true << R"({"success":true})"
+                                << "ok" << true << R"([{"success":true}])";
+    QTest::newRow("missing") << true << ""
+                             << "ok" << true << "[]";
+    QTest::newRow("array") << true << R"([1,"two",{}])"
+                           << "ok" << true << R"([1,"two",{}])";
+    QTest::newRow("false with object") << false << R"({"a":1})"
+                                       << "ok" << false << R"([{"a":1}])";
+    QTest::newRow("false with text") << false << R"("no such service")"
+                                     << "Service call failed: no such service" << false << "";
     QTest::newRow("true with text")
-            << true << R"("odd")"
-            << R"(Invalid type "string" for json value "values". Expected "array")" << false << "";
+        << true << R"("odd")"
+        << R"(Invalid type "string" for json value "values". Expected "array")" << false << "";
     QTest::newRow("number") << true << "3"
                             << R"(Invalid type "number" for json value "values". Expected "array")"
                             << false << "";
@@ -159,7 +162,8 @@ void TestRosBridgeClient::typedCall_data()
     QTest::addColumn<QString>("values");
     QTest::addColumn<QString>("outcome");
 
-    QTest::newRow("one value") << true << true << R"(["text"])" << "ok";
+    QTest::newRow("one value") << true << true << R"(["text"])"
+                               << "ok";
     QTest::newRow("single object") << true << true << R"({"a":1})"
                                    << R"(Invalid type "object" for json value. Expected "string")";
     QTest::newRow("no value") << true << true << "[]"
@@ -168,10 +172,12 @@ void TestRosBridgeClient::typedCall_data()
                                     << "Service call received more than one response";
     QTest::newRow("two values") << true << true << R"(["a","b"])"
                                 << "Service call received more than one response";
-    QTest::newRow("result false") << true << false << R"(["a"])" << "Service call failed";
+    QTest::newRow("result false") << true << false << R"(["a"])"
+                                  << "Service call failed";
     QTest::newRow("failure text passes") << true << false << R"("denied")"
                                          << "Service call failed: denied";
-    QTest::newRow("not connected") << false << true << R"(["a"])" << "Robot is not connected";
+    QTest::newRow("not connected") << false << true << R"(["a"])"
+                                   << "Robot is not connected";
 }
 
 void TestRosBridgeClient::typedCall()
@@ -185,8 +191,8 @@ void TestRosBridgeClient::typedCall()
     if (connected)
         QVERIFY(rig.open());
     rig.fake.answer(QStringLiteral("/typed"), result, parseValue(values));
-    QFuture<QString> future = rig.client.callService<QString>(QStringLiteral("/typed"),
-                                                              QJsonObject(), scaled(5000));
+    QFuture<QString> future
+        = rig.client.callService<QString>(QStringLiteral("/typed"), QJsonObject(), scaled(5000));
     QCOMPARE(outcomeOf(future), outcome);
     if (outcome == QLatin1String("ok"))
         QCOMPARE(future.result(), QStringLiteral("text"));
@@ -201,18 +207,19 @@ void TestRosBridgeClient::strayResponses()
     // The robot answers the first call twice, then once more for an id nobody asked, then with an
     // id that is not a UUID (which leaves the call to its time-out).
     rig.fake.script(QStringLiteral("/dup"), [](const QJsonObject &request) {
-        return RosbridgeFake::Reply{
-                {RosbridgeFake::response(request, true, QJsonArray{1}),
-                 RosbridgeFake::response(request, true, QJsonArray{2}),
-                 RosbridgeFake::response(request, true, QJsonArray{3},
-                                         {{"id", QUuid::createUuid().toString()}})},
-                0};
+        return RosbridgeFake::Reply{ { RosbridgeFake::response(request, true, QJsonArray{ 1 }),
+                                       RosbridgeFake::response(request, true, QJsonArray{ 2 }),
+                                       RosbridgeFake::response(
+                                           request, true, QJsonArray{ 3 },
+                                           { { "id", QUuid::createUuid().toString() } }) },
+                                     0 };
     });
     rig.fake.script(QStringLiteral("/badid"), [](const QJsonObject &request) {
         return RosbridgeFake::Reply{
-                {RosbridgeFake::response(request, true, QJsonArray{}, {{"id", "abc"}}),
-                 RosbridgeFake::response(request, true, QJsonArray{}, {{"id", 7}})},
-                0};
+            { RosbridgeFake::response(request, true, QJsonArray{}, { { "id", "abc" } }),
+              RosbridgeFake::response(request, true, QJsonArray{}, { { "id", 7 } }) },
+            0
+        };
     });
 
     QTest::ignoreMessage(QtWarningMsg,
@@ -223,12 +230,13 @@ void TestRosBridgeClient::strayResponses()
     QCOMPARE(outcomeOf(first), QStringLiteral("ok"));
     QCOMPARE(compact(first.result().values), QStringLiteral("[1]"));
 
-    QTest::ignoreMessage(QtWarningMsg, "Failed to parse service response: Could not parse JSON "
-                                       "value as type \"UUID\"");
+    QTest::ignoreMessage(QtWarningMsg,
+                         "Failed to parse service response: Could not parse JSON "
+                         "value as type \"UUID\"");
     QTest::ignoreMessage(
-            QtWarningMsg,
-            "Failed to parse service response: Invalid type \"number\" for json value. Expected "
-            "\"string\"");
+        QtWarningMsg,
+        "Failed to parse service response: Invalid type \"number\" for json value. Expected "
+        "\"string\"");
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Service call .* timed out$"));
     auto second = rig.client.callService(QStringLiteral("/badid"), {}, 300);
     QCOMPARE(outcomeOf(second), QStringLiteral("Service call timed out"));
@@ -257,8 +265,7 @@ void TestRosBridgeClient::callsEndOnceWithoutResponse()
     // The server goes while two calls wait: both fail at once, and their timers never fire.
     auto a = rig.client.callService(QStringLiteral("/silent"), {}, 400);
     auto b = rig.client.callService(QStringLiteral("/silent"), {}, 400);
-    QTRY_COMPARE_WITH_TIMEOUT(rig.fake.requests("call_service").size(), qsizetype(4),
-                              scaled(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.fake.requests("call_service").size(), qsizetype(4), scaled(5000));
     rig.fake.closeAll();
     QCOMPARE(outcomeOf(a), QStringLiteral("Robot is not connected"));
     QCOMPARE(outcomeOf(b), QStringLiteral("Robot is not connected"));
@@ -302,11 +309,12 @@ void TestRosBridgeClient::subscriptionsShareTopics()
     QSignalSpy otherSpy(other, &RobotSubscription::messageReceived);
 
     QTest::ignoreMessage(QtWarningMsg, "Exception in callback for topic \"/odom\" : bad reader");
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Exception in callback for topic "
-                                                          "\"/odom\" : .*function"));
-    rig.fake.publish("/odom", {{"n", 1}});
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("^Exception in callback for topic "
+                                            "\"/odom\" : .*function"));
+    rig.fake.publish("/odom", { { "n", 1 } });
     QTRY_COMPARE_WITH_TIMEOUT(secondSpy.count(), 1, scaled(5000));
-    QCOMPARE(seen, QList<int>({1, 101}));
+    QCOMPARE(seen, QList<int>({ 1, 101 }));
     QCOMPARE(otherSpy.count(), 0);
 
     delete second;
@@ -326,7 +334,7 @@ void TestRosBridgeClient::subscriptionsShareTopics()
     RobotSubscription *again = rig.client.subscribe("/status", "", &owner);
     QTRY_COMPARE_WITH_TIMEOUT(rig.fake.subscribeCount("/status"), 2, scaled(5000));
     QSignalSpy againSpy(again, &RobotSubscription::messageReceived);
-    rig.fake.publish("/status", {{"ok", true}});
+    rig.fake.publish("/status", { { "ok", true } });
     QTRY_COMPARE_WITH_TIMEOUT(otherSpy.count(), 1, scaled(5000));
     QCOMPARE(againSpy.count(), 1);
 }
@@ -342,19 +350,20 @@ void TestRosBridgeClient::malformedFrames_data()
     QTest::newRow("no op") << R"({"topic":"/a"})"
                            << "Failed to parse received message: Missing expected json value";
     QTest::newRow("op number")
-            << R"({"op":3})"
-            << R"(Failed to parse received message: Invalid type "number" for json value. Expected "string")";
+        << R"({"op":3})"
+        << R"(Failed to parse received message: Invalid type "number" for json value. Expected "string")";
     QTest::newRow("unknown op") << R"({"op":"status","level":"error"})"
                                 << R"(Received unknown message type "status")";
     QTest::newRow("msg missing")
-            << R"({"op":"publish","topic":"/a"})"
-            << R"(Failed to parse topic message: Invalid type "undefined" for json value "msg". Expected "object")";
+        << R"({"op":"publish","topic":"/a"})"
+        << R"(Failed to parse topic message: Invalid type "undefined" for json value "msg". Expected "object")";
     QTest::newRow("msg array")
-            << R"({"op":"publish","topic":"/a","msg":[]})"
-            << R"(Failed to parse topic message: Invalid type "array" for json value "msg". Expected "object")";
+        << R"({"op":"publish","topic":"/a","msg":[]})"
+        << R"(Failed to parse topic message: Invalid type "array" for json value "msg". Expected "object")";
     QTest::newRow("topic missing") << R"({"op":"publish","msg":{}})"
                                    << "Failed to parse topic message: Missing expected json value";
-    QTest::newRow("binary") << "" << "";
+    QTest::newRow("binary") << ""
+                            << "";
 }
 
 void TestRosBridgeClient::malformedFrames()
@@ -373,7 +382,7 @@ void TestRosBridgeClient::malformedFrames()
         rig.fake.sendText(frame);
     }
     // The connection carries on: the next good frame arrives, and only it.
-    rig.fake.publish("/a", {{"good", true}});
+    rig.fake.publish("/a", { { "good", true } });
     QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, scaled(5000));
     QCOMPARE(received.at(0).at(0).toJsonObject().value("good").toBool(), true);
     QVERIFY(rig.client.connectionStatus() == RobotConnectionStatus::Connected);
@@ -392,7 +401,7 @@ void TestRosBridgeClient::callbacksFromQml()
     QCOMPARE(refused.toString(), QStringLiteral("TypeError: Callback is not callable"));
     engine.evaluate("var got = []; sub.onMessage(function (m) { got.push(m.pose.x); "
                     "throw new Error('ignored'); });");
-    rig.fake.publish("/pose", {{"pose", QJsonObject{{"x", 2.5}}}});
+    rig.fake.publish("/pose", { { "pose", QJsonObject{ { "x", 2.5 } } } });
     QTRY_COMPARE_WITH_TIMEOUT(engine.evaluate("got.length").toInt(), 1, scaled(5000));
     QCOMPARE(engine.evaluate("got[0]").toNumber(), 2.5);
 }
@@ -409,8 +418,8 @@ void TestRosBridgeClient::callsFromAnotherThreadFail()
         rig.client.unsubscribe("/t");
     });
     QTest::ignoreMessage(
-            QtWarningMsg,
-            "Service calls must be made from the same thread as the RosBridgeClient object");
+        QtWarningMsg,
+        "Service calls must be made from the same thread as the RosBridgeClient object");
     QTest::ignoreMessage(QtWarningMsg, "Cannot subscribe to a topic from a different thread");
     QTest::ignoreMessage(QtWarningMsg, "Cannot unsubscribe from a topic from a different thread");
     thread->start();
@@ -418,7 +427,7 @@ void TestRosBridgeClient::callsFromAnotherThreadFail()
     delete thread;
     QCOMPARE(outcomeOf(future),
              QStringLiteral(
-                     "Service calls must be made from the same thread as the RosBridgeClient object"));
+                 "Service calls must be made from the same thread as the RosBridgeClient object"));
     QCOMPARE(subscription, nullptr);
     QTest::qWait(100);
     QVERIFY(rig.fake.frames().isEmpty());
@@ -434,9 +443,9 @@ void TestRosBridgeClient::oversizedMessageEndsConnection()
     RobotSubscription *subscription = rig.client.subscribe("/map", "", &owner);
     QSignalSpy received(subscription, &RobotSubscription::messageReceived);
     auto pending = rig.client.callService("/silent", {}, 10000);
-    rig.fake.publish("/map", {{"data", QString(32 * 1024, 'a')}});
+    rig.fake.publish("/map", { { "data", QString(32 * 1024, 'a') } });
     QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, scaled(5000));
-    rig.fake.publish("/map", {{"data", QString(128 * 1024, 'a')}});
+    rig.fake.publish("/map", { { "data", QString(128 * 1024, 'a') } });
     QCOMPARE(outcomeOf(pending), QStringLiteral("Robot is not connected"));
     QCOMPARE(received.count(), 1);
 }

@@ -24,22 +24,23 @@ QString node()
 
 // What roslib reports after the shared scenario.
 const char expectedRoslib[]
-        = R"({"connected":true,"echo":{"text":"hi"},"failure":"denied","messages":[{"n":1},{"n":2}]})";
+    = R"({"connected":true,"echo":{"text":"hi"},"failure":"denied","messages":[{"n":1},{"n":2}]})";
 
 // The in-process fake scripted with the shared scenario.
 void playScenario(RosbridgeFake &fake)
 {
     fake.script(QStringLiteral("/nimbrel/echo"), [](const QJsonObject &request) {
         return RosbridgeFake::Reply{
-                {RosbridgeFake::response(request, true, request.value(QLatin1String("args")))}, 0};
+            { RosbridgeFake::response(request, true, request.value(QLatin1String("args"))) }, 0
+        };
     });
     fake.answer(QStringLiteral("/nimbrel/fail"), false, QStringLiteral("denied"));
     QObject::connect(&fake, &RosbridgeFake::frameReceived, &fake, [&fake](const QString &frame) {
         const QJsonObject request = QJsonDocument::fromJson(frame.toUtf8()).object();
         if (request.value(QLatin1String("op")).toString() == QLatin1String("subscribe")
             && request.value(QLatin1String("topic")).toString() == QLatin1String("/odom")) {
-            fake.publish(QStringLiteral("/odom"), {{"n", 1}});
-            fake.publish(QStringLiteral("/odom"), {{"n", 2}});
+            fake.publish(QStringLiteral("/odom"), { { "n", 1 } });
+            fake.publish(QStringLiteral("/odom"), { { "n", 2 } });
         }
     });
 }
@@ -47,7 +48,7 @@ void playScenario(RosbridgeFake &fake)
 QByteArray runRoslib(const QString &url, int *exitCode)
 {
     QProcess client;
-    client.start(node(), {nodeDir() + QStringLiteral("/roslib-client.mjs"), url});
+    client.start(node(), { nodeDir() + QStringLiteral("/roslib-client.mjs"), url });
     if (!client.waitForFinished(scaled(30000)))
         client.kill();
     *exitCode = client.exitStatus() == QProcess::NormalExit ? client.exitCode() : -1;
@@ -57,7 +58,7 @@ QByteArray runRoslib(const QString &url, int *exitCode)
 // Starts the ws fake and returns its port (0 on failure).
 quint16 startNodeFake(QProcess &process)
 {
-    process.start(node(), {nodeDir() + QStringLiteral("/rosbridge-fake.mjs")});
+    process.start(node(), { nodeDir() + QStringLiteral("/rosbridge-fake.mjs") });
     if (!process.waitForStarted(scaled(10000)))
         return 0;
     if (!waitFor([&] { return process.canReadLine(); }, 10000))
@@ -91,7 +92,7 @@ void TestRosbridgePeers::roslibAgainstOurFake()
     playScenario(fake);
     // roslib blocks in QProcess::waitForFinished otherwise; run it while our loop serves the fake.
     QProcess client;
-    client.start(node(), {nodeDir() + QStringLiteral("/roslib-client.mjs"), fake.url()});
+    client.start(node(), { nodeDir() + QStringLiteral("/roslib-client.mjs"), fake.url() });
     QVERIFY(waitFor([&] { return client.state() == QProcess::NotRunning; }, 30000));
     const QByteArray output = client.readAllStandardOutput().trimmed();
     QVERIFY2(client.exitCode() == 0, output + client.readAllStandardError());
@@ -124,9 +125,9 @@ void TestRosbridgePeers::ourClientAgainstWsFake()
     QCOMPARE(outcomeOf(connected), QStringLiteral("ok"));
     QVERIFY(connected.result());
 
-    auto echo = client.callService(QStringLiteral("/nimbrel/echo"), {{"text", "hi"}}, 10000);
+    auto echo = client.callService(QStringLiteral("/nimbrel/echo"), { { "text", "hi" } }, 10000);
     QCOMPARE(outcomeOf(echo), QStringLiteral("ok"));
-    QCOMPARE(echo.result().values, QJsonArray({QJsonObject{{"text", "hi"}}}));
+    QCOMPARE(echo.result().values, QJsonArray({ QJsonObject{ { "text", "hi" } } }));
     QCOMPARE(outcomeOf(client.callService(QStringLiteral("/nimbrel/fail"), {}, 10000)),
              QStringLiteral("Service call failed: denied"));
 
@@ -135,13 +136,13 @@ void TestRosbridgePeers::ourClientAgainstWsFake()
                                                QStringLiteral("nav_msgs/msg/Odometry"), &owner);
     QSignalSpy messages(odom, &RobotSubscription::messageReceived);
     QTRY_COMPARE_WITH_TIMEOUT(messages.count(), 2, scaled(10000));
-    QCOMPARE(messages.at(1).at(0).toJsonObject(), QJsonObject({{"n", 2}}));
+    QCOMPARE(messages.at(1).at(0).toJsonObject(), QJsonObject({ { "n", 2 } }));
     delete odom;
 
     // The ws fake prints every frame it receives: our unsubscribe reached it whole.
     QByteArray seen;
     QTRY_VERIFY_WITH_TIMEOUT((seen += server.readAllStandardOutput())
-                                     .contains(R"({"op":"unsubscribe","topic":"/odom"})"),
+                                 .contains(R"({"op":"unsubscribe","topic":"/odom"})"),
                              scaled(5000));
     server.kill();
     server.waitForFinished();

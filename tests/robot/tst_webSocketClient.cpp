@@ -18,7 +18,7 @@ namespace {
 // A Qt WebSocket server on loopback that keeps its clients and echoes every text frame.
 struct EchoServer
 {
-    QWebSocketServer server{QStringLiteral("echo"), QWebSocketServer::NonSecureMode};
+    QWebSocketServer server{ QStringLiteral("echo"), QWebSocketServer::NonSecureMode };
     QList<QWebSocket *> clients;
 
     EchoServer()
@@ -32,10 +32,9 @@ struct EchoServer
                                  [socket](const QString &text) {
                                      socket->sendTextMessage(QStringLiteral("echo:") + text);
                                  });
-                QObject::connect(socket, &QWebSocket::binaryMessageReceived, socket,
-                                 [socket](const QByteArray &data) {
-                                     socket->sendBinaryMessage(data + data);
-                                 });
+                QObject::connect(
+                    socket, &QWebSocket::binaryMessageReceived, socket,
+                    [socket](const QByteArray &data) { socket->sendBinaryMessage(data + data); });
             }
         });
     }

@@ -59,10 +59,10 @@ void RosbridgeFake::script(const QString &service, Script script)
 QString RosbridgeFake::response(const QJsonObject &request, bool result, const QJsonValue &values,
                                 const QJsonObject &extra)
 {
-    QJsonObject reply{{QStringLiteral("op"), QStringLiteral("service_response")},
-                      {QStringLiteral("id"), request.value(QLatin1String("id"))},
-                      {QStringLiteral("service"), request.value(QLatin1String("service"))},
-                      {QStringLiteral("result"), result}};
+    QJsonObject reply{ { QStringLiteral("op"), QStringLiteral("service_response") },
+                       { QStringLiteral("id"), request.value(QLatin1String("id")) },
+                       { QStringLiteral("service"), request.value(QLatin1String("service")) },
+                       { QStringLiteral("result"), result } };
     if (!values.isUndefined())
         reply.insert(QStringLiteral("values"), values);
     for (auto it = extra.begin(); it != extra.end(); ++it)
@@ -74,15 +74,15 @@ void RosbridgeFake::answer(const QString &service, bool result, const QJsonValue
                            int delayMs)
 {
     script(service, [result, values, delayMs](const QJsonObject &request) {
-        return Reply{{response(request, result, values)}, delayMs};
+        return Reply{ { response(request, result, values) }, delayMs };
     });
 }
 
 void RosbridgeFake::publish(const QString &topic, const QJsonObject &msg)
 {
-    const QJsonObject frame{{QStringLiteral("op"), QStringLiteral("publish")},
-                            {QStringLiteral("topic"), topic},
-                            {QStringLiteral("msg"), msg}};
+    const QJsonObject frame{ { QStringLiteral("op"), QStringLiteral("publish") },
+                             { QStringLiteral("topic"), topic },
+                             { QStringLiteral("msg"), msg } };
     sendText(QString::fromUtf8(QJsonDocument(frame).toJson(QJsonDocument::Compact)));
 }
 
