@@ -1,0 +1,10 @@
+#include "IRobotMapResourceInterface.h"
+
+#include "QmlFuture.h"
+
+#include <QJSEngine>
+
+QJSValue IRobotMapResourceInterface::getActiveId()
+{
+    return makeQmlPromise(qjsEngine(this), getActiveIdCpp());
+}
