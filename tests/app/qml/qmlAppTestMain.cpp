@@ -5,6 +5,7 @@
 #include "DeveloperModule.h"
 #include "ErrorHandler.h"
 #include "MainApplication.h"
+#include "NetworkDeviceManager.h"
 #include "NotificationMessage.h"
 #include "NotificationMsgProgressButton.h"
 #include "OrvFactory.h"
@@ -25,6 +26,7 @@
 Q_IMPORT_QML_PLUGIN(orvane_BrandingPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_ControlsPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_UtilPlugin)
+Q_IMPORT_QML_PLUGIN(orvane_RobotCommunicationPlugin)
 
 // What the screens asked of the outside world: addresses the factory was asked to dial and URLs
 // handed to the desktop.
@@ -191,6 +193,13 @@ int main(int argc, char **argv)
     // The identity the program sets at start-up: the screens' settings live under it.
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
     QCoreApplication::setApplicationName(QStringLiteral("Nimbrel Lab"));
+    // The "Robot discovery" page starts discovering as soon as it exists: never on the machine's
+    // own network, so it gets no local address at all.
+    NetworkDeviceManager::setDefaultSettingsFactory([] {
+        orvane::infra::DeviceDiscoverySettings settings;
+        settings.localAddresses = [] { return std::vector<orvane::infra::LocalAddress>{}; };
+        return settings;
+    });
     Setup setup;
     return quick_test_main_with_setup(argc, argv, "nimbrelApp", nullptr, &setup);
 }
