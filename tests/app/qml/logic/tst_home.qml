@@ -117,7 +117,7 @@ Item {
         function test_everyTileOpensAPage_data() {
             return [
                 { tag: "Global Settings", page: "qrc:/Qml/Settings/GlobalSettings.qml" },
-                { tag: "Device Updates", page: "qrc:/Qml/Forms/PendingPage.qml" },
+                { tag: "Device Updates", page: "../../StagingTools/HardwareUpdate/GUI/HardwareUpdates.qml" },
                 { tag: "Workspace", page: "../../Modules/Monitoring/GUI/WidgetWorkspace.qml" },
                 { tag: "Robot discovery", page: "Ssh" }
             ]
