@@ -4,6 +4,7 @@
 // link maker that records the addresses it is asked for and dials nothing but loopback.
 #include "DeveloperModule.h"
 #include "ErrorHandler.h"
+#include "HwSettingsFeed.h"
 #include "MainApplication.h"
 #include "NotificationMessage.h"
 #include "NotificationMsgProgressButton.h"
@@ -145,6 +146,10 @@ public slots:
             return new WifiDatalink(owner, address, false, false, s.wifi);
         };
         m_factory = std::make_unique<OrvFactory>(nullptr, settings);
+
+        // Hardware Setup: the real settings framework, fed by the test.
+        m_hardwareSettings = std::make_unique<HardwareSettings>(nullptr);
+        m_hwSettingsFeed = std::make_unique<HwSettingsFeed>(m_hardwareSettings.get());
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
@@ -167,6 +172,11 @@ public slots:
         context->setContextProperty(QStringLiteral("LogDownloader"), &m_logs);
         context->setContextProperty(QStringLiteral("versionControl"),
                                     QVariant::fromValue<QObject *>(nullptr));
+
+        // Hardware Setup
+        context->setContextProperty(QStringLiteral("HardwareSettings"),
+                                    m_hardwareSettings->settingsGui());
+        context->setContextProperty(QStringLiteral("hwSettingsFeed"), m_hwSettingsFeed.get());
     }
 
     void cleanupTestCase()
@@ -174,6 +184,8 @@ public slots:
         for (const char *scheme : { "http", "https", "file", "mailto" })
             QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
         m_factory.reset();
+        m_hwSettingsFeed.reset();
+        m_hardwareSettings.reset();
     }
 
 private:
@@ -183,6 +195,9 @@ private:
     TestSelection m_updates;
     TestSelection m_logs;
     std::unique_ptr<OrvFactory> m_factory;
+    // Hardware Setup
+    std::unique_ptr<HardwareSettings> m_hardwareSettings;
+    std::unique_ptr<HwSettingsFeed> m_hwSettingsFeed;
 };
 
 int main(int argc, char **argv)
