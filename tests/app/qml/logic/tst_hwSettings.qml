@@ -303,6 +303,7 @@ Item {
             verify(toggle.enabled)
             mouseClick(toggle)
             compare(fakeDevice.mscCalls, [true])
+            fakeDevice.peltoMscState = true
             verify(!toggle.enabled)
             // Timers never fire early: 1.5 s in, the switch still rests.
             wait(1500)
@@ -312,6 +313,27 @@ Item {
             tryVerify(() => toggle.enabled, 3000)
             mouseClick(toggle)
             compare(fakeDevice.mscCalls, [true, false])
+        }
+
+        // The device may not follow a toggle; once the switch is free it shows the device again.
+        function test_massStorageSwitchFollowsDevice_data() {
+            return [
+                { tag: "device follows", follows: true, checked: true },
+                { tag: "device stays out", follows: false, checked: false }
+            ]
+        }
+        function test_massStorageSwitchFollowsDevice(data) {
+            panel().massStorageLockMs = 200
+            const toggle = panel().massStorageSwitch
+            mouseClick(toggle)
+            compare(fakeDevice.mscCalls, [true])
+            if (data.follows)
+                fakeDevice.peltoMscState = true
+            tryVerify(() => toggle.enabled, 3000)
+            compare(toggle.checked, data.checked)
+            // The switch still follows the device afterwards.
+            fakeDevice.peltoMscState = !data.checked
+            compare(toggle.checked, !data.checked)
         }
 
         function test_massStorageSwitchNeedsDevice() {

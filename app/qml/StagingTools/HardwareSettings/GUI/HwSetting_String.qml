@@ -46,6 +46,7 @@ HwSetting_BaseContainer {
             maximumLength: row.setting && row.setting.maxLength > 0 ? row.setting.maxLength : 32767
             echoMode: row.setting && row.setting.isPassword && !activeFocus ? TextInput.Password
                                                                            : TextInput.Normal
+            passwordCharacter: "\u2022"
             selectByMouse: true
             onTextEdited: if (row.setting) row.setting.editingTextChanged(text)
             Component.onCompleted: text = row.setting ? row.setting.stringValue : ""

@@ -35,6 +35,13 @@ Rectangle {
     Timer {
         id: lockTimer
         interval: panel.massStorageLockMs
+        // A device that did not follow the toggle must not be shown as if it had: once the switch
+        // is free again it shows the device's state.
+        onTriggered: {
+            const toggle = panel.massStorageSwitch
+            if (toggle)
+                toggle.checked = Qt.binding(() => panel.device ? panel.device.peltoMscState : false)
+        }
     }
 
     component Heading: Text {
