@@ -5,6 +5,7 @@
 #include "DeveloperModule.h"
 #include "ErrorHandler.h"
 #include "HardwareUpdate.h"
+#include "HwSettingsFeed.h"
 #include "MainApplication.h"
 #include "NetworkDeviceManager.h"
 #include "NotificationMessage.h"
@@ -262,6 +263,10 @@ public slots:
             return new WifiDatalink(owner, address, false, false, s.wifi);
         };
         m_factory = std::make_unique<OrvFactory>(nullptr, settings);
+
+        // Hardware Setup: the real settings framework, fed by the test.
+        m_hardwareSettings = std::make_unique<HardwareSettings>(nullptr);
+        m_hwSettingsFeed = std::make_unique<HwSettingsFeed>(m_hardwareSettings.get());
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
@@ -285,6 +290,11 @@ public slots:
         context->setContextProperty(QStringLiteral("versionControl"),
                                     QVariant::fromValue<QObject *>(nullptr));
         context->setContextProperty(QStringLiteral("testUpdates"), &m_testUpdates);
+
+        // Hardware Setup
+        context->setContextProperty(QStringLiteral("HardwareSettings"),
+                                    m_hardwareSettings->settingsGui());
+        context->setContextProperty(QStringLiteral("hwSettingsFeed"), m_hwSettingsFeed.get());
     }
 
     void cleanupTestCase()
@@ -293,6 +303,8 @@ public slots:
             QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
         m_factory.reset();
         m_testUpdates.clear();
+        m_hwSettingsFeed.reset();
+        m_hardwareSettings.reset();
     }
 
 private:
@@ -303,6 +315,9 @@ private:
     TestSelection m_logs;
     TestUpdates m_testUpdates;
     std::unique_ptr<OrvFactory> m_factory;
+    // Hardware Setup
+    std::unique_ptr<HardwareSettings> m_hardwareSettings;
+    std::unique_ptr<HwSettingsFeed> m_hwSettingsFeed;
 };
 
 int main(int argc, char **argv)
