@@ -50,6 +50,9 @@ struct WifiPeltoHost
         settings.deviceUdpPort = sim.udpPort;
         settings.localUdpPort = localUdpPort;
         settings.reconnectDelayMs = reconnectDelayMs;
+        // The simulator's TLS handshake can take seconds on a loaded machine; these tests are
+        // about the session, not the handshake's own time-out.
+        settings.handshakeTimeoutMs = 30000;
         link = new WifiDatalink(generic.get(), device, true, true, settings);
         QObject::connect(generic.get(), &OrvDevice::DeviceInfoUpdated, generic.get(),
                          [this, pollIntervalMs](OrvDevice *, OrvDevice::DeviceType type) {
