@@ -93,8 +93,10 @@ void TestToolchainUri::cleanupTestCase()
 
 ToolchainHandlerGUI *TestToolchainUri::list() const
 {
-    return qobject_cast<ToolchainHandlerGUI *>(
-        m_application->engine().rootContext()->contextProperty("toolchainInstall").value<QObject *>());
+    return qobject_cast<ToolchainHandlerGUI *>(m_application->engine()
+                                                   .rootContext()
+                                                   ->contextProperty("toolchainInstall")
+                                                   .value<QObject *>());
 }
 
 void TestToolchainUri::rowsFromTheFoldersOnDisk()
