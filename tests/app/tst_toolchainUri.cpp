@@ -48,6 +48,8 @@ private slots:
     void cleanupTestCase();
     void rowsFromTheFoldersOnDisk();
     void installAndUninstallComeBackAsLinks();
+    void matlabReports_data();
+    void matlabReports();
 
 private:
     ToolchainHandlerGUI *list() const;
@@ -93,8 +95,10 @@ void TestToolchainUri::cleanupTestCase()
 
 ToolchainHandlerGUI *TestToolchainUri::list() const
 {
-    return qobject_cast<ToolchainHandlerGUI *>(
-        m_application->engine().rootContext()->contextProperty("toolchainInstall").value<QObject *>());
+    return qobject_cast<ToolchainHandlerGUI *>(m_application->engine()
+                                                   .rootContext()
+                                                   ->contextProperty("toolchainInstall")
+                                                   .value<QObject *>());
 }
 
 void TestToolchainUri::rowsFromTheFoldersOnDisk()
@@ -170,6 +174,48 @@ void TestToolchainUri::installAndUninstallComeBackAsLinks()
     functions.sort();
     QCOMPARE(functions,
              (QStringList{ "arg=installNimbrelToolchain", "arg=uninstallNimbrelToolchain" }));
+}
+
+// What MATLAB reports reaches the row as sent: its message percent-decoded after the hand-over,
+// failure flags as an error that leaves the toolchain version alone.
+void TestToolchainUri::matlabReports_data()
+{
+    QTest::addColumn<QByteArray>("flags");
+    QTest::addColumn<QByteArray>("encodedMessage");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("error");
+    QTest::addColumn<QString>("version");
+    QTest::newRow("failure flag") << QByteArray("1")
+                                  << QByteArray("MATLAB%20could%20not%20save%20the%20path")
+                                  << "MATLAB could not save the path" << true << "";
+    QTest::newRow("success with a message")
+        << QByteArray("0") << QByteArray("Toolchain%201.4.0%20installed%20in%20R2022a")
+        << "Toolchain 1.4.0 installed in R2022a" << false << "1.4.0";
+}
+
+void TestToolchainUri::matlabReports()
+{
+    QFETCH(QByteArray, flags);
+    QFETCH(QByteArray, encodedMessage);
+    QFETCH(QString, version);
+    InstalledMatlabEntry *row = list()->installedMatlabs().at(2);
+    QCOMPARE(row->readableMatlabVersion(), QStringLiteral("R2022a"));
+    qputenv("FAKE_MATLAB_FLAGS", flags);
+    qputenv("FAKE_MATLAB_MSG", encodedMessage);
+    QSignalSpy links(m_uriHandler.get(), &UriHandler::appCalled);
+    row->install();
+    QVERIFY(row->isBusy());
+    QTRY_COMPARE_WITH_TIMEOUT(links.size(), 1, scaled(60000));
+    qunsetenv("FAKE_MATLAB_FLAGS");
+    qunsetenv("FAKE_MATLAB_MSG");
+    // The row hears of the link through a queued connection, and of the versions after that.
+    QTRY_VERIFY(!row->isBusy());
+    QTRY_COMPARE(row->toolchainVersion(), version);
+    QTEST(row->readableMsg(), "message");
+    QTEST(row->errorHappened(), "error");
+    QCOMPARE(
+        QFileInfo::exists(ToolchainFixture::versionFolder() + QStringLiteral("/R2022a_9_12.json")),
+        !row->toolchainVersion().isEmpty());
 }
 
 QTEST_MAIN(TestToolchainUri)

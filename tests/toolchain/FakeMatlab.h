@@ -66,9 +66,9 @@ public:
             QFile file(dir.filePath(name));
             if (!file.open(QIODevice::ReadOnly))
                 continue;
-            result.append({ name.section(QLatin1Char('-'), 0, 0),
-                            QString::fromUtf8(file.readAll())
-                                .split(QChar(u'\0'), Qt::SkipEmptyParts) });
+            result.append(
+                { name.section(QLatin1Char('-'), 0, 0),
+                  QString::fromUtf8(file.readAll()).split(QChar(u'\0'), Qt::SkipEmptyParts) });
         }
         return result;
     }

@@ -296,8 +296,8 @@ public slots:
                                      .filePath("Orvane/NimbrelStudio/MatlabHelper/"
                                                "MatlabToolchainVersion");
         QDir().mkpath(versions);
-        for (const auto &[name, version] :
-             { std::pair{ "R2020b_9_9.json", "1.2.0" }, std::pair{ "R2021a_9_10.json", "1.10.0" } }) {
+        for (const auto &[name, version] : { std::pair{ "R2020b_9_9.json", "1.2.0" },
+                                             std::pair{ "R2021a_9_10.json", "1.10.0" } }) {
             QFile file(versions + QLatin1Char('/') + QLatin1String(name));
             if (file.open(QIODevice::WriteOnly))
                 file.write(QByteArray("{\"ToolchainVersion\": \"") + version + "\"}");
