@@ -350,6 +350,7 @@ Item {
                 { tag: "Torvik_v1_4", type: 21, source: "qrc:/Images/Torvik_1.4.png", width: 222 },
                 { tag: "Torvik_v1_5", type: 23, source: "qrc:/Images/Torvik_1.5.png", width: 222 },
                 { tag: "Sorvyn", type: 16, source: "qrc:/Images/Sorvyn.png", width: 222 },
+                { tag: "Quintar_v1_0", type: 22, source: "qrc:/Images/Quintar.png", width: 222 },
                 { tag: "PeltoDevboard", type: 12, source: "qrc:/Images/Pelto.png", width: 177 },
                 { tag: "NoShield", type: 0, source: "qrc:/Images/Pelto.png", width: 177 },
                 { tag: "Pelto_CES", type: 17, source: "qrc:/Images/Pelto.png", width: 177 },

@@ -170,6 +170,73 @@ Item {
             shoot("notifications-open")
         }
 
+        // >>> device updates
+        // The "Device Updates" page opened from its tile: first with no device, then over a real
+        // update list whose Pelto reports firmware older than the real catalogue's newest.
+        function test_5_deviceUpdates() {
+            const tile = findChild(window.viewStack.currentPage, "tile_Device Updates")
+            verify(tile)
+            tryCompare(window.applicationMenu.discoveryDialog, "visible", false)
+            mouseClick(tile, tile.width / 2, tile.height / 3)
+            tryVerify(() => window.viewStack.currentPage !== null
+                      && window.viewStack.currentPage.objectName === "deviceUpdatesPage")
+            const page = window.viewStack.currentPage
+            tryCompare(page, "status", Loader.Ready)
+            const empty = findChild(page, "noDeviceText")
+            verify(empty.visible)
+            let shot = shoot("device-updates-empty")
+            const middle = empty.mapToItem(window.contentItem, empty.width / 2, empty.height / 2)
+            verify(count(shot, Math.round(middle.x - empty.width / 2), Math.round(middle.y - 10),
+                         Math.round(empty.width), 20, "#222A32") > 50)
+
+            verify(testUpdates.loadCatalogue(JSON.stringify({
+                "Version": 1,
+                "Devices": { "Pelto": { "LatestVersion": "2.0.0", "Versions": {
+                    "1.0.0": { "PeltoOS": "1.3.0", "PeltoWireless": "1.0.0" },
+                    "2.0.0": { "PeltoOS": "1.4.0", "PeltoWireless": "1.1.0" } } } },
+                "Components": {} })))
+            const list = testUpdates.makeList()
+            const pelto = testUpdates.connectDevice(list, "P0042137", 1, 0)
+            orvFactory.selectedDevice = fakePelto
+            page.updates = list
+            testUpdates.reportFirmware(pelto, true, "1.3.0", 0, 0, "1.0.0")
+            testUpdates.reportApplication(pelto, "1.2.0", "4f2a")
+            const button = findChild(page, "updateButton")
+            tryVerify(() => button.visible && button.text === "Update")
+            compare(findChild(page, "progressText").text, "NEW UPDATE AVAILABLE")
+            shot = shoot("device-updates")
+            // The frame keeps the window's background.
+            verify(near(shot.pixel(3, shot.height - 4), "#CCCBCA", 2), describe(shot.pixel(3, shot.height - 4)))
+            // The indicator is red: an update is offered.
+            const indicator = findChild(page, "stateIndicator")
+            const ibox = indicator.mapToItem(window.contentItem, 0, 0)
+            const red = count(shot, Math.round(ibox.x), Math.round(ibox.y), Math.round(indicator.width),
+                              Math.round(indicator.height), "#E31F40")
+            verify(red > 100, "red pixels in the indicator: " + red)
+            // The button's gradient ends in #1E8C9F at its right.
+            const bbox = button.mapToItem(window.contentItem, button.width - 24, button.height / 2 - 4)
+            const teal = count(shot, Math.round(bbox.x), Math.round(bbox.y), 12, 8, "#1E8C9F")
+            verify(teal > 20, "button colour pixels: " + teal)
+            // The component lines are written in #B4B4B5: their darkest pixels are that grey (the
+            // thin light strokes never quite reach it), far from the dark texts above them.
+            const lines = findChild(page, "componentLines")
+            const first = lines.itemAt(0)
+            const last = lines.itemAt(lines.count - 1)
+            const top = first.mapToItem(window.contentItem, 0, 0)
+            const bottom = last.mapToItem(window.contentItem, 0, last.height)
+            let darkest = 255
+            for (let y = Math.round(top.y); y < Math.round(bottom.y); ++y) {
+                for (let x = Math.round(top.x); x < Math.round(top.x + first.width); ++x)
+                    darkest = Math.min(darkest, Math.round(shot.pixel(x, y).r * 255))
+            }
+            verify(darkest >= 165 && darkest <= 200, "darkest pixel of the component lines: " + darkest)
+            page.updates = HardwareUpdate
+            orvFactory.selectedDevice = null
+            window.viewStack.source = window.viewStack.homeSource
+            tryVerify(() => findChild(window.viewStack.currentPage, "tile_Device Updates") !== null)
+        }
+        // <<< device updates
+
         function test_4_ipDiscover() {
             const frame = window.applicationMenu.notificationFrame
             frame.close()
