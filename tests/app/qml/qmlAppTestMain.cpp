@@ -13,10 +13,15 @@
 #include "OrvFactory.h"
 #include "Pelto.h"
 #include "VersionControl.h"
+// >>> toolchain list
+#include "MatlabHelper.h"
+#include "ToolchainHandlerGUI.h"
+// <<< toolchain list
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QHostAddress>
 #include <QProcess>
 #include <QSignalSpy>
@@ -34,6 +39,21 @@ Q_IMPORT_QML_PLUGIN(orvane_BrandingPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_ControlsPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_UtilPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_RobotCommunicationPlugin)
+// >>> toolchain list
+Q_IMPORT_QML_PLUGIN(MatLab_GUIPlugin)
+
+namespace {
+// Three MATLAB releases for the Global Settings page; nothing is ever started.
+class ScreenReleases : public MatlabInstallationSource
+{
+public:
+    std::map<std::string, std::string> findInstallations() const override
+    {
+        return { { "9.09", "/m/R2020b" }, { "9.10", "/m/R2021a" }, { "9.12", "/m/R2022a" } };
+    }
+};
+} // namespace
+// <<< toolchain list
 
 // What the screens asked of the outside world: addresses the factory was asked to dial and URLs
 // handed to the desktop.
@@ -267,6 +287,27 @@ public slots:
         // Hardware Setup: the real settings framework, fed by the test.
         m_hardwareSettings = std::make_unique<HardwareSettings>(nullptr);
         m_hwSettingsFeed = std::make_unique<HwSettingsFeed>(m_hardwareSettings.get());
+        // >>> toolchain list
+        // Downloads the list starts go to a closed port on loopback.
+        if (!qEnvironmentVariableIsSet("NIMBREL_STORAGE_BASE_URL"))
+            qputenv("NIMBREL_STORAGE_BASE_URL", "https://127.0.0.1:1/");
+        // Two of them carry a toolchain already.
+        const QString versions = QDir(qEnvironmentVariable("XDG_DATA_HOME"))
+                                     .filePath("Orvane/NimbrelStudio/MatlabHelper/"
+                                               "MatlabToolchainVersion");
+        QDir().mkpath(versions);
+        for (const auto &[name, version] :
+             { std::pair{ "R2020b_9_9.json", "1.2.0" }, std::pair{ "R2021a_9_10.json", "1.10.0" } }) {
+            QFile file(versions + QLatin1Char('/') + QLatin1String(name));
+            if (file.open(QIODevice::WriteOnly))
+                file.write(QByteArray("{\"ToolchainVersion\": \"") + version + "\"}");
+        }
+        m_toolchains = std::make_unique<ToolchainHandlerGUI>(
+            nullptr,
+            std::make_unique<MatlabHelper>(
+                std::make_unique<ScreenReleases>(),
+                [](const QString &, const QStringList &, const QString &) { return true; }));
+        // <<< toolchain list
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
@@ -295,6 +336,9 @@ public slots:
         context->setContextProperty(QStringLiteral("HardwareSettings"),
                                     m_hardwareSettings->settingsGui());
         context->setContextProperty(QStringLiteral("hwSettingsFeed"), m_hwSettingsFeed.get());
+        // >>> toolchain list
+        context->setContextProperty(QStringLiteral("toolchainInstall"), m_toolchains.get());
+        // <<< toolchain list
     }
 
     void cleanupTestCase()
@@ -305,6 +349,9 @@ public slots:
         m_testUpdates.clear();
         m_hwSettingsFeed.reset();
         m_hardwareSettings.reset();
+        // >>> toolchain list
+        m_toolchains.reset();
+        // <<< toolchain list
     }
 
 private:
@@ -318,6 +365,9 @@ private:
     // Hardware Setup
     std::unique_ptr<HardwareSettings> m_hardwareSettings;
     std::unique_ptr<HwSettingsFeed> m_hwSettingsFeed;
+    // >>> toolchain list
+    std::unique_ptr<ToolchainHandlerGUI> m_toolchains;
+    // <<< toolchain list
 };
 
 int main(int argc, char **argv)

@@ -345,5 +345,43 @@ Item {
             hwSettingsFeed.detach()
         }
         // <<< Hardware Setup
+        // >>> toolchain list
+        // The Global Settings page with three MATLAB releases; an install started there goes on
+        // as a notification once the user leaves the page.
+        function test_5_globalSettings() {
+            const frame = window.applicationMenu.notificationFrame
+            tryCompare(frame, "visible", false)
+            // A closing dialog's overlay still takes clicks.
+            tryCompare(window.applicationMenu.discoveryDialog, "visible", false)
+            const tile = findChild(window.viewStack.currentPage, "tile_Global Settings")
+            verify(tile !== null)
+            mouseClick(tile, tile.width / 2, tile.height / 3)
+            tryCompare(window.viewStack, "source", "qrc:/Qml/Settings/GlobalSettings.qml")
+            const page = window.viewStack.currentPage
+            tryVerify(() => findChild(page, "matlabRow_R2022a") !== null)
+            compare(toolchainInstall.installedMatlabs.map(r => r.readableMatlabVersion),
+                    ["R2020b", "R2021a", "R2022a"])
+            const row = findChild(page, "matlabRow_R2021a")
+            mouseClick(findChild(row, "installButton"))
+            tryVerify(() => findChild(row, "messageBar").visible)
+            const shot = shoot("globalSettings")
+            const bar = findChild(row, "versionBar")
+            const inBar = bar.mapToItem(window.contentItem, 60 * window.uScale, bar.height / 2)
+            verify(near(shot.pixel(inBar.x, inBar.y), "#F3F3F3", 3),
+                   describe(shot.pixel(inBar.x, inBar.y)))
+
+            mouseClick(findChild(window.applicationMenu, "backBanner"))
+            tryCompare(window.viewStack, "source", window.viewStack.homeSource)
+            const installing = () => Notifications.notificationList.filter(
+                                     n => n.title === "Installing toolchain in MATLAB R2021a")
+            tryVerify(() => installing().length === 1)
+            compare(installing()[0].message, "Downloading latest toolchain version.")
+            frame.open()
+            tryCompare(frame, "opened", true)
+            shoot("globalSettings-notification")
+            frame.close()
+            tryCompare(frame, "visible", false)
+        }
+        // <<< toolchain list
     }
 }
