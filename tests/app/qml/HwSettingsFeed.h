@@ -9,10 +9,19 @@
 #include "HardwareSettings.h"
 #include "HwSettingsGUI.h"
 #include "PeltoSettings.h"
+#include "WifiPeltoHost.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
 #include <QObject>
 #include <QPointer>
+#include <QProcess>
+#include <QQmlEngine>
 #include <QVariantList>
+
+#include <memory>
 
 class HwSettingsFeed : public QObject
 {
@@ -98,6 +107,70 @@ public:
         return true;
     }
 
+    // A simulated Pelto (tools/pelto-sim started with `arguments`) reached over Wi-Fi on loopback;
+    // once connected it becomes the settings' active device, as the device factory makes it.
+    Q_INVOKABLE bool connectSimulatedPelto(const QStringList &arguments)
+    {
+        disconnectSimulatedPelto();
+        auto sim = std::make_unique<PeltoSimProcess>();
+        if (!sim->start(arguments))
+            return false;
+        m_host = std::make_unique<nimbrel::test::WifiPeltoHost>(*sim, DatalinkTimings{}, 0,
+                                                                QHostAddress::LocalHost, 0, 300);
+        m_sim = std::move(sim);
+        HardwareSettings *hardware = m_hardware;
+        m_host->beforeActivation = [hardware](Pelto &pelto) {
+            QQmlEngine::setObjectOwnership(&pelto, QQmlEngine::CppOwnership);
+            QObject::connect(&pelto, &Pelto::IsConnectedSignal, hardware,
+                             [hardware](Pelto *device, bool connected) {
+                                 if (connected)
+                                     hardware->setOrvDevice(device);
+                             });
+        };
+        return true;
+    }
+
+    // The simulated Pelto once it is connected, else null.
+    Q_INVOKABLE QObject *simulatedPelto() const
+    {
+        return m_host && m_host->connected() ? m_host->pelto.get() : nullptr;
+    }
+
+    Q_INVOKABLE void disconnectSimulatedPelto()
+    {
+        if (m_host)
+            m_hardware->setOrvDevice(nullptr);
+        m_host.reset();
+        m_sim.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // The Wi-Fi settings record fixture (tests/fixtures/wifi_settings_record.py, Python's struct
+    // from the record layout): true when it ran and succeeded.
+    Q_INVOKABLE bool recordFixture(const QStringList &arguments) const
+    {
+        QProcess python;
+        python.start(qEnvironmentVariable("NIMBREL_PYTHON", QStringLiteral("/usr/bin/python3")),
+                     QStringList{ qEnvironmentVariable("NIMBREL_SOURCE_DIR")
+                                  + QStringLiteral("/tests/fixtures/wifi_settings_record.py") }
+                         + arguments);
+        return python.waitForFinished(30000) && python.exitStatus() == QProcess::NormalExit
+            && python.exitCode() == 0;
+    }
+
+    // A path in the test's own temporary folder.
+    Q_INVOKABLE static QString tempPath(const QString &name)
+    {
+        return QDir::tempPath() + QLatin1Char('/') + name;
+    }
+
+    Q_INVOKABLE static QString fileHex(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll().toHex())
+                                              : QString();
+    }
+
     Q_INVOKABLE void clearCounts()
     {
         m_settingsWrites = m_stateWrites = m_settingsQueries = m_stateQueries = 0;
@@ -119,6 +192,8 @@ private:
 
     HardwareSettings *m_hardware;
     QPointer<PeltoSettings> m_settings;
+    std::unique_ptr<PeltoSimProcess> m_sim;
+    std::unique_ptr<nimbrel::test::WifiPeltoHost> m_host;
     int m_settingsWrites = 0;
     int m_stateWrites = 0;
     int m_settingsQueries = 0;

@@ -39,6 +39,14 @@ Item {
         id: textComponent
         Text {}
     }
+    Component {
+        id: boxComponent
+        Rectangle { height: 10 }
+    }
+    Component {
+        id: barComponent
+        HwSetting_BaseContainer { title: "Toggle mass storage mode" }
+    }
 
     TestCase {
         id: testCase
@@ -350,6 +358,7 @@ Item {
                 { tag: "Torvik_v1_4", type: 21, source: "qrc:/Images/Torvik_1.4.png", width: 222 },
                 { tag: "Torvik_v1_5", type: 23, source: "qrc:/Images/Torvik_1.5.png", width: 222 },
                 { tag: "Sorvyn", type: 16, source: "qrc:/Images/Sorvyn.png", width: 222 },
+                { tag: "Quintar_v1_0", type: 22, source: "qrc:/Images/Quintar.png", width: 222 },
                 { tag: "PeltoDevboard", type: 12, source: "qrc:/Images/Pelto.png", width: 177 },
                 { tag: "NoShield", type: 0, source: "qrc:/Images/Pelto.png", width: 177 },
                 { tag: "Pelto_CES", type: 17, source: "qrc:/Images/Pelto.png", width: 177 },
@@ -384,6 +393,28 @@ Item {
             // Premise: read as markup, the text would be visibly shorter.
             verify(richWidth < plainWidth - 10, richWidth + " vs " + plainWidth)
             fuzzyCompare(title.implicitWidth, plainWidth, 0.5)
+        }
+
+        // Controls of all bars start at one place after the separator; a control as wide as its
+        // area stays inside the bar.
+        function test_barPlacesControl_data() {
+            return [
+                { tag: "text field", area: 265, width: 240, x: 188.2 },
+                { tag: "switch", area: 120, width: 80, x: 188.2 },
+                { tag: "full width", area: 340, width: 340, x: 164 }
+            ]
+        }
+        function test_barPlacesControl(data) {
+            const bar = barComponent.createObject(root, { controlWidth: data.area,
+                                                          controlObject: boxComponent })
+            const box = bar.control
+            box.width = data.width
+            const x = box.mapToItem(bar, 0, 0).x
+            const barWidth = bar.width
+            bar.destroy()
+            compare(barWidth, 164 * (1080 / 1080.01) + data.area)
+            fuzzyCompare(x, data.x, 0.1)
+            verify(x + data.width <= barWidth + 0.01)
         }
 
         function test_pageAsksDeviceWhenShown() {

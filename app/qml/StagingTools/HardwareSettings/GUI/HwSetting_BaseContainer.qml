@@ -47,7 +47,8 @@ Rectangle {
     }
     Loader {
         id: controlLoader
-        x: separator.x + separator.width + 8 * bar.uScale
+        // A control as wide as the bar's control area moves left rather than past the bar's end.
+        x: Math.min(separator.x + separator.width + 8 * bar.uScale, bar.width - width)
         anchors.verticalCenter: parent.verticalCenter
         sourceComponent: bar.controlObject
     }
