@@ -11,6 +11,7 @@
 #include "OrvFactory.h"
 #include "Pelto.h"
 #include "VersionControl.h"
+#include "WifiPeltoHost.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -214,17 +215,50 @@ public:
         emit pelto->BuildIDChanged(buildId.toUtf8());
     }
 
+    // A simulated Pelto (tools/pelto-sim, started with `arguments`) reached over Wi-Fi on
+    // loopback; its connection reports reach the list as the device factory's do. Returns false
+    // when the simulator does not start.
+    Q_INVOKABLE bool connectSimulatedPelto(QObject *list, const QStringList &arguments)
+    {
+        auto sim = std::make_unique<PeltoSimProcess>();
+        if (!sim->start(arguments))
+            return false;
+        auto host = std::make_unique<nimbrel::test::WifiPeltoHost>(
+            *sim, DatalinkTimings{}, 0, QHostAddress::LocalHost, 0, 300);
+        auto *updates = qobject_cast<HardwareUpdate *>(list);
+        host->beforeActivation = [updates](Pelto &pelto) {
+            QQmlEngine::setObjectOwnership(&pelto, QQmlEngine::CppOwnership);
+            QObject::connect(&pelto, &Pelto::IsConnectedSignal, updates,
+                             [updates](Pelto *device, bool connected) {
+                                 updates->orvDeviceConnected(device, connected);
+                             });
+        };
+        m_sims.push_back(std::move(sim));
+        m_hosts.push_back(std::move(host));
+        return true;
+    }
+
+    // The last simulated Pelto once identified, else null.
+    Q_INVOKABLE QObject *simulatedPelto() const
+    {
+        return m_hosts.empty() ? nullptr : m_hosts.back()->pelto.get();
+    }
+
     // Rows and devices go while the screens' engine and window still exist.
     Q_INVOKABLE void clear()
     {
         m_lists.clear();
         m_devices.clear();
+        m_hosts.clear();
+        m_sims.clear();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
 private:
     std::vector<std::unique_ptr<HardwareUpdate>> m_lists;
     std::vector<std::unique_ptr<OrvDevice>> m_devices;
+    std::vector<std::unique_ptr<PeltoSimProcess>> m_sims;
+    std::vector<std::unique_ptr<nimbrel::test::WifiPeltoHost>> m_hosts;
 };
 // <<< device updates
 
