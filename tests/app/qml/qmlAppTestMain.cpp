@@ -206,13 +206,13 @@ public:
         emit pelto->FirmwareWirelessReceived(true, wireless);
     }
 
-    // The application a Pelto runs, as its control channel reports it.
+    // The application a Pelto runs, as its control channel reports it; the build id in hex.
     Q_INVOKABLE void reportApplication(QObject *device, const QString &version,
-                                       const QString &buildId)
+                                       const QString &buildIdHex)
     {
         auto *pelto = qobject_cast<Pelto *>(device);
         emit pelto->VersionAppChanged(version);
-        emit pelto->BuildIDChanged(buildId.toUtf8());
+        emit pelto->BuildIDChanged(QByteArray::fromHex(buildIdHex.toLatin1()));
     }
 
     // A simulated Pelto (tools/pelto-sim, started with `arguments`) reached over Wi-Fi on

@@ -62,9 +62,15 @@ Item {
             function tempUploadFirmware(url) { uploaded = uploaded.concat([String(url)]) }
         }
     }
+    // The binary library knows its binaries by the bytes of their build ids.
     QtObject {
         id: binaries
-        function getBinaryNameByBuildID(id) { return id === "4f2a" ? "Blinky" : "" }
+        function getBinaryNameByBuildID(id) {
+            const hex = id instanceof ArrayBuffer
+                    ? Array.from(new Uint8Array(id)).map(b => b.toString(16).padStart(2, "0")).join("")
+                    : ""
+            return hex === "4f2a" ? "Blinky" : hex === "5ea1ed0bff008001" ? "LineFollower" : ""
+        }
     }
 
     TestCase {
@@ -309,6 +315,21 @@ Item {
             compare(shown(button), data.button !== "")
             if (data.button !== "")
                 compare(button.text, data.button)
+        }
+
+        // The build id a Pelto reports is raw bytes, most of them no valid UTF-8: the card still
+        // finds the binary the library knows by those bytes.
+        function test_applicationOfTheDevice() {
+            const list = testUpdates.makeList()
+            const pelto = testUpdates.connectDevice(list, "P0042137", 1, 0)
+            const page = pageWith(list, null)
+            testUpdates.reportApplication(pelto, "1.2.0", "5ea1ed0bff008001")
+            const lines = findChild(card(page), "componentLines")
+            tryCompare(lines, "count", 2)
+            compare(lines.itemAt(0).children[0].text + " " + lines.itemAt(0).children[1].text,
+                    "Application Version: 1.2.0")
+            compare(lines.itemAt(1).children[0].text + " " + lines.itemAt(1).children[1].text,
+                    "Application Name: LineFollower")
         }
 
         // Two devices: each gets a row of its own, one under the other.

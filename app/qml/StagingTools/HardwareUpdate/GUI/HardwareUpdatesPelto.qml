@@ -26,8 +26,15 @@ Column {
     height: 750 * uScale
     spacing: 20 * uScale
 
-    function nameOfBuild(buildId) {
-        return binaries ? binaries.getBinaryNameByBuildID(buildId) : ""
+    // The row keeps the build id as hex text; the library knows binaries by the id's bytes.
+    function nameOfBuild(hex) {
+        if (!binaries)
+            return ""
+        const text = String(hex)
+        const bytes = new Uint8Array(Math.floor(text.length / 2))
+        for (let i = 0; i < bytes.length; ++i)
+            bytes[i] = parseInt(text.substr(2 * i, 2), 16)
+        return binaries.getBinaryNameByBuildID(bytes.buffer)
     }
 
     Text {
