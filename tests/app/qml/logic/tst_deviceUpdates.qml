@@ -335,15 +335,28 @@ Item {
         // Two devices: each gets a row of its own, one under the other.
         function test_rowsDoNotOverlap() {
             const list = testUpdates.makeList()
-            testUpdates.connectDevice(list, "P0000001", 1, 0)
+            const pelto = testUpdates.connectDevice(list, "P0000001", 1, 0)
             testUpdates.connectDevice(list, "T0000002", 1, 18)
-            const page = pageWith(list, null)
+            const page = pageWith(list, idleDevice())
+            // The first card with all it can show: an offered update, its versions and an
+            // application the library does not know.
+            testUpdates.reportFirmware(pelto, true, "1.3.0", 0, 0, "1.0.0")
+            testUpdates.reportApplication(pelto, "1.2.0-rc.1+build.20260112", "77")
             const rows = findChild(page, "deviceRows")
             compare(rows.count, 2)
             const first = rows.itemAt(0)
             const second = rows.itemAt(1)
+            const button = findChild(first, "updateButton")
+            tryVerify(() => shown(button))
+            // The card lays out its texts and the button below them.
+            tryVerify(() => button.y > 0)
+            const buttonBottom = button.mapToItem(second.parent, 0, button.height).y
             verify(second.y >= first.y + first.height,
                    "second row at " + second.y + ", first ends at " + (first.y + first.height))
+            // The first row holds its whole card, so nothing of it reaches into the second.
+            verify(buttonBottom <= first.y + first.height,
+                   "the first card's button ends at " + buttonBottom + ", its row at "
+                   + (first.y + first.height))
             compare(findChild(second, "cardTitle").text, "Torvik")
             verify(String(findChild(second, "productImage").source).endsWith("Torvik_1.3.png"))
         }

@@ -23,7 +23,9 @@ Column {
     readonly property var selectedDevice: factory ? factory.selectedDevice : null
 
     width: 200 * uScale
-    height: 750 * uScale
+    // Long texts (an unknown application, a long version) may need more than the card's height:
+    // the card grows rather than drawing into the row below.
+    height: Math.max(750 * uScale, implicitHeight)
     spacing: 20 * uScale
 
     // The row keeps the build id as hex text; the library knows binaries by the id's bytes.
