@@ -220,6 +220,24 @@ Item {
                     darkest = Math.min(darkest, Math.round(shot.pixel(x, y).r * 255))
             }
             verify(darkest >= 165 && darkest <= 200, "darkest pixel of the component lines: " + darkest)
+            // A Torvik beside it: its row goes below the Pelto's; scrolled down to show it.
+            const torvik = testUpdates.connectDevice(list, "T0000002", 1, 18)
+            testUpdates.reportFirmware(torvik, true, "2.1.0", 0, 0, "1.1.0")
+            const rows = findChild(page, "deviceRows")
+            tryCompare(rows, "count", 2)
+            const flick = findChild(page, "deviceFlick")
+            tryVerify(() => flick.contentHeight > flick.height)
+            // The rows are made again when the list changes: scroll once they have settled.
+            waitForRendering(page)
+            flick.contentY = flick.contentHeight - flick.height
+            shot = shoot("device-updates-two-devices")
+            const second = rows.itemAt(1)
+            const title = findChild(second, "cardTitle")
+            compare(title.text, "Torvik")
+            const tbox = title.mapToItem(window.contentItem, 0, 0)
+            verify(tbox.y > window.applicationMenu.height && tbox.y + title.height < shot.height,
+                   "the second row is scrolled into view: " + tbox.y)
+
             page.updates = HardwareUpdate
             orvFactory.selectedDevice = null
             testUpdates.clear()
