@@ -286,16 +286,20 @@ Item {
             ]
         }
         // A real Pelto reports its versions to a real update row; the catalogue says what is new.
+        function loadCatalogue() {
+            if (catalogueLoaded)
+                return
+            verify(testUpdates.loadCatalogue(JSON.stringify({
+                "Version": 1,
+                "Devices": { "Pelto": { "LatestVersion": "2.0.0", "Versions": {
+                    "1.0.0": { "PeltoOS": "1.3.0", "PeltoWireless": "1.0.0" },
+                    "2.0.0": { "PeltoOS": "1.4.0", "PeltoWireless": "1.1.0" } } } },
+                "Components": {} })))
+            catalogueLoaded = true
+        }
+
         function test_realRow(data) {
-            if (!catalogueLoaded) {
-                verify(testUpdates.loadCatalogue(JSON.stringify({
-                    "Version": 1,
-                    "Devices": { "Pelto": { "LatestVersion": "2.0.0", "Versions": {
-                        "1.0.0": { "PeltoOS": "1.3.0", "PeltoWireless": "1.0.0" },
-                        "2.0.0": { "PeltoOS": "1.4.0", "PeltoWireless": "1.1.0" } } } },
-                    "Components": {} })))
-                catalogueLoaded = true
-            }
+            loadCatalogue()
             const list = testUpdates.makeList()
             const pelto = testUpdates.connectDevice(list, "P0042137", 1, 0)
             const page = pageWith(list, idleDevice())
@@ -330,6 +334,32 @@ Item {
                     "Application Version: 1.2.0")
             compare(lines.itemAt(1).children[0].text + " " + lines.itemAt(1).children[1].text,
                     "Application Name: LineFollower")
+        }
+
+        // "Update" on the card of the simulated Pelto starts the row's update: the row asks the
+        // storage for the firmware, which is out of reach here, reports the failure and offers the
+        // update again.
+        function test_updateButtonWithTheSimulatedPelto() {
+            loadCatalogue()
+            const list = testUpdates.makeList()
+            const page = pageWith(list, idleDevice())
+            verify(testUpdates.connectSimulatedPelto(list, [
+                "--state", "fw_version=1.3.0", "--state", "esp_version=1.0.0", "--heartbeat-ms", "200"]))
+            tryVerify(() => list.deviceList.length === 1, 30000)
+            const button = part(page, "updateButton")
+            tryVerify(() => shown(button), 20000)
+            compare(button.text, "Update")
+            function failures() {
+                return Notifications.notificationList.filter(n => n.origin === "Device updater"
+                        && n.title === "Firmware update failed"
+                        && n.message === "Firmware file could not be download").length
+            }
+            const before = failures()
+            waitForRendering(page)
+            mouseClick(button)
+            tryVerify(() => failures() === before + 1, 30000)
+            tryCompare(part(page, "progressText"), "text", "NEW UPDATE AVAILABLE")
+            verify(shown(button))
         }
 
         // Two devices: each gets a row of its own, one under the other.
