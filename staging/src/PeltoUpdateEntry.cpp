@@ -90,7 +90,8 @@ void PeltoUpdateEntry::peltoBuildIDReceived(QByteArray buildID)
         return;
     // A build id is raw bytes: as UTF-8 text most ids would lose bytes and never match a binary
     // of the library again. Hex keeps every byte; the screen turns it back into bytes.
-    m_componentVersions.insert(QStringLiteral("Application ID"), QString::fromLatin1(buildID.toHex()));
+    m_componentVersions.insert(QStringLiteral("Application ID"),
+                               QString::fromLatin1(buildID.toHex()));
     emit componentVersionsChanged();
 }
 

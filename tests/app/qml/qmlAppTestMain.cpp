@@ -124,7 +124,6 @@ public:
     }
 };
 
-
 // >>> device updates
 // Real firmware update lists with real Pelto objects (identified, without a link) and the real
 // version catalogue, read from a cached catalogue file that `openssl enc` encrypted and
@@ -153,7 +152,8 @@ public:
                         "openssl enc -aes-256-cbc -K \"$1\" -iv \"$2\" -in \"$3\" -out \"$4\""
                         " && openssl dgst -sha256 -binary \"$4\" >> \"$4\"",
                         "sh", QString::fromLatin1(VersionControl::catalogueKey().toHex()),
-                        QString::fromLatin1(VersionControl::catalogueIv().toHex()), plain, target });
+                        QString::fromLatin1(VersionControl::catalogueIv().toHex()), plain,
+                        target });
         if (!openssl.waitForFinished(20000) || openssl.exitCode() != 0)
             return false;
         QFile::remove(plain);
@@ -223,8 +223,8 @@ public:
         auto sim = std::make_unique<PeltoSimProcess>();
         if (!sim->start(arguments))
             return false;
-        auto host = std::make_unique<nimbrel::test::WifiPeltoHost>(
-            *sim, DatalinkTimings{}, 0, QHostAddress::LocalHost, 0, 300);
+        auto host = std::make_unique<nimbrel::test::WifiPeltoHost>(*sim, DatalinkTimings{}, 0,
+                                                                   QHostAddress::LocalHost, 0, 300);
         auto *updates = qobject_cast<HardwareUpdate *>(list);
         host->beforeActivation = [updates](Pelto &pelto) {
             QQmlEngine::setObjectOwnership(&pelto, QQmlEngine::CppOwnership);
