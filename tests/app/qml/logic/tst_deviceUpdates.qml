@@ -407,8 +407,18 @@ Item {
             // An idle device: the file dialog of the custom firmware.
             device.appRunning = false
             page.factory.selectedDevice = device
-            page.firmwareDialog.active = true
+            keyClick(Qt.Key_Backspace, Qt.ControlModifier | Qt.ShiftModifier | Qt.AltModifier)
+            verify(page.firmwareDialog.active)
             const dialog = page.firmwareDialog.item
+            tryCompare(dialog, "visible", true)
+            dialog.close()
+            // The chosen file goes to the selected device; the dialog starts in its folder next time.
+            // (Any existing file will do: "All files" are offered too.)
+            const chosen = String(Qt.resolvedUrl("tst_deviceUpdates.qml"))
+            dialog.selectedFile = chosen
+            dialog.accepted()
+            compare(device.uploaded, [chosen])
+            compare(String(dialog.currentFolder), chosen.substring(0, chosen.lastIndexOf("/")))
             compare(dialog.title, "Choose custom firmware")
             compare(dialog.acceptLabel, "Flash Firmware")
             compare(dialog.nameFilters, ["Nimbrel Lab files(*.fwb *.feb)", "All files (*)"])
