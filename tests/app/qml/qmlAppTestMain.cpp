@@ -5,17 +5,24 @@
 #include "DeveloperModule.h"
 #include "ErrorHandler.h"
 #include "HardwareUpdate.h"
+#include "HwSettingsFeed.h"
 #include "MainApplication.h"
+#include "NetworkDeviceManager.h"
 #include "NotificationMessage.h"
 #include "NotificationMsgProgressButton.h"
 #include "OrvFactory.h"
 #include "Pelto.h"
 #include "VersionControl.h"
 #include "WifiPeltoHost.h"
+// >>> toolchain list
+#include "MatlabHelper.h"
+#include "ToolchainHandlerGUI.h"
+// <<< toolchain list
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QHostAddress>
 #include <QProcess>
 #include <QSignalSpy>
@@ -32,6 +39,22 @@
 Q_IMPORT_QML_PLUGIN(orvane_BrandingPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_ControlsPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_UtilPlugin)
+Q_IMPORT_QML_PLUGIN(orvane_RobotCommunicationPlugin)
+// >>> toolchain list
+Q_IMPORT_QML_PLUGIN(MatLab_GUIPlugin)
+
+namespace {
+// Three MATLAB releases for the Global Settings page; nothing is ever started.
+class ScreenReleases : public MatlabInstallationSource
+{
+public:
+    std::map<std::string, std::string> findInstallations() const override
+    {
+        return { { "9.09", "/m/R2020b" }, { "9.10", "/m/R2021a" }, { "9.12", "/m/R2022a" } };
+    }
+};
+} // namespace
+// <<< toolchain list
 
 // What the screens asked of the outside world: addresses the factory was asked to dial and URLs
 // handed to the desktop.
@@ -294,6 +317,31 @@ public slots:
             return new WifiDatalink(owner, address, false, false, s.wifi);
         };
         m_factory = std::make_unique<OrvFactory>(nullptr, settings);
+
+        // Hardware Setup: the real settings framework, fed by the test.
+        m_hardwareSettings = std::make_unique<HardwareSettings>(nullptr);
+        m_hwSettingsFeed = std::make_unique<HwSettingsFeed>(m_hardwareSettings.get());
+        // >>> toolchain list
+        // Downloads the list starts go to a closed port on loopback.
+        if (!qEnvironmentVariableIsSet("NIMBREL_STORAGE_BASE_URL"))
+            qputenv("NIMBREL_STORAGE_BASE_URL", "https://127.0.0.1:1/");
+        // Two of them carry a toolchain already.
+        const QString versions = QDir(qEnvironmentVariable("XDG_DATA_HOME"))
+                                     .filePath("Orvane/NimbrelStudio/MatlabHelper/"
+                                               "MatlabToolchainVersion");
+        QDir().mkpath(versions);
+        for (const auto &[name, version] :
+             { std::pair{ "R2020b_9_9.json", "1.2.0" }, std::pair{ "R2021a_9_10.json", "1.10.0" } }) {
+            QFile file(versions + QLatin1Char('/') + QLatin1String(name));
+            if (file.open(QIODevice::WriteOnly))
+                file.write(QByteArray("{\"ToolchainVersion\": \"") + version + "\"}");
+        }
+        m_toolchains = std::make_unique<ToolchainHandlerGUI>(
+            nullptr,
+            std::make_unique<MatlabHelper>(
+                std::make_unique<ScreenReleases>(),
+                [](const QString &, const QStringList &, const QString &) { return true; }));
+        // <<< toolchain list
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
@@ -317,6 +365,14 @@ public slots:
         context->setContextProperty(QStringLiteral("versionControl"),
                                     QVariant::fromValue<QObject *>(nullptr));
         context->setContextProperty(QStringLiteral("testUpdates"), &m_testUpdates);
+
+        // Hardware Setup
+        context->setContextProperty(QStringLiteral("HardwareSettings"),
+                                    m_hardwareSettings->settingsGui());
+        context->setContextProperty(QStringLiteral("hwSettingsFeed"), m_hwSettingsFeed.get());
+        // >>> toolchain list
+        context->setContextProperty(QStringLiteral("toolchainInstall"), m_toolchains.get());
+        // <<< toolchain list
     }
 
     void cleanupTestCase()
@@ -325,6 +381,11 @@ public slots:
             QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
         m_factory.reset();
         m_testUpdates.clear();
+        m_hwSettingsFeed.reset();
+        m_hardwareSettings.reset();
+        // >>> toolchain list
+        m_toolchains.reset();
+        // <<< toolchain list
     }
 
 private:
@@ -335,6 +396,12 @@ private:
     TestSelection m_logs;
     TestUpdates m_testUpdates;
     std::unique_ptr<OrvFactory> m_factory;
+    // Hardware Setup
+    std::unique_ptr<HardwareSettings> m_hardwareSettings;
+    std::unique_ptr<HwSettingsFeed> m_hwSettingsFeed;
+    // >>> toolchain list
+    std::unique_ptr<ToolchainHandlerGUI> m_toolchains;
+    // <<< toolchain list
 };
 
 int main(int argc, char **argv)
@@ -343,6 +410,13 @@ int main(int argc, char **argv)
     // The identity the program sets at start-up: the screens' settings live under it.
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
     QCoreApplication::setApplicationName(QStringLiteral("Nimbrel Lab"));
+    // The "Robot discovery" page starts discovering as soon as it exists: never on the machine's
+    // own network, so it gets no local address at all.
+    NetworkDeviceManager::setDefaultSettingsFactory([] {
+        orvane::infra::DeviceDiscoverySettings settings;
+        settings.localAddresses = [] { return std::vector<orvane::infra::LocalAddress>{}; };
+        return settings;
+    });
     Setup setup;
     return quick_test_main_with_setup(argc, argv, "nimbrelApp", nullptr, &setup);
 }
