@@ -88,7 +88,10 @@ void PeltoUpdateEntry::peltoBuildIDReceived(QByteArray buildID)
 {
     if (m_componentVersions.contains(QStringLiteral("Application Name")))
         return;
-    m_componentVersions.insert(QStringLiteral("Application ID"), QString::fromUtf8(buildID));
+    // A build id is raw bytes: as UTF-8 text most ids would lose bytes and never match a binary
+    // of the library again. Hex keeps every byte; the screen turns it back into bytes.
+    m_componentVersions.insert(QStringLiteral("Application ID"),
+                               QString::fromLatin1(buildID.toHex()));
     emit componentVersionsChanged();
 }
 

@@ -182,6 +182,10 @@ private slots:
         QCOMPARE(row->serialNumber(), QStringLiteral("SN-UPD-1"));
         QObject *root = app.engine().rootObjects().first();
         QCOMPARE(root->property("updateRows").toInt(), 1);
+        // The home tile's counter reads the list's offers.
+        updates->addAvailableUpdates(1);
+        QCOMPARE(root->property("availableUpdates").toInt(), 1);
+        updates->addAvailableUpdates(-1);
 
         QVERIFY(QMetaObject::invokeMethod(factory, "ActiveDeviceChanged", Qt::DirectConnection,
                                           Q_ARG(const OrvDevice *, device)));

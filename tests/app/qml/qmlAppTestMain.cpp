@@ -13,6 +13,7 @@
 #include "OrvFactory.h"
 #include "Pelto.h"
 #include "VersionControl.h"
+#include "WifiPeltoHost.h"
 // >>> toolchain list
 #include "MatlabHelper.h"
 #include "ToolchainHandlerGUI.h"
@@ -146,7 +147,6 @@ public:
     }
 };
 
-
 // >>> device updates
 // Real firmware update lists with real Pelto objects (identified, without a link) and the real
 // version catalogue, read from a cached catalogue file that `openssl enc` encrypted and
@@ -175,7 +175,8 @@ public:
                         "openssl enc -aes-256-cbc -K \"$1\" -iv \"$2\" -in \"$3\" -out \"$4\""
                         " && openssl dgst -sha256 -binary \"$4\" >> \"$4\"",
                         "sh", QString::fromLatin1(VersionControl::catalogueKey().toHex()),
-                        QString::fromLatin1(VersionControl::catalogueIv().toHex()), plain, target });
+                        QString::fromLatin1(VersionControl::catalogueIv().toHex()), plain,
+                        target });
         if (!openssl.waitForFinished(20000) || openssl.exitCode() != 0)
             return false;
         QFile::remove(plain);
@@ -228,13 +229,42 @@ public:
         emit pelto->FirmwareWirelessReceived(true, wireless);
     }
 
-    // The application a Pelto runs, as its control channel reports it.
+    // The application a Pelto runs, as its control channel reports it; the build id in hex.
     Q_INVOKABLE void reportApplication(QObject *device, const QString &version,
-                                       const QString &buildId)
+                                       const QString &buildIdHex)
     {
         auto *pelto = qobject_cast<Pelto *>(device);
         emit pelto->VersionAppChanged(version);
-        emit pelto->BuildIDChanged(buildId.toUtf8());
+        emit pelto->BuildIDChanged(QByteArray::fromHex(buildIdHex.toLatin1()));
+    }
+
+    // A simulated Pelto (tools/pelto-sim, started with `arguments`) reached over Wi-Fi on
+    // loopback; its connection reports reach the list as the device factory's do. Returns false
+    // when the simulator does not start.
+    Q_INVOKABLE bool connectSimulatedPelto(QObject *list, const QStringList &arguments)
+    {
+        auto sim = std::make_unique<PeltoSimProcess>();
+        if (!sim->start(arguments))
+            return false;
+        auto host = std::make_unique<nimbrel::test::WifiPeltoHost>(*sim, DatalinkTimings{}, 0,
+                                                                   QHostAddress::LocalHost, 0, 300);
+        auto *updates = qobject_cast<HardwareUpdate *>(list);
+        host->beforeActivation = [updates](Pelto &pelto) {
+            QQmlEngine::setObjectOwnership(&pelto, QQmlEngine::CppOwnership);
+            QObject::connect(&pelto, &Pelto::IsConnectedSignal, updates,
+                             [updates](Pelto *device, bool connected) {
+                                 updates->orvDeviceConnected(device, connected);
+                             });
+        };
+        m_sims.push_back(std::move(sim));
+        m_hosts.push_back(std::move(host));
+        return true;
+    }
+
+    // The last simulated Pelto once identified, else null.
+    Q_INVOKABLE QObject *simulatedPelto() const
+    {
+        return m_hosts.empty() ? nullptr : m_hosts.back()->pelto.get();
     }
 
     // Rows and devices go while the screens' engine and window still exist.
@@ -242,12 +272,16 @@ public:
     {
         m_lists.clear();
         m_devices.clear();
+        m_hosts.clear();
+        m_sims.clear();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
 private:
     std::vector<std::unique_ptr<HardwareUpdate>> m_lists;
     std::vector<std::unique_ptr<OrvDevice>> m_devices;
+    std::vector<std::unique_ptr<PeltoSimProcess>> m_sims;
+    std::vector<std::unique_ptr<nimbrel::test::WifiPeltoHost>> m_hosts;
 };
 // <<< device updates
 

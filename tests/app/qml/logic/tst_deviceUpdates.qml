@@ -62,9 +62,15 @@ Item {
             function tempUploadFirmware(url) { uploaded = uploaded.concat([String(url)]) }
         }
     }
+    // The binary library knows its binaries by the bytes of their build ids.
     QtObject {
         id: binaries
-        function getBinaryNameByBuildID(id) { return id === "4f2a" ? "Blinky" : "" }
+        function getBinaryNameByBuildID(id) {
+            const hex = id instanceof ArrayBuffer
+                    ? Array.from(new Uint8Array(id)).map(b => b.toString(16).padStart(2, "0")).join("")
+                    : ""
+            return hex === "4f2a" ? "Blinky" : hex === "5ea1ed0bff008001" ? "LineFollower" : ""
+        }
     }
 
     TestCase {
@@ -280,16 +286,20 @@ Item {
             ]
         }
         // A real Pelto reports its versions to a real update row; the catalogue says what is new.
+        function loadCatalogue() {
+            if (catalogueLoaded)
+                return
+            verify(testUpdates.loadCatalogue(JSON.stringify({
+                "Version": 1,
+                "Devices": { "Pelto": { "LatestVersion": "2.0.0", "Versions": {
+                    "1.0.0": { "PeltoOS": "1.3.0", "PeltoWireless": "1.0.0" },
+                    "2.0.0": { "PeltoOS": "1.4.0", "PeltoWireless": "1.1.0" } } } },
+                "Components": {} })))
+            catalogueLoaded = true
+        }
+
         function test_realRow(data) {
-            if (!catalogueLoaded) {
-                verify(testUpdates.loadCatalogue(JSON.stringify({
-                    "Version": 1,
-                    "Devices": { "Pelto": { "LatestVersion": "2.0.0", "Versions": {
-                        "1.0.0": { "PeltoOS": "1.3.0", "PeltoWireless": "1.0.0" },
-                        "2.0.0": { "PeltoOS": "1.4.0", "PeltoWireless": "1.1.0" } } } },
-                    "Components": {} })))
-                catalogueLoaded = true
-            }
+            loadCatalogue()
             const list = testUpdates.makeList()
             const pelto = testUpdates.connectDevice(list, "P0042137", 1, 0)
             const page = pageWith(list, idleDevice())
@@ -311,18 +321,72 @@ Item {
                 compare(button.text, data.button)
         }
 
+        // The build id a Pelto reports is raw bytes, most of them no valid UTF-8: the card still
+        // finds the binary the library knows by those bytes.
+        function test_applicationOfTheDevice() {
+            const list = testUpdates.makeList()
+            const pelto = testUpdates.connectDevice(list, "P0042137", 1, 0)
+            const page = pageWith(list, null)
+            testUpdates.reportApplication(pelto, "1.2.0", "5ea1ed0bff008001")
+            const lines = findChild(card(page), "componentLines")
+            tryCompare(lines, "count", 2)
+            compare(lines.itemAt(0).children[0].text + " " + lines.itemAt(0).children[1].text,
+                    "Application Version: 1.2.0")
+            compare(lines.itemAt(1).children[0].text + " " + lines.itemAt(1).children[1].text,
+                    "Application Name: LineFollower")
+        }
+
+        // "Update" on the card of the simulated Pelto starts the row's update: the row asks the
+        // storage for the firmware, which is out of reach here, reports the failure and offers the
+        // update again.
+        function test_updateButtonWithTheSimulatedPelto() {
+            loadCatalogue()
+            const list = testUpdates.makeList()
+            const page = pageWith(list, idleDevice())
+            verify(testUpdates.connectSimulatedPelto(list, [
+                "--state", "fw_version=1.3.0", "--state", "esp_version=1.0.0", "--heartbeat-ms", "200"]))
+            tryVerify(() => list.deviceList.length === 1, 30000)
+            const button = part(page, "updateButton")
+            tryVerify(() => shown(button), 20000)
+            compare(button.text, "Update")
+            function failures() {
+                return Notifications.notificationList.filter(n => n.origin === "Device updater"
+                        && n.title === "Firmware update failed"
+                        && n.message === "Firmware file could not be download").length
+            }
+            const before = failures()
+            waitForRendering(page)
+            mouseClick(button)
+            tryVerify(() => failures() === before + 1, 30000)
+            tryCompare(part(page, "progressText"), "text", "NEW UPDATE AVAILABLE")
+            verify(shown(button))
+        }
+
         // Two devices: each gets a row of its own, one under the other.
         function test_rowsDoNotOverlap() {
             const list = testUpdates.makeList()
-            testUpdates.connectDevice(list, "P0000001", 1, 0)
+            const pelto = testUpdates.connectDevice(list, "P0000001", 1, 0)
             testUpdates.connectDevice(list, "T0000002", 1, 18)
-            const page = pageWith(list, null)
+            const page = pageWith(list, idleDevice())
+            // The first card with all it can show: an offered update, its versions and an
+            // application the library does not know.
+            testUpdates.reportFirmware(pelto, true, "1.3.0", 0, 0, "1.0.0")
+            testUpdates.reportApplication(pelto, "1.2.0-rc.1+build.20260112", "77")
             const rows = findChild(page, "deviceRows")
             compare(rows.count, 2)
             const first = rows.itemAt(0)
             const second = rows.itemAt(1)
+            const button = findChild(first, "updateButton")
+            tryVerify(() => shown(button))
+            // The card lays out its texts and the button below them.
+            tryVerify(() => button.y > 0)
+            const buttonBottom = button.mapToItem(second.parent, 0, button.height).y
             verify(second.y >= first.y + first.height,
                    "second row at " + second.y + ", first ends at " + (first.y + first.height))
+            // The first row holds its whole card, so nothing of it reaches into the second.
+            verify(buttonBottom <= first.y + first.height,
+                   "the first card's button ends at " + buttonBottom + ", its row at "
+                   + (first.y + first.height))
             compare(findChild(second, "cardTitle").text, "Torvik")
             verify(String(findChild(second, "productImage").source).endsWith("Torvik_1.3.png"))
         }
@@ -343,8 +407,18 @@ Item {
             // An idle device: the file dialog of the custom firmware.
             device.appRunning = false
             page.factory.selectedDevice = device
-            page.firmwareDialog.active = true
+            keyClick(Qt.Key_Backspace, Qt.ControlModifier | Qt.ShiftModifier | Qt.AltModifier)
+            verify(page.firmwareDialog.active)
             const dialog = page.firmwareDialog.item
+            tryCompare(dialog, "visible", true)
+            dialog.close()
+            // The chosen file goes to the selected device; the dialog starts in its folder next time.
+            // (Any existing file will do: "All files" are offered too.)
+            const chosen = String(Qt.resolvedUrl("tst_deviceUpdates.qml"))
+            dialog.selectedFile = chosen
+            dialog.accepted()
+            compare(device.uploaded, [chosen])
+            compare(String(dialog.currentFolder), chosen.substring(0, chosen.lastIndexOf("/")))
             compare(dialog.title, "Choose custom firmware")
             compare(dialog.acceptLabel, "Flash Firmware")
             compare(dialog.nameFilters, ["Nimbrel Lab files(*.fwb *.feb)", "All files (*)"])

@@ -172,7 +172,8 @@ Item {
 
         // >>> device updates
         // The "Device Updates" page opened from its tile: first with no device, then over a real
-        // update list whose Pelto reports firmware older than the real catalogue's newest.
+        // update list fed by the simulated Pelto, whose firmware is older than the newest in the
+        // real catalogue.
         function test_5_deviceUpdates() {
             const tile = findChild(window.viewStack.currentPage, "tile_Device Updates")
             verify(tile)
@@ -195,15 +196,20 @@ Item {
                     "1.0.0": { "PeltoOS": "1.3.0", "PeltoWireless": "1.0.0" },
                     "2.0.0": { "PeltoOS": "1.4.0", "PeltoWireless": "1.1.0" } } } },
                 "Components": {} })))
+            // The simulated Pelto runs outdated firmware and an application of its own.
             const list = testUpdates.makeList()
-            const pelto = testUpdates.connectDevice(list, "P0042137", 1, 0)
-            orvFactory.selectedDevice = fakePelto
             page.updates = list
-            testUpdates.reportFirmware(pelto, true, "1.3.0", 0, 0, "1.0.0")
-            testUpdates.reportApplication(pelto, "1.2.0", "4f2a")
+            verify(testUpdates.connectSimulatedPelto(list, [
+                "--serial", "P0042137", "--state", "fw_version=1.3.0", "--state", "esp_version=1.0.0",
+                "--state", "app_version=1.2.0", "--state", "app_name=LineFollower",
+                "--heartbeat-ms", "200"]))
+            tryVerify(() => list.deviceList.length === 1, 30000)
+            orvFactory.selectedDevice = fakePelto
             const button = findChild(page, "updateButton")
-            tryVerify(() => button.visible && button.text === "Update")
+            tryVerify(() => button.visible && button.text === "Update", 20000)
             compare(findChild(page, "progressText").text, "NEW UPDATE AVAILABLE")
+            compare(findChild(page, "currentFirmware").text, "CURRENT FIRMWARE:  1.0.0")
+            tryVerify(() => findChild(page, "componentLines").count === 4, 10000)
             shot = shoot("device-updates")
             // The frame keeps the window's background.
             verify(near(shot.pixel(3, shot.height - 4), "#CCCBCA", 2), describe(shot.pixel(3, shot.height - 4)))
@@ -230,8 +236,27 @@ Item {
                     darkest = Math.min(darkest, Math.round(shot.pixel(x, y).r * 255))
             }
             verify(darkest >= 165 && darkest <= 200, "darkest pixel of the component lines: " + darkest)
+            // A Torvik beside it: its row goes below the Pelto's; scrolled down to show it.
+            const torvik = testUpdates.connectDevice(list, "T0000002", 1, 18)
+            testUpdates.reportFirmware(torvik, true, "2.1.0", 0, 0, "1.1.0")
+            const rows = findChild(page, "deviceRows")
+            tryCompare(rows, "count", 2)
+            const flick = findChild(page, "deviceFlick")
+            tryVerify(() => flick.contentHeight > flick.height)
+            // The rows are made again when the list changes: scroll once they have settled.
+            waitForRendering(page)
+            flick.contentY = flick.contentHeight - flick.height
+            shot = shoot("device-updates-two-devices")
+            const second = rows.itemAt(1)
+            const title = findChild(second, "cardTitle")
+            compare(title.text, "Torvik")
+            const tbox = title.mapToItem(window.contentItem, 0, 0)
+            verify(tbox.y > window.applicationMenu.height && tbox.y + title.height < shot.height,
+                   "the second row is scrolled into view: " + tbox.y)
+
             page.updates = HardwareUpdate
             orvFactory.selectedDevice = null
+            testUpdates.clear()
             window.viewStack.source = window.viewStack.homeSource
             tryVerify(() => findChild(window.viewStack.currentPage, "tile_Device Updates") !== null)
         }

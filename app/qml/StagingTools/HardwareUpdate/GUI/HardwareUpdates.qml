@@ -126,7 +126,7 @@ Loader {
                                 required property var modelData
                                 objectName: "card_" + modelData.type
                                 width: 200 * uScale
-                                height: 750 * uScale
+                                height: Math.max(750 * uScale, childrenRect.height)
                                 opacity: modelData.type === "Pelto" ? 1 : 0.2
 
                                 Loader {

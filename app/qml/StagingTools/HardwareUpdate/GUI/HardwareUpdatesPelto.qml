@@ -23,11 +23,20 @@ Column {
     readonly property var selectedDevice: factory ? factory.selectedDevice : null
 
     width: 200 * uScale
-    height: 750 * uScale
+    // Long texts (an unknown application, a long version) may need more than the card's height:
+    // the card grows rather than drawing into the row below.
+    height: Math.max(750 * uScale, implicitHeight)
     spacing: 20 * uScale
 
-    function nameOfBuild(buildId) {
-        return binaries ? binaries.getBinaryNameByBuildID(buildId) : ""
+    // The row keeps the build id as hex text; the library knows binaries by the id's bytes.
+    function nameOfBuild(hex) {
+        if (!binaries)
+            return ""
+        const text = String(hex)
+        const bytes = new Uint8Array(Math.floor(text.length / 2))
+        for (let i = 0; i < bytes.length; ++i)
+            bytes[i] = parseInt(text.substr(2 * i, 2), 16)
+        return binaries.getBinaryNameByBuildID(bytes.buffer)
     }
 
     Text {
