@@ -9,7 +9,6 @@
 #include <QJsonDocument>
 #include <QQmlContext>
 #include <QQmlEngine>
-#include <QVariantList>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest/quicktest.h>
 
@@ -35,7 +34,7 @@ QVariantMap parsed(const QString &frame)
 } // namespace
 
 // The loopback rosbridge server as the tests see it. Replies are scripted per service; a service
-// without a script gets no reply. Frames come back as the server received them (text) or parsed.
+// without a script gets no reply. Frames come back verbatim, as the server received them.
 class RosbridgeControl : public QObject
 {
     Q_OBJECT
@@ -81,17 +80,6 @@ public:
                 texts.append(frame);
         }
         return texts;
-    }
-    Q_INVOKABLE QVariantMap lastCall(const QString &service) const
-    {
-        return m_fake.lastCall(service).toVariantMap();
-    }
-    Q_INVOKABLE QVariantList requests(const QString &op) const
-    {
-        QVariantList list;
-        for (const QJsonObject &object : m_fake.requests(op))
-            list.append(object.toVariantMap());
-        return list;
     }
     Q_INVOKABLE int subscribeCount(const QString &topic) const
     {

@@ -259,6 +259,8 @@ Item {
                             expected: "Service call failed: no such service" })
                 rows.push({ tag: row.tag + " no value", row: row, result: true, reply: [],
                             expected: "Service call received more than one response" })
+                rows.push({ tag: row.tag + " rosbridge false with a value", row: row,
+                            result: false, reply: row.reply, expected: "Service call failed" })
                 rows.push({ tag: row.tag + " two values", row: row, result: true,
                             reply: [row.reply, row.reply],
                             expected: "Service call received more than one response" })
@@ -527,9 +529,10 @@ Item {
             compare(telemetry.positionAccuracy, PositionAccuracy.Inaccurate)
         }
 
-        // The robot's real time-out: ten seconds.
+        // The robot's real time-out: ten seconds. The reply that comes after it is ignored.
         function test_callTimesOut() {
-            rosbridge.noReply(jobPrefix + "start")
+            rosbridge.reply(jobPrefix + "start", true, nested(true, ""), 10800)
+            ignoreWarning(/Received service response for unknown service call/)
             const started = Date.now()
             const outcome = watch(robot.jobInterface.startJob(u1))
             tryVerify(() => outcome.state !== "pending", 20000, "the call times out")
@@ -537,7 +540,47 @@ Item {
             compare(outcome.error, "Service call timed out")
             const elapsed = outcome.settledAt - started
             // A coarse timer may fire up to 5 % early.
-            verify(elapsed >= 9400 && elapsed < 15000, "timed out after " + elapsed + " ms")
+            verify(elapsed >= 9400 && elapsed < 10800, "timed out after " + elapsed + " ms")
+            // Let the late reply arrive (the warning above must be seen); the promise stays
+            // rejected.
+            wait(12500 - (Date.now() - started))
+            compare(outcome.state, "rejected")
+            compare(outcome.error, "Service call timed out")
+        }
+
+        // A second start lets go of the first plan subscription: one subscription on the robot,
+        // each plan message handled once, and one unsubscribe when the recording is aborted.
+        function test_recordingTwice() {
+            const recording = robot.pathRecordingInterface
+            const plan = "/autopilot/plan"
+            rosbridge.reply("/autopilot/interface/record_path", true, { success: true, message: "" })
+            rosbridge.reply("/autopilot/interface/abort_record_path", true, { success: true, message: "" })
+            const subscribes = rosbridge.subscribeCount(plan)
+            const unsubscribes = rosbridge.unsubscribeCount(plan)
+            const first = watch(recording.startRecording(false))
+            tryVerify(() => first.state === "resolved")
+            const second = watch(recording.startRecording(true))
+            tryVerify(() => second.state === "resolved")
+            compare(rosbridge.subscribeCount(plan), subscribes + 1)
+
+            const spy = Qt.createQmlObject("import QtTest; SignalSpy {}", testCase)
+            spy.target = recording
+            spy.signalName = "recordingProgressPathChanged"
+            // A plan without poses still replaces the path.
+            rosbridge.publish(plan, {})
+            rosbridge.publish(plan, { poses: [{ pose: { position: { x: 1, y: 1, z: 1 },
+                                                        orientation: { x: 0, y: 0, z: 0, w: 1 } } }] })
+            tryVerify(() => spy.count >= 2)
+            compare(spy.count, 2)
+            compare(recording.recordingProgressPath.length, 1)
+            compare(rosbridge.unsubscribeCount(plan), unsubscribes)
+
+            const aborted = watch(recording.abortRecording())
+            tryVerify(() => aborted.state === "resolved")
+            tryVerify(() => rosbridge.unsubscribeCount(plan) === unsubscribes + 1)
+            compare(rosbridge.callTexts("/autopilot/interface/abort_record_path").slice(-1)[0]
+                    .indexOf('"args":{}'), 1)
+            spy.destroy()
         }
     }
 
@@ -587,10 +630,13 @@ Item {
             const connection = Qt.createQmlObject("import orvane.RobotCommunication; RobotConnection {}", root)
             compare(connection.status, RobotConnectionStatus.Closed)
             compare(connection.name, "Sorvyn")
+            const statuses = []
+            connection.connectionStatusChanged.connect(() => statuses.push(connection.status))
             const outcome = watch(connection.connect(rosbridge.url))
             tryVerify(() => outcome.state !== "pending")
             compare(outcome.value, true)
             compare(connection.status, RobotConnectionStatus.Connected)
+            compare(statuses, [RobotConnectionStatus.Connecting, RobotConnectionStatus.Connected])
             compare(RobotManager.size, 0)
             verify(connection.resourceInterface(5) === connection.mapResourceInterface)
             verify(connection.resourceInterface(0) === connection.pathResourceInterface)
@@ -598,6 +644,8 @@ Item {
             compare(connection.resourceInterface(6), null)
             connection.disconnect()
             tryCompare(connection, "status", RobotConnectionStatus.Closed)
+            compare(statuses, [RobotConnectionStatus.Connecting, RobotConnectionStatus.Connected,
+                               RobotConnectionStatus.Closing, RobotConnectionStatus.Closed])
             connection.destroy()
             tryVerify(() => rosbridge.clientCount() === 0)
         }
