@@ -400,6 +400,67 @@ Item {
                 spy.destroy()
         }
 
+        // The converter follows the message's type; an unknown type gives none.
+        function test_coordinateSystems_data() {
+            const base = { map_name: "", latitude: 51.4, longitude: 5.5, altitude: 12, zone: 31,
+                           north: true, x_offset: 1, y_offset: 2, z_offset: 3 }
+            const withType = type => Object.assign({ type: type }, base)
+            return [
+                { tag: "local relative", msg: withType(0), converterType: 0 },
+                { tag: "local tangent plane", msg: withType(1), converterType: 1,
+                  check: c => {
+                      compare(c.reference.latitude, 51.4)
+                      compare(c.reference.longitude, 5.5)
+                      compare(c.reference.altitude, 12)
+                  } },
+                { tag: "utm", msg: withType(2), converterType: 2,
+                  check: c => { compare(c.zone, 31); compare(c.north, true); compare(c.offset.y, 2) } },
+                { tag: "unknown", msg: withType(3), converterType: -1 },
+                { tag: "out of range", msg: withType(9), converterType: -1 }
+            ]
+        }
+
+        function test_coordinateSystems(data) {
+            const telemetry = robot.telemetryInterface
+            // Start from a converter, so that "none" is a change too.
+            rosbridge.publish("/autopilot/coordinate_system",
+                              Object.assign({}, data.msg, { type: 2, zone: 5 }))
+            tryVerify(() => telemetry.coordinateSystem !== null && telemetry.coordinateSystem.zone === 5)
+            const spy = Qt.createQmlObject("import QtTest; SignalSpy {}", testCase)
+            spy.target = telemetry
+            spy.signalName = "coordinateSystemChanged"
+            rosbridge.publish("/autopilot/coordinate_system", data.msg)
+            spy.wait(5000)
+            if (data.converterType < 0) {
+                compare(telemetry.coordinateSystem, null)
+            } else {
+                compare(telemetry.coordinateSystem.type, data.converterType)
+                if (data.check)
+                    data.check(telemetry.coordinateSystem)
+            }
+            spy.destroy()
+        }
+
+        // A message that does not read as its type is dropped whole: no value changes.
+        function test_malformedTopicMessageKeepsValues() {
+            const telemetry = robot.telemetryInterface
+            const status = "/autopilot/interface/system_status"
+            rosbridge.publish(status, { is_operational: false, behavior_status: "Idle",
+                                        position_accuracy_status: "inaccurate" })
+            tryCompare(telemetry, "behaviorStatus", "Idle")
+            ignoreWarning(/Exception in callback for topic/)
+            rosbridge.publish(status, { is_operational: true, position_accuracy_status: "position_ok" })
+            rosbridge.publish("/autopilot/estimated_pose",
+                              { pose: { covariance: [], pose: { position: { x: 3, y: 0, z: 0 },
+                                                                orientation: { x: 0, y: 0, z: 0, w: 1 } } },
+                                twist: { covariance: [], twist: { linear: { x: 0, y: 0, z: 0 },
+                                                                  angular: { x: 0, y: 0, z: 0 } } } })
+            tryVerify(() => telemetry.pose.position.x === 3)
+            compare(telemetry.operationalStatus, false)
+            compare(telemetry.behaviorStatus, "Idle")
+            compare(telemetry.positionAccuracy, PositionAccuracy.Inaccurate)
+        }
+
         function test_planTopicFollowsRecording() {
             const recording = robot.pathRecordingInterface
             rosbridge.reply("/autopilot/interface/record_path", true, { success: true, message: "" })
@@ -596,6 +657,7 @@ Item {
             return [
                 { tag: "bad host", url: "bad host" },
                 { tag: "bad host in a ws url", url: "ws://bad host:9090" },
+                { tag: "empty", url: "" , useEmpty: true },
                 { tag: "refused", url: "", refuse: true }
             ]
         }
@@ -603,7 +665,7 @@ Item {
         function test_failedConnects(data) {
             if (data.refuse)
                 rosbridge.refuse()
-            const url = data.url || rosbridge.url
+            const url = data.useEmpty ? "" : (data.url || rosbridge.url)
             const manager = watch(RobotManager.connect(url))
             const connection = Qt.createQmlObject("import orvane.RobotCommunication; RobotConnection {}", root)
             const own = watch(connection.connect(url))
@@ -623,6 +685,19 @@ Item {
             tryVerify(() => outcome.state !== "pending", 10000)
             compare(outcome.error, "Robot connection failed")
             compare(RobotManager.size, 0)
+        }
+
+        // Only the host and port of a URL count: the socket opens plain ws.
+        function test_connectTakesHostAndPortOnly() {
+            const outcome = watch(RobotManager.connect("wss://127.0.0.1:" + rosbridge.port
+                                                       + "/robot?name=x#top"))
+            tryVerify(() => outcome.state !== "pending")
+            compare(outcome.state, "resolved", outcome.error)
+            compare(RobotManager.size, 1)
+            compare(rosbridge.clientCount(), 1)
+            outcome.value.getObject().disconnect()
+            tryCompare(RobotManager, "size", 0)
+            tryVerify(() => rosbridge.clientCount() === 0)
         }
 
         // A connection QML makes itself is independent of the manager.
