@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QQmlContext>
 #include <QQmlEngine>
+#include <QVariantList>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest/quicktest.h>
 
@@ -34,7 +35,8 @@ QVariantMap parsed(const QString &frame)
 } // namespace
 
 // The loopback rosbridge server as the tests see it. Replies are scripted per service; a service
-// without a script gets no reply. Frames come back verbatim, as the server received them.
+// without a script gets no reply. Frames come back verbatim, as the server received them, or
+// parsed.
 class RosbridgeControl : public QObject
 {
     Q_OBJECT
@@ -80,6 +82,14 @@ public:
                 texts.append(frame);
         }
         return texts;
+    }
+    // The frames of one operation ("subscribe", "call_service"...), parsed, oldest first.
+    Q_INVOKABLE QVariantList requests(const QString &op) const
+    {
+        QVariantList list;
+        for (const QJsonObject &object : m_fake.requests(op))
+            list.append(object.toVariantMap());
+        return list;
     }
     Q_INVOKABLE int subscribeCount(const QString &topic) const
     {

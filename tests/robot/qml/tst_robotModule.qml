@@ -639,6 +639,10 @@ Item {
             const aborted = watch(recording.abortRecording())
             tryVerify(() => aborted.state === "resolved")
             tryVerify(() => rosbridge.unsubscribeCount(plan) === unsubscribes + 1)
+            verify(rosbridge.frames().indexOf('{"op":"unsubscribe","topic":"/autopilot/plan"}') >= 0)
+            const last = rosbridge.requests("unsubscribe").slice(-1)[0]
+            compare(Object.keys(last).sort(), ["op", "topic"])
+            compare(last.topic, plan)
             compare(rosbridge.callTexts("/autopilot/interface/abort_record_path").slice(-1)[0]
                     .indexOf('"args":{}'), 1)
             spy.destroy()
