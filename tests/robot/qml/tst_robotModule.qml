@@ -691,6 +691,29 @@ Item {
             compare(RobotManager.size, 0)
         }
 
+        // A connection that goes while calls wait: the calls end as canceled, and nothing runs on
+        // the gone objects afterwards.
+        function test_destroyedWithPendingCall() {
+            const connection = Qt.createQmlObject("import orvane.RobotCommunication; RobotConnection {}", root)
+            const opened = watch(connection.connect(rosbridge.url))
+            tryVerify(() => opened.state !== "pending")
+            compare(opened.value, true)
+            rosbridge.noReply(jobPrefix + "stop")
+            rosbridge.reply(resourcePrefix + "path/get", true, nested(true, "", { json: "{}" }), 200)
+            const stop = watch(connection.jobInterface.stopJob())
+            const get = watch(connection.pathResourceInterface.getResource(u1))
+            tryVerify(() => rosbridge.callTexts(resourcePrefix + "path/get").length > 0)
+            connection.destroy()
+            tryVerify(() => rosbridge.clientCount() === 0)
+            // Canceled calls reject (the bridge's documented choice) instead of hanging.
+            tryVerify(() => stop.state !== "pending" && get.state !== "pending")
+            compare(stop.error, "Operation canceled")
+            compare(get.error, "Operation canceled")
+            wait(400) // past the scripted reply's delay
+            gc()
+            compare(get.state, "rejected")
+        }
+
         // Only the host and port of a URL count: the socket opens plain ws.
         function test_connectTakesHostAndPortOnly() {
             const outcome = watch(RobotManager.connect("wss://127.0.0.1:" + rosbridge.port
