@@ -117,7 +117,9 @@ void WebSocketClient::disconnect()
 
 void WebSocketClient::sendTextMessage(const QString &message)
 {
-    if (m_socket->sendTextMessage(message) != message.size())
+    // The socket counts the UTF-8 bytes it wrote, not characters: any text beyond ASCII would
+    // otherwise look cut short.
+    if (m_socket->sendTextMessage(message) != message.toUtf8().size())
         qCWarning(lcWebSocketClient) << "Not all data was transmitted";
 }
 
