@@ -256,9 +256,11 @@ Item {
                 bottomPadding: 15 * uScale
                 bottomInset: 15 * uScale
             }
+            // Shown whenever there is something to scroll sideways; a table that fits its view
+            // would only show an empty bar.
             ScrollBar.horizontal: ScrollBar {
                 size: 0.1
-                policy: ScrollBar.AlwaysOn
+                policy: binaryList.tableWidth > binaryList.width ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
             }
             delegate: Item {
                 required property var qtObject
