@@ -127,6 +127,9 @@ Rectangle_RoundClip {
                     objectName: "notificationProgress"
                     width: parent.width * 0.85
                     height: uScale * 5
+                    // The bar is only a few pixels high: the widget's own padding would leave
+                    // nothing of it on a small screen.
+                    padding: 0
                     visible: row.hasProgress && row.note.progressEnabled
                     value: row.hasProgress ? row.note.progress : 0
                 }
