@@ -152,6 +152,8 @@ Item {
             const note = testNotifications.pushProgressButton("Flashing application", "Cancel")
             note.enableProgress(true)
             note.updateProgress(0.62)
+            // While a flash runs its Cancel button is live.
+            note.enableButton(true)
             const frame = window.applicationMenu.notificationFrame
             frame.open()
             tryCompare(frame, "opened", true)
