@@ -3,6 +3,7 @@ import QtTest
 import orvane.Branding
 import "../../../app/qml/StagingTools/BinaryHandling/GUI"
 import "../../../app/qml/StagingTools/BinaryHandling/GUI/UploadRules.js" as Rules
+import "../../../app/qml/StagingTools/TableColumns.js" as TableColumns
 
 // The "Bin list" page over a real app-binary library: import, search, sorting, deleting and the
 // upload button's rules.
@@ -250,6 +251,50 @@ Item {
                 root.uScale = 1
                 window.width = oldWidth
                 window.height = oldHeight
+            }
+        }
+
+        // Sharing a table's width: the widths fill it exactly, no column falls below its floor,
+        // the columns above their floors keep the ratio of their shares, and a width below all
+        // floors together shrinks every column alike.
+        function test_columnWidths_data() {
+            const items = [{ share: 100, floor: 10 }, { share: 300, floor: 200 },
+                           { share: 50, floor: 60 }, { share: 150, floor: 20 }]
+            return [
+                { tag: "roomy", items: items, total: 1200 },
+                { tag: "some at their floors", items: items, total: 500 },
+                { tag: "exactly the floors", items: items, total: 290 },
+                { tag: "below the floors", items: items, total: 145 },
+                { tag: "one column", items: [{ share: 1, floor: 5 }], total: 40 },
+            ]
+        }
+        function test_columnWidths(data) {
+            const widths = TableColumns.distribute(data.items, data.total)
+            compare(widths.length, data.items.length)
+            const sum = widths.reduce((a, b) => a + b, 0)
+            verify(Math.abs(sum - data.total) < 1e-6, "sum " + sum)
+            const floors = data.items.reduce((a, item) => a + item.floor, 0)
+            if (data.total < floors) {
+                for (let i = 0; i < widths.length; ++i)
+                    verify(Math.abs(widths[i] / data.items[i].floor - data.total / floors) < 1e-9)
+                return
+            }
+            // Width per share of the columns above their floors.
+            let ratio = null
+            for (let i = 0; i < widths.length; ++i) {
+                if (ratio === null && widths[i] > data.items[i].floor + 1e-9)
+                    ratio = widths[i] / data.items[i].share
+            }
+            for (let i = 0; i < widths.length; ++i) {
+                verify(widths[i] >= data.items[i].floor - 1e-9, "column " + i + ": " + widths[i])
+                if (widths[i] > data.items[i].floor + 1e-9) {
+                    verify(Math.abs(widths[i] / data.items[i].share - ratio) < 1e-9,
+                           "column " + i + " out of proportion")
+                } else if (ratio !== null) {
+                    // Held at its floor only because its share of the rest fell below it.
+                    verify(data.items[i].share * ratio <= data.items[i].floor + 1e-9,
+                           "column " + i + " kept at its floor though its share is wider")
+                }
             }
         }
     }
