@@ -189,6 +189,7 @@ public:
         const QString path = QDir(dir).filePath(name + QStringLiteral(".napbf"));
         rig::writeNapbf(path, m_elf,
                         { { "version_number", version },
+                          { "version_text", version },
                           { "app_name", appName },
                           { "build_id_hex", QStringLiteral("%1").arg(k, 64, 16, QLatin1Char('0')) },
                           { "time", QDateTime::currentDateTimeUtc().addSecs(-3600 * k).toString(

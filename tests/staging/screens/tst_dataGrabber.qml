@@ -21,6 +21,11 @@ Item {
     }
 
     Component {
+        id: sizedPageComponent
+        DataGrabber { factory: testSelection }
+    }
+
+    Component {
         id: fakeEntry
         QtObject {
             property string fileName: "log[9]_M_App_2026-02-01_08-00-00.zlf"
@@ -243,6 +248,123 @@ Item {
             clickRow(page.visibleList, 3, Qt.ShiftModifier)
             wait(200)
             grabImage(page).save(screensFolder + "/dataGrabber.png")
+        }
+
+        // Header and rows share one column layout: at the narrowest window of a screen and at
+        // common widths each header column lies over its row cell, and neither header nor row
+        // reaches past the table's right edge; the row's widest contents fit their cells.
+        function test_columnsLineUp_data() {
+            return [
+                { tag: "1920x1080 screen, narrowest window", hRef: 1080, width: 960, fits: true },
+                { tag: "1920x1080 screen, 1280 wide", hRef: 1080, width: 1280, fits: true },
+                { tag: "1920x1080 screen, 1920 wide", hRef: 1080, width: 1920, fits: true },
+                // Too narrow for every column: the table keeps its width and flicks sideways.
+                { tag: "1280x800 screen, narrowest window", hRef: 800, width: 640, fits: false },
+                { tag: "1280x800 screen, 1280 wide", hRef: 800, width: 1280, fits: true },
+            ]
+        }
+        function test_columnsLineUp(data) {
+            const labels = ["Actionbar", "Serial ID", "Device Type", "Log Name", "Model Name",
+                            "Date & time", "Size", "File type"]
+            root.hRef = data.hRef
+            root.uScale = data.hRef / 1080.01
+            try {
+                const downloader = testLogs.make(["pt-a"], 2)
+                testLogs.listOnDevice(downloader.orvDeviceLogList.get(0),
+                                      ["log[9]_M_App_2026-02-01_08-00-00.zlf"])
+                const page = sizedPageComponent.createObject(root, { logDownloader: downloader,
+                                                                     width: data.width, height: 700 })
+                currentPage = page
+                const list = page.visibleList
+                tryCompare(list, "count", 3)
+                const header = list.headerItem
+                // The device-only row shows the most buttons (delete on device, download, export).
+                let row = null
+                for (let r = 0; r < 3; ++r) {
+                    if (findChild(rowAt(list, r), "downloadButton").visible)
+                        row = rowAt(list, r)
+                }
+                verify(row !== null)
+                // The table's right edge: the view's, or the flickable content's when too narrow.
+                const edge = data.fits ? list.width : list.contentWidth
+                if (!data.fits) {
+                    verify(list.contentWidth > list.width)
+                    verify(list.flickableDirection === Flickable.HorizontalAndVerticalFlick)
+                }
+                let previousEnd = -1
+                for (const label of labels) {
+                    const column = findChild(header, "column_" + label)
+                    const cell = findChild(row, "cell_" + label)
+                    verify(column !== null, label)
+                    verify(cell !== null, label)
+                    const c = column.mapToItem(list.contentItem, 0, 0)
+                    const r = cell.mapToItem(list.contentItem, 0, 0)
+                    verify(Math.abs(c.x - r.x) <= 1, label + ": header at " + c.x + ", cell at " + r.x)
+                    verify(Math.abs(column.width - cell.width) <= 1,
+                           label + ": header " + column.width + " wide, cell " + cell.width)
+                    verify(c.x >= previousEnd - 0.5, label + " overlaps the column before it")
+                    previousEnd = c.x + column.width
+                    verify(previousEnd <= edge + 0.5, label + " ends at " + previousEnd
+                           + ", table width " + edge)
+                    verify(r.x + cell.width <= edge + 0.5, label + " cell past the edge")
+                }
+                // What the cells must show in full: the last button of the actions and the date.
+                const actions = findChild(row, "cell_Actionbar")
+                for (const name of ["deleteOnDeviceButton", "downloadButton", "exportButton"]) {
+                    const button = findChild(row, name)
+                    const b = button.mapToItem(actions, 0, 0)
+                    verify(b.x + button.width <= actions.width - 3 * root.uScale,
+                           name + " ends at " + (b.x + button.width) + " of " + actions.width)
+                }
+                const date = findChild(row, "dateText")
+                verify(date.contentWidth <= date.width + 0.5,
+                       "date needs " + date.contentWidth + ", has " + date.width)
+                // A sortable label and its arrow fit their column.
+                for (const label of ["Log Name", "Model Name", "Date & time"]) {
+                    const column = findChild(header, "column_" + label)
+                    verify(column.implicitWidth <= column.width, label)
+                }
+            } finally {
+                root.hRef = 1080
+                root.uScale = 1
+            }
+        }
+
+        // The page as the main window shows it on a full-HD and on a 1280x800 screen (the
+        // window's frame and top bar taken off), saved as dataGrabber-<screen>.png.
+        function test_screenshotSizes_data() {
+            return [
+                { tag: "1920x1080", hRef: 1080, width: 1902, height: 970 },
+                { tag: "1280x800", hRef: 800, width: 1267, height: 718 },
+            ]
+        }
+        function test_screenshotSizes(data) {
+            const window = root.Window.window
+            const oldWidth = window.width
+            const oldHeight = window.height
+            root.hRef = data.hRef
+            root.uScale = data.hRef / 1080.01
+            window.width = data.width
+            window.height = data.height
+            try {
+                const downloader = testLogs.make(["pt-a", "pt-b"], 6)
+                testLogs.listOnDevice(downloader.orvDeviceLogList.get(0),
+                                      ["log[9]_M_App_2026-02-01_08-00-00.zlf"])
+                const page = sizedPageComponent.createObject(root, { logDownloader: downloader,
+                                                                     width: data.width,
+                                                                     height: data.height })
+                currentPage = page
+                tryCompare(page.visibleList, "count", 7)
+                clickRow(page.visibleList, 1)
+                clickRow(page.visibleList, 3, Qt.ShiftModifier)
+                wait(300)
+                grabImage(page).save(screensFolder + "/dataGrabber-" + data.tag + ".png")
+            } finally {
+                root.hRef = 1080
+                root.uScale = 1
+                window.width = oldWidth
+                window.height = oldHeight
+            }
         }
     }
 }

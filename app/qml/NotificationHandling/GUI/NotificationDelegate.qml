@@ -33,8 +33,12 @@ Rectangle_RoundClip {
     radius: hRef * 15 / 1080
     clipContent: content
     state: "collapsed"
-    height: state === "expanded" ? hRef * 120 / 1080 + message.height + hRef * 120 / 1080
-                                 : hRef * 120 / 1080
+    // The nominal heights hold a text-only row; a button, a progress bar or a long expanded
+    // message needs more, and the row grows to hold it instead of cutting it off.
+    readonly property real neededHeight: texts.y + texts.implicitHeight + uScale * 13
+    height: Math.max(neededHeight,
+                     state === "expanded" ? hRef * 120 / 1080 + message.height + hRef * 120 / 1080
+                                          : hRef * 120 / 1080)
     Behavior on height { NumberAnimation { duration: 150; easing.type: Easing.OutQuad } }
 
     Connections {
@@ -74,6 +78,7 @@ Rectangle_RoundClip {
             color: "#F3F3F3"
 
             Column {
+                id: texts
                 x: uScale * 20
                 y: uScale * 13
                 width: parent.width - uScale * 20
@@ -122,6 +127,9 @@ Rectangle_RoundClip {
                     objectName: "notificationProgress"
                     width: parent.width * 0.85
                     height: uScale * 5
+                    // The bar is only a few pixels high: the widget's own padding would leave
+                    // nothing of it on a small screen.
+                    padding: 0
                     visible: row.hasProgress && row.note.progressEnabled
                     value: row.hasProgress ? row.note.progress : 0
                 }

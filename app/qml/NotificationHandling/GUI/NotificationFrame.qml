@@ -26,8 +26,9 @@ Popup {
     width: hRef * 540 / 1080
     height: hRef * 870 / 1080
     padding: 0
-    // Kept inside the window when the bell sits near its right edge.
+    // Kept inside the window's frame when the bell sits near its right edge.
     margins: 0
+    rightMargin: hRef * 9 / 1080
     modal: false
     closePolicy: Popup.CloseOnEscape
     focus: true

@@ -174,5 +174,55 @@ Item {
             mouseClick(findChild(frame.contentItem, "closeButton"))
             tryCompare(frame, "visible", false)
         }
+
+        // A row grows with what it holds: every shown part (button, progress bar, message) lies
+        // fully inside the row, collapsed and expanded.
+        function test_rowHoldsItsContent_data() {
+            return [
+                { tag: "text", button: false, progress: false, expand: false },
+                { tag: "button", button: true, progress: false, expand: false },
+                { tag: "button and progress", button: true, progress: true, expand: false },
+                { tag: "button and progress, expanded", button: true, progress: true, expand: true },
+                { tag: "long text, expanded", button: false, progress: false, expand: true }
+            ]
+        }
+        function test_rowHoldsItsContent(data) {
+            const longText = "The device refused the image; it is kept for the next try. ".repeat(8)
+            let note = null
+            if (data.button) {
+                note = testNotifications.pushProgressButton("Flashing application", "Cancel")
+                if (data.progress) {
+                    note.enableProgress(true)
+                    note.updateProgress(0.62)
+                }
+            } else {
+                testNotifications.push(3, AbstractNotification.NimbrelLab, "Title", longText, "o")
+            }
+            openFrame()
+            tryCompare(rows(), "length", 1)
+            const row = rows()[0]
+            if (data.expand) {
+                mouseClick(findChild(row, "moreLessArea"))
+                tryCompare(row, "state", "expanded")
+            }
+            const parts = ["titleText", "timeText", "originText", "messageText"]
+            if (data.button)
+                parts.push("notificationButton")
+            if (data.progress)
+                parts.push("notificationProgress")
+            // The height animation has to end before the sizes can be compared.
+            wait(300)
+            for (const name of parts) {
+                const part = findChild(row, name)
+                verify(part.visible, name)
+                const box = part.mapToItem(row, 0, 0)
+                verify(box.y >= 0, name)
+                verify(box.y + part.height <= row.height + 0.5,
+                       name + " ends at " + (box.y + part.height) + ", row height " + row.height)
+            }
+            // The message shows every line it may show when expanded.
+            if (data.expand && !data.button)
+                verify(findChild(row, "messageText").lineCount > 1)
+        }
     }
 }

@@ -4,6 +4,7 @@ import QtQuick.Dialogs
 import QtCore
 import "../../../Qml/OrvaneUI"
 import "../../../Qml/OrvaneUI/OrvaneControls"
+import "BinColumns.js" as BinColumns
 import "../../../Qml/Forms"
 
 // The "Bin list" page: the app-binary library as a table with its tool bar, search and drop area.
@@ -230,7 +231,11 @@ Item {
             flickableDirection: Flickable.HorizontalAndVerticalFlick
             spacing: 0
             topMargin: hRef * 7.7 / 1080
-            contentWidth: 1700 * uScale
+            // One column layout for the header and every row. Below the width every column
+            // needs, the table keeps that width and flicks sideways instead of squeezing its cells.
+            readonly property real tableWidth: Math.max(width, BinColumns.minimumWidth(uScale))
+            readonly property var columnGeometry: BinColumns.layout(tableWidth, uScale)
+            contentWidth: tableWidth
             clip: true
             reuseItems: true
             model: page.manager ? page.manager.appBinaryList : null
@@ -239,7 +244,8 @@ Item {
                 objectName: "binHeader"
                 z: 100
                 manager: page.manager
-                width: Math.max(binaryList.width, binaryList.contentWidth)
+                width: binaryList.tableWidth
+                geometry: binaryList.columnGeometry
             }
             ScrollBar.vertical: OrvScrollBar {
                 visible: binaryList.contentHeight > binaryList.height
@@ -250,16 +256,19 @@ Item {
                 bottomPadding: 15 * uScale
                 bottomInset: 15 * uScale
             }
+            // Shown whenever there is something to scroll sideways; a table that fits its view
+            // would only show an empty bar.
             ScrollBar.horizontal: ScrollBar {
                 size: 0.1
-                policy: ScrollBar.AlwaysOn
+                policy: binaryList.tableWidth > binaryList.width ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
             }
             delegate: Item {
                 required property var qtObject
                 width: binaryList.contentWidth
                 height: hRef * 34.7 / 1080
                 BinaryFileDelegate {
-                    x: hRef * 110 / 1080
+                    width: parent.width
+                    geometry: binaryList.columnGeometry
                     file: parent.qtObject
                     device: page.device
                     onUploadFinished: page.announceFlashed()

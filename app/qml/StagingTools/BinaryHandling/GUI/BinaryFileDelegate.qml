@@ -2,6 +2,7 @@ import QtQuick
 import "../../../Qml/OrvaneUI"
 import "../../../Qml/Forms"
 import "UploadRules.js" as Rules
+import "BinColumns.js" as BinColumns
 
 // One app-binary file of the library: selection, delete, upload and its details.
 Item {
@@ -20,8 +21,17 @@ Item {
 
     signal uploadFinished()
 
+    // The table's column layout, so that each cell sits under its header; a row on its own lays
+    // out its own width.
+    property var geometry: BinColumns.layout(width, uScale)
+
     width: hRef * 1559 / 1080
     height: hRef * 34.7 / 1080
+
+    // Cell places in the pill's coordinates.
+    function cellX(label) { return BinColumns.column(geometry, label).x - geometry.indent }
+    function cellWidth(label) { return BinColumns.column(geometry, label).width }
+    function cellEnd(label) { return cellX(label) + cellWidth(label) }
 
     Connections {
         target: rowItem.file
@@ -31,7 +41,8 @@ Item {
     Rectangle {
         id: pill
         objectName: "rowPill"
-        width: hRef * 1555 / 1080
+        x: rowItem.geometry.indent
+        width: rowItem.geometry.end - rowItem.geometry.indent
         height: parent.height - 2.5 * uScale
         anchors.verticalCenter: parent.verticalCenter
         radius: height / 2
@@ -47,7 +58,8 @@ Item {
         // 1. Actions
         Rectangle {
             id: actions
-            width: hRef * 204 / 1080
+            objectName: "cell_Actionbar"
+            width: rowItem.cellWidth("Actionbar")
             height: parent.height
             radius: height / 2
             color: rowItem.actionColour
@@ -113,29 +125,38 @@ Item {
         // 2. Version
         Rectangle {
             id: versionSection
-            anchors.left: actions.right
-            width: hRef * 546 / 1080
+            x: rowItem.cellX("Version")
+            width: rowItem.cellEnd("Target Device") - x
             height: parent.height
             radius: height / 2
             color: rowItem.sectionColour
-            Text {
-                objectName: "versionText"
-                x: hRef * 30 / 1080
-                anchors.verticalCenter: parent.verticalCenter
-                text: rowItem.file ? rowItem.file.appVersionNumber : ""
-                textFormat: Text.PlainText
-                font.family: "Poppins"
-                font.pixelSize: rowItem.textSize
-            }
-            Rectangle {
-                anchors.right: parent.right
-                anchors.verticalCenter: parent.verticalCenter
-                width: hRef * 250 / 1080
+            Item {
+                objectName: "cell_Version"
+                width: rowItem.cellWidth("Version")
                 height: parent.height
-                radius: height / 2
-                color: rowItem.subColour
                 Text {
-                    anchors.centerIn: parent
+                    objectName: "versionText"
+                    anchors.fill: parent
+                    anchors.leftMargin: Math.min(hRef * 30 / 1080, parent.width / 4)
+                    anchors.rightMargin: 4 * uScale
+                    verticalAlignment: Text.AlignVCenter
+                    elide: Text.ElideRight
+                    text: rowItem.file ? rowItem.file.appVersionNumber : ""
+                    textFormat: Text.PlainText
+                    font.family: "Poppins"
+                    font.pixelSize: rowItem.textSize
+                }
+            }
+            SubPill {
+                label: "Target Device"
+                x: rowItem.cellX(label) - versionSection.x
+                Text {
+                    anchors.fill: parent
+                    anchors.leftMargin: 6 * uScale
+                    anchors.rightMargin: 6 * uScale
+                    horizontalAlignment: Text.AlignHCenter
+                    verticalAlignment: Text.AlignVCenter
+                    elide: Text.ElideRight
                     text: rowItem.file ? rowItem.file.deviceType : ""
                     textFormat: Text.PlainText
                     font.family: "Poppins"
@@ -146,21 +167,19 @@ Item {
 
         // 3. Details
         Rectangle {
-            anchors.left: versionSection.right
-            width: hRef * 790 / 1080
+            id: detailsSection
+            x: rowItem.cellX("Binary Name")
+            width: pill.width - x
             height: parent.height
             radius: height / 2
             color: rowItem.sectionColour
 
-            Row {
+            Item {
                 anchors.fill: parent
-                spacing: 4 * uScale
 
-                Rectangle {
-                    width: hRef * 361 / 1080
-                    height: parent.height
-                    radius: height / 2
-                    color: rowItem.subColour
+                SubPill {
+                    label: "Binary Name"
+                    x: rowItem.cellX(label) - detailsSection.x
                     Rectangle {
                         anchors.fill: parent
                         anchors.margins: 3 * uScale
@@ -185,11 +204,9 @@ Item {
                         }
                     }
                 }
-                Rectangle {
-                    width: hRef * 320 / 1080
-                    height: parent.height
-                    radius: height / 2
-                    color: rowItem.subColour
+                SubPill {
+                    label: "Date & time"
+                    x: rowItem.cellX(label) - detailsSection.x
                     Text {
                         objectName: "dateText"
                         anchors.centerIn: parent
@@ -202,11 +219,9 @@ Item {
                               : ""
                     }
                 }
-                Rectangle {
-                    width: hRef * 90 / 1080
-                    height: parent.height
-                    radius: height / 2
-                    color: rowItem.subColour
+                SubPill {
+                    label: "Size"
+                    x: rowItem.cellX(label) - detailsSection.x
                     Text {
                         anchors.centerIn: parent
                         text: rowItem.file ? rowItem.file.fileSize : ""
@@ -216,6 +231,25 @@ Item {
                     }
                 }
             }
+        }
+    }
+
+    // A column's cell: a sub-field pill a little inside the column, holding what is given.
+    component SubPill: Item {
+        id: cell
+        property string label
+        default property alias content: inner.data
+        objectName: "cell_" + label
+        width: rowItem.cellWidth(label)
+        height: pill.height
+        Rectangle {
+            id: inner
+            anchors.fill: parent
+            anchors.leftMargin: 2 * uScale
+            anchors.rightMargin: 2 * uScale
+            radius: height / 2
+            color: rowItem.subColour
+            clip: true
         }
     }
 }

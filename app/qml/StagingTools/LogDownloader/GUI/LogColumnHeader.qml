@@ -1,22 +1,26 @@
 import QtQuick
 import "../../../Qml/OrvaneUI"
+import "LogColumns.js" as LogColumns
 
 // The column header of a device list. One sortable column is active at a time; clicking it again
-// flips its direction.
+// flips its direction. Columns are placed from the same geometry as the rows' cells.
 Rectangle {
     id: header
 
     signal sortRequested(string property, bool ascending)
 
+    // From LogColumns.layout(); the list hands the one its rows use.
+    property var geometry: LogColumns.layout(width, uScale)
+
     readonly property var columns: [
-        { label: "Actionbar", property: "", state: "nonSortable", width: 259 },
-        { label: "Serial ID", property: "", state: "nonSortable", width: 154 },
-        { label: "Device Type", property: "", state: "nonSortable", width: 207 },
-        { label: "Log Name", property: "fileName", state: "inactiveSortable", width: 458 },
-        { label: "Model Name", property: "modelName", state: "inactiveSortable", width: 245 },
-        { label: "Date & time", property: "createDate", state: "down", width: 168 },
-        { label: "Size", property: "fileSizeBytes", state: "inactiveSortable", width: 79 },
-        { label: "File type", property: "", state: "nonSortable", width: 82 },
+        { label: "Actionbar", property: "", state: "nonSortable" },
+        { label: "Serial ID", property: "", state: "nonSortable" },
+        { label: "Device Type", property: "", state: "nonSortable" },
+        { label: "Log Name", property: "fileName", state: "inactiveSortable" },
+        { label: "Model Name", property: "modelName", state: "inactiveSortable" },
+        { label: "Date & time", property: "createDate", state: "down" },
+        { label: "Size", property: "fileSizeBytes", state: "inactiveSortable" },
+        { label: "File type", property: "", state: "nonSortable" },
     ]
 
     height: 38 * uScale
@@ -30,21 +34,24 @@ Rectangle {
         return null
     }
 
-    Row {
-        x: 112 * uScale
-        width: header.width * 0.83
-        height: parent.height
+    Item {
+        anchors.fill: parent
 
         Repeater {
             id: labels
             model: header.columns
-            Row {
+            Item {
                 readonly property alias labelName: item.labelName
                 readonly property alias labelState: item.state
                 readonly property alias item: item
+                readonly property var place: LogColumns.column(header.geometry, modelData.label)
+                x: place.x
+                width: place.width
                 height: header.height
+                // The line sits on the border between two columns.
                 Rectangle {
                     visible: index > 0
+                    x: -0.5
                     width: 1
                     height: 18.2 * uScale
                     anchors.verticalCenter: parent.verticalCenter
@@ -53,7 +60,7 @@ Rectangle {
                 FileHeaderBarItem {
                     id: item
                     objectName: "column_" + modelData.label
-                    width: hRef * modelData.width / 1080
+                    width: parent.width
                     height: parent.height
                     labelName: modelData.label
                     state: modelData.state

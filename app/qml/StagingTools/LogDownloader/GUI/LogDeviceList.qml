@@ -3,6 +3,7 @@ import QtQuick.Controls
 import QtQuick.Dialogs
 import QtQml.Models
 import "../../../Qml/OrvaneUI/OrvaneControls"
+import "LogColumns.js" as LogColumns
 
 // The log files of one device: the sortable column header over the rows, the selection, the
 // output-folder dialog and the tool bar's actions while this list is the visible one.
@@ -14,9 +15,15 @@ ListView {
     property var dataGrabber: null
     readonly property alias selection: selection
     readonly property var entryModel: producer ? producer.orvDeviceLogEntryList : null
+    // One column layout for the header and every row. Below the width every column needs, the
+    // table keeps that width and flicks sideways instead of squeezing its cells.
+    readonly property real tableWidth: Math.max(width, LogColumns.minimumWidth(uScale))
+    readonly property var columnGeometry: LogColumns.layout(tableWidth, uScale)
 
     clip: true
     boundsBehavior: Flickable.StopAtBounds
+    flickableDirection: tableWidth > width ? Flickable.HorizontalAndVerticalFlick : Flickable.VerticalFlick
+    contentWidth: tableWidth
     reuseItems: true
     topMargin: 7.7 * uScale
     displayMarginBeginning: -20
@@ -127,7 +134,8 @@ ListView {
     }
 
     header: LogColumnHeader {
-        width: deviceList.width
+        width: deviceList.tableWidth
+        geometry: deviceList.columnGeometry
         z: 2
         onSortRequested: function (property, ascending) {
             if (deviceList.producer)

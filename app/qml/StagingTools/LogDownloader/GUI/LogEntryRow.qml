@@ -1,6 +1,7 @@
 import QtQuick
 import "../../../Qml/OrvaneUI"
 import "../../../Qml/Forms"
+import "LogColumns.js" as LogColumns
 
 // One log file: its actions, device, name and details. Texts from the device are shown as plain
 // text.
@@ -24,8 +25,19 @@ Item {
     readonly property color bodyColour: selected ? "#D1ECE7" : hover.containsMouse ? "#CCCCCC" : "#E6E6E6"
     readonly property real textSize: 12 * uScale
 
-    width: 1650 * uScale
+    // The list's column layout, so that each cell sits under its header; a row on its own
+    // lays out its own width.
+    readonly property var geometry: list && list.columnGeometry ? list.columnGeometry
+                                                                : LogColumns.layout(width, uScale)
+    readonly property real gap: 6 * uScale
+
+    width: list && list.tableWidth ? list.tableWidth : 1650 * uScale
     height: hRef * 34.7 / 1080
+
+    // Cell places in the pill's coordinates.
+    function cellX(label) { return LogColumns.column(geometry, label).x - geometry.indent }
+    function cellWidth(label) { return LogColumns.column(geometry, label).width }
+    function cellEnd(label) { return cellX(label) + cellWidth(label) }
 
     function refreshSelection() {
         selected = list && list.selection && entry !== null
@@ -52,24 +64,40 @@ Item {
 
     Rectangle {
         id: pill
-        x: 110 * uScale
-        width: parent.width - x
+        x: rowItem.geometry.indent
+        width: rowItem.geometry.end - rowItem.geometry.indent
         height: parent.height - 2.7 * uScale
         anchors.verticalCenter: parent.verticalCenter
         radius: height / 2
         color: rowItem.bodyColour
 
-        Row {
-            anchors.fill: parent
-            spacing: 6 * uScale
-
-            // 1. Actions
+        // The four sections span their columns, a gap apart.
+        Repeater {
+            model: [
+                { first: "Actionbar", last: "Actionbar" },
+                { first: "Serial ID", last: "Device Type" },
+                { first: "Log Name", last: "Model Name" },
+                { first: "Date & time", last: "File type" },
+            ]
             Rectangle {
-                id: actions
-                width: 254 * uScale
-                height: parent.height
+                readonly property real leftEdge: index === 0 ? 0 : rowItem.cellX(modelData.first) + rowItem.gap / 2
+                readonly property real rightEdge: index === 3 ? pill.width
+                                                              : rowItem.cellEnd(modelData.last) - rowItem.gap / 2
+                x: leftEdge
+                width: rightEdge - leftEdge
+                height: pill.height
                 radius: height / 2
                 color: rowItem.sectionColour
+            }
+        }
+
+            // 1. Actions: the buttons sit on the section's own background.
+            Item {
+                id: actions
+                objectName: "cell_Actionbar"
+                x: rowItem.cellX("Actionbar")
+                width: rowItem.cellWidth("Actionbar")
+                height: parent.height
                 clip: true
 
                 FileSelectionIndicator {
@@ -88,7 +116,7 @@ Item {
 
                 Image {
                     x: 40 * uScale
-                    width: parent.width - x
+                    width: parent.width - x - rowItem.gap / 2
                     height: parent.height
                     source: "qrc:/Images/ImageAssets/hashedClippedDark.png"
                     fillMode: Image.Tile
@@ -213,17 +241,18 @@ Item {
             }
 
             // 2. Device
-            Rectangle {
-                width: 357 * uScale
+            Item {
+                objectName: "cell_Serial ID"
+                x: rowItem.cellX("Serial ID")
+                width: rowItem.cellWidth("Serial ID")
                 height: parent.height
-                radius: height / 2
-                color: rowItem.sectionColour
                 Text {
                     objectName: "serialText"
-                    anchors.left: parent.left
-                    anchors.right: typePill.left
-                    anchors.verticalCenter: parent.verticalCenter
+                    anchors.fill: parent
+                    anchors.leftMargin: rowItem.gap
+                    anchors.rightMargin: rowItem.gap / 2
                     horizontalAlignment: Text.AlignHCenter
+                    verticalAlignment: Text.AlignVCenter
                     elide: Text.ElideRight
                     text: rowItem.entry ? rowItem.entry.serialNumber : ""
                     textFormat: Text.PlainText
@@ -231,39 +260,30 @@ Item {
                     font.weight: Font.DemiBold
                     font.pixelSize: rowItem.textSize
                 }
-                Rectangle {
-                    id: typePill
-                    anchors.right: parent.right
-                    anchors.rightMargin: 4 * uScale
-                    anchors.verticalCenter: parent.verticalCenter
-                    width: hRef * 200 / 1080
-                    height: parent.height - 6 * uScale
-                    radius: height / 2
-                    color: rowItem.fieldColour
-                    Text {
-                        anchors.centerIn: parent
-                        text: rowItem.list && rowItem.list.producer ? rowItem.list.producer.deviceType : ""
-                        textFormat: Text.PlainText
-                        font.family: "Poppins"
-                        font.pixelSize: rowItem.textSize
-                    }
-                }
+            }
+            RowCellPill {
+                label: "Device Type"
+                objectName: "cell_Device Type"
+                text: rowItem.list && rowItem.list.producer ? rowItem.list.producer.deviceType : ""
             }
 
             // 3. Name
-            Rectangle {
-                width: pill.width - 254 * uScale - 357 * uScale - details.width - 18 * uScale
+            Item {
+                objectName: "cell_Log Name"
+                x: rowItem.cellX("Log Name")
+                width: rowItem.cellWidth("Log Name")
                 height: parent.height
-                radius: height / 2
-                color: rowItem.sectionColour
+                clip: true
                 MinimalTextField {
                     id: nameField
                     objectName: "nameField"
                     x: 12 * uScale
-                    width: Math.max(450 * uScale, parent.width - modelPill.width - 30 * uScale)
+                    width: parent.width - x - rowItem.gap / 2
                     anchors.verticalCenter: parent.verticalCenter
                     topPadding: 0
                     bottomPadding: 0
+                    leftPadding: 0
+                    rightPadding: 0
                     color: "#1C75BC"
                     selectByMouse: true
                     mouseSelectionMode: TextInput.SelectCharacters
@@ -271,88 +291,76 @@ Item {
                     font.pixelSize: rowItem.textSize
                     placeholderText: ""
                     text: rowItem.entry ? rowItem.entry.fileName : ""
+                    // A long name shows its start, not its end, unless it is being edited.
+                    onTextChanged: if (!activeFocus) cursorPosition = 0
                     onAccepted: {
                         if (!rowItem.entry.renameFile(text))
                             text = Qt.binding(function () { return rowItem.entry ? rowItem.entry.fileName : "" })
                     }
                 }
-                Rectangle {
-                    id: modelPill
-                    anchors.right: parent.right
-                    anchors.rightMargin: 4 * uScale
-                    anchors.verticalCenter: parent.verticalCenter
-                    width: Math.max(modelText.implicitWidth + 20 * uScale, 120 * uScale)
-                    height: parent.height - 6 * uScale
-                    radius: height / 2
-                    color: rowItem.fieldColour
-                    Text {
-                        id: modelText
-                        anchors.centerIn: parent
-                        text: rowItem.entry ? rowItem.entry.modelName : ""
-                        textFormat: Text.PlainText
-                        font.family: "Poppins"
-                        font.pixelSize: rowItem.textSize
-                    }
-                }
+            }
+            RowCellPill {
+                label: "Model Name"
+                objectName: "cell_Model Name"
+                text: rowItem.entry ? rowItem.entry.modelName : ""
             }
 
             // 4. Details
-            Rectangle {
-                id: details
-                width: Math.max(320 * uScale, detailRow.implicitWidth + 12 * uScale)
-                height: parent.height
-                radius: height / 2
-                color: rowItem.sectionColour
-                Row {
-                    id: detailRow
-                    anchors.centerIn: parent
-                    spacing: 4 * uScale
-                    Rectangle {
-                        width: hRef * 160 / 1080
-                        height: details.height - 6 * uScale
-                        radius: height / 2
-                        color: rowItem.fieldColour
-                        Text {
-                            objectName: "dateText"
-                            anchors.centerIn: parent
-                            textFormat: Text.RichText
-                            font.family: "Poppins"
-                            font.weight: Font.DemiBold
-                            font.pixelSize: rowItem.textSize
-                            text: rowItem.entry
-                                  ? Qt.formatDateTime(rowItem.entry.createDate,
-                                        "yyyy <font color=\"white\">•</font> MM <font color=\"#B4B4B5\">•</font> dd <font color=\"#B4B4B5\">|</font>")
-                                    + "<font color=\"#B4B4B5\">"
-                                    + Qt.formatDateTime(rowItem.entry.createDate, "  hh:mm") + "</font>"
-                                  : ""
-                        }
-                    }
-                    Rectangle {
-                        width: hRef * 75 / 1080
-                        height: details.height - 6 * uScale
-                        radius: height / 2
-                        color: rowItem.fieldColour
-                        Text {
-                            anchors.centerIn: parent
-                            text: rowItem.entry ? rowItem.entry.fileSize : ""
-                            textFormat: Text.PlainText
-                            font.family: "Poppins"
-                            font.pixelSize: rowItem.textSize
-                        }
-                    }
-                    Rectangle {
-                        width: hRef * 75 / 1080
-                        height: details.height - 6 * uScale
-                        radius: height / 2
-                        color: rowItem.fieldColour
-                        Text {
-                            anchors.centerIn: parent
-                            text: ".zlf"
-                            font.family: "Poppins"
-                            font.pixelSize: rowItem.textSize
-                        }
-                    }
-                }
+            RowCellPill {
+                label: "Date & time"
+                objectName: "cell_Date & time"
+                textObjectName: "dateText"
+                bold: true
+                richText: true
+                text: rowItem.entry
+                      ? Qt.formatDateTime(rowItem.entry.createDate,
+                            "yyyy <font color=\"white\">•</font> MM <font color=\"#B4B4B5\">•</font> dd <font color=\"#B4B4B5\">|</font>")
+                        + "<font color=\"#B4B4B5\">"
+                        + Qt.formatDateTime(rowItem.entry.createDate, "  hh:mm") + "</font>"
+                      : ""
+            }
+            RowCellPill {
+                label: "Size"
+                objectName: "cell_Size"
+                text: rowItem.entry ? rowItem.entry.fileSize : ""
+            }
+            RowCellPill {
+                label: "File type"
+                objectName: "cell_File type"
+                text: ".zlf"
+            }
+    }
+
+    // A column's cell holding a sub-field pill with one text.
+    component RowCellPill: Item {
+        id: cell
+        property string label
+        property string text
+        property string textObjectName: ""
+        property bool bold: false
+        property bool richText: false
+        x: rowItem.cellX(label)
+        width: rowItem.cellWidth(label)
+        height: pill.height
+        Rectangle {
+            anchors.fill: parent
+            anchors.margins: 3 * uScale
+            radius: height / 2
+            color: rowItem.fieldColour
+            clip: true
+            Text {
+                objectName: cell.textObjectName
+                anchors.fill: parent
+                anchors.leftMargin: 4 * uScale
+                anchors.rightMargin: 4 * uScale
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
+                elide: cell.richText ? Text.ElideNone : Text.ElideRight
+                text: cell.text
+                textFormat: cell.richText ? Text.RichText : Text.PlainText
+                font.family: "Poppins"
+                font.weight: cell.bold ? Font.DemiBold : Font.Normal
+                font.pixelSize: rowItem.textSize
             }
         }
     }
