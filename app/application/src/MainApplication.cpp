@@ -3,8 +3,8 @@
 #include "AppBinaryManager.h"
 #include "ApplicationFolders.h"
 #include "ControlChannel.h"
-#include "DeveloperModule.h"
 #include "DatalinkManager.h"
+#include "DeveloperModule.h"
 #include "ErrorChannel.h"
 #include "ErrorHandler.h"
 #include "ExtendedDeviceType.h"
@@ -47,6 +47,11 @@ static_assert(releaseMode >= nimbrel::Develop && releaseMode <= nimbrel::Release
 } // namespace
 
 main_Application::main_Application(QObject *parent, QApplication *application, const QUrl &mainQml)
+    : main_Application(parent, application, mainQml, OrvFactorySettings{})
+{ }
+
+main_Application::main_Application(QObject *parent, QApplication *application, const QUrl &mainQml,
+                                   const OrvFactorySettings &deviceSettings)
     : QObject(parent)
     , m_application(application)
     , m_networkFactory(std::make_unique<QMLNetworkAccesManagerFactory>())
@@ -58,7 +63,7 @@ main_Application::main_Application(QObject *parent, QApplication *application, c
     // which receivers hear about a device.
     // Every Pelto makes its model monitor when its monitoring service opens.
     ExternalMonitor::install();
-    m_orvFactory = new OrvFactory(this);
+    m_orvFactory = new OrvFactory(this, deviceSettings);
     m_uriDistributor = new UriDistributor(this);
     m_appBinaryManager = new AppBinaryManager(this);
     m_fileDialogHandler = new FileDialogHandler(this);
@@ -144,6 +149,17 @@ main_Application::~main_Application()
             }
         }
     }
+    // The pages go next, while their window and the back ends they show still exist. Left to
+    // the engine, the delegates of their lists (the Data Grabber's device lists and tabs, the
+    // file dialog's rows) end up as children of the application object with a pointer to the
+    // window that is gone, and the program crashes at exit when QApplication deletes them.
+    for (QObject *root : m_engine.rootObjects()) {
+        if (auto *pages = root->findChild<QQuickItem *>(QStringLiteral("viewStack"))) {
+            const QList<QQuickItem *> shown = pages->childItems();
+            qDeleteAll(shown);
+        }
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 bool main_Application::isMainWindowLoaded() const
@@ -192,7 +208,8 @@ void main_Application::setContextProperties()
     context->setContextProperty(QStringLiteral("versionControl"), VersionControl::instance());
     // The update list's back end is published here once it exists; until then the screens read
     // null and show no update state.
-    context->setContextProperty(QStringLiteral("HardwareUpdate"), QVariant::fromValue<QObject *>(nullptr));
+    context->setContextProperty(QStringLiteral("HardwareUpdate"),
+                                QVariant::fromValue<QObject *>(nullptr));
     context->setContextProperty(QStringLiteral("RELEASE_MODE"), int(releaseMode));
     if (m_developerModule)
         context->setContextProperty(QStringLiteral("developerModule"), m_developerModule);

@@ -6,6 +6,7 @@ import "UploadRules.js" as Rules
 // One app-binary file of the library: selection, delete, upload and its details.
 Item {
     id: rowItem
+    objectName: "binaryRow"
 
     property var file: null
     property var device: null

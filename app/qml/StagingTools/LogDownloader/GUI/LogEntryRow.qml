@@ -6,6 +6,7 @@ import "../../../Qml/Forms"
 // text.
 Item {
     id: rowItem
+    objectName: "logRow"
 
     property var entry: null
     property int row: -1
