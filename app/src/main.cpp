@@ -10,6 +10,7 @@ Q_IMPORT_QML_PLUGIN(orvane_UtilPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_ResourcesPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_SceneDescriptionPlugin)
 Q_IMPORT_QML_PLUGIN(MatLab_GUIPlugin)
+Q_IMPORT_QML_PLUGIN(orvane_RobotCommunicationPlugin)
 
 int main(int argc, char *argv[])
 {

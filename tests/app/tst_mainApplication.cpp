@@ -1,7 +1,11 @@
 #include "AppBinaryManager.h"
 #include "FileDialogHandler.h"
+#include "HardwareSettings.h"
+#include "HardwareUpdate.h"
+#include "LogDownloader.h"
 #include "MainApplication.h"
 #include "OrvFactory.h"
+#include "Pelto.h"
 #include "TestSupport.h"
 #include "ToolchainHandlerGUI.h"
 #include "UriDistributor.h"
@@ -58,8 +62,45 @@ QtObject {
     property bool attempting: orvFactory ? orvFactory.connectionAttempt : true
     property bool autoConnect: orvFactory ? orvFactory.autoConnectState : false
     property int devices: orvFactory ? orvFactory._deviceList.length : -1
+    property bool updatesPublished: typeof HardwareUpdate === "object" && HardwareUpdate !== null
+    property int updateRows: updatesPublished ? HardwareUpdate.deviceList.length : -1
+    property int availableUpdates: updatesPublished ? HardwareUpdate.availableUpdates : -1
+    property int updateFailed: DeviceUpdateEntry.ErrorWhileUpdating
 }
 )";
+
+// A Pelto as the device factory builds it once the device has told its identity; no link.
+std::unique_ptr<Pelto> makePelto(const QString &serial, int extendedType)
+{
+    OrvDevice generic(static_cast<QObject *>(nullptr));
+    QMetaObject::invokeMethod(&generic, "setDeviceInfo", Qt::DirectConnection,
+                              Q_ARG(QString, serial), Q_ARG(dlComm::Type, dlComm::Type(1)),
+                              Q_ARG(AbstractDataLink::LinkType, AbstractDataLink::LinkType{}),
+                              Q_ARG(int32_t, extendedType));
+    return std::make_unique<Pelto>(&generic);
+}
+
+// Records, in order, which service heard about a device; each names itself once per event.
+class HeardLog : public QObject
+{
+public:
+    QStringList heard;
+    void note(const QString &who)
+    {
+        if (heard.isEmpty() || heard.last() != who)
+            heard << who;
+    }
+
+protected:
+    // The settings screen's back end shows that it followed the device by making the device's
+    // settings object as its child.
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::ChildAdded)
+            note(QStringLiteral("settings"));
+        return false;
+    }
+};
 } // namespace
 
 class TestMainApplication : public QObject
@@ -90,6 +131,73 @@ private slots:
         QVERIFY(!root->property("attempting").toBool());
         QVERIFY(root->property("autoConnect").toBool());
         QCOMPARE(root->property("devices").toInt(), 0);
+        QVERIFY(root->property("updatesPublished").toBool());
+        QCOMPARE(root->property("updateRows").toInt(), 0);
+        QCOMPARE(root->property("availableUpdates").toInt(), 0);
+        QCOMPARE(root->property("updateFailed").toInt(), 6);
+    }
+
+    // The update list sits between the log library and the toolchain list, hears of devices
+    // from the factory and follows the active one; a change of the active device reaches the
+    // log library, the update list, the settings and the binary library in that order.
+    void updateListFollowsTheFactory()
+    {
+        main_Application app(nullptr, qApp, writeQml(QStringLiteral("probe.qml"), probeQml));
+        QStringList order;
+        for (QObject *child : app.children()) {
+            for (const char *name : { "LogDownloader", "HardwareUpdate", "ToolchainHandlerGUI",
+                                      "HardwareSettings" }) {
+                if (child->inherits(name))
+                    order << QString::fromLatin1(name);
+            }
+        }
+        QCOMPARE(order, QStringList({ "LogDownloader", "HardwareUpdate", "ToolchainHandlerGUI",
+                                      "HardwareSettings" }));
+        auto *updates = qobject_cast<HardwareUpdate *>(
+            app.engine().rootContext()->contextProperty(QStringLiteral("HardwareUpdate"))
+                .value<QObject *>());
+        QVERIFY(updates);
+        QCOMPARE(updates->parent(), &app);
+        auto *factory = app.findChild<OrvFactory *>(QString(), Qt::FindDirectChildrenOnly);
+        auto *logs = app.findChild<LogDownloader *>(QString(), Qt::FindDirectChildrenOnly);
+        auto *settings = app.findChild<HardwareSettings *>(QString(), Qt::FindDirectChildrenOnly);
+        auto *binaries = app.findChild<AppBinaryManager *>(QString(), Qt::FindDirectChildrenOnly);
+        QVERIFY(factory && logs && settings && binaries);
+
+        HeardLog log;
+        connect(logs, &LogDownloader::SelectedLogDeviceChanged, &log,
+                [&] { log.note(QStringLiteral("logs")); });
+        connect(updates, &HardwareUpdate::SelectedDeviceChanged, &log,
+                [&] { log.note(QStringLiteral("updates")); });
+        connect(binaries, &AppBinaryManager::DeviceSelected, &log,
+                [&] { log.note(QStringLiteral("binaries")); });
+        settings->installEventFilter(&log);
+
+        const std::unique_ptr<Pelto> pelto = makePelto(QStringLiteral("SN-UPD-1"), 0);
+        const OrvDevice *device = pelto.get();
+        QVERIFY(QMetaObject::invokeMethod(factory, "orvDeviceConnected", Qt::DirectConnection,
+                                          Q_ARG(const OrvDevice *, device), Q_ARG(bool, true)));
+        QCOMPARE(updates->getDeviceList().size(), 1);
+        DeviceUpdateEntry *row = updates->getDeviceList().first();
+        QCOMPARE(row->serialNumber(), QStringLiteral("SN-UPD-1"));
+        QObject *root = app.engine().rootObjects().first();
+        QCOMPARE(root->property("updateRows").toInt(), 1);
+
+        QVERIFY(QMetaObject::invokeMethod(factory, "ActiveDeviceChanged", Qt::DirectConnection,
+                                          Q_ARG(const OrvDevice *, device)));
+        QCOMPARE(updates->getSelectedDevice(), row);
+        QCOMPARE(log.heard, QStringList({ "logs", "updates", "settings", "binaries" }));
+        settings->removeEventFilter(&log);
+
+        // A device that leaves takes its row along, and the selection with it.
+        QVERIFY(QMetaObject::invokeMethod(factory, "orvDeviceConnected", Qt::DirectConnection,
+                                          Q_ARG(const OrvDevice *, device), Q_ARG(bool, false)));
+        QVERIFY(updates->getDeviceList().isEmpty());
+        QCOMPARE(updates->getSelectedDevice(), nullptr);
+        QCOMPARE(root->property("updateRows").toInt(), 0);
+        QVERIFY(QMetaObject::invokeMethod(factory, "ActiveDeviceChanged", Qt::DirectConnection,
+                                          Q_ARG(const OrvDevice *, nullptr)));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     void versionRecord()
@@ -117,6 +225,7 @@ private slots:
         QTest::newRow("link") << "AbstractDataLink" << "";
         QTest::newRow("log producer") << "OrvDeviceLogProducer" << "type is private";
         QTest::newRow("log entry") << "OrvDeviceLogEntry" << "type is private";
+        QTest::newRow("update row") << "DeviceUpdateEntry" << "";
     }
 
     // The log lists reach QML under their list-type names and as meta-types by name.

@@ -1,4 +1,3 @@
-#include "DiscoveryQmlTypes.h"
 #include "NetworkDeviceManager.h"
 #include "ZeroconfResponder.h"
 
@@ -16,6 +15,7 @@
 
 Q_IMPORT_QML_PLUGIN(orvane_BrandingPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_ControlsPlugin)
+Q_IMPORT_QML_PLUGIN(orvane_RobotCommunicationPlugin)
 
 using namespace orvane::infra;
 using namespace nimbrel::test;
@@ -116,7 +116,6 @@ private:
 
 void TestSshPage::initTestCase()
 {
-    registerDiscoveryQmlTypes();
     installFakePrograms();
     if (!inNamespace()) {
         // Never discover on the machine's own network: no local address at all.

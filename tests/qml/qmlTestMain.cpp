@@ -1,5 +1,8 @@
 // The Qt Quick Test runner of the orvane modules: a QApplication (charts need one), the static
-// module plugins, and the resource import path the default engine lacks.
+// module plugins, the resource import path the default engine lacks, and a rosbridge server on
+// loopback for the controls that follow the active robot connection.
+#include "RosbridgeFake.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QImage>
@@ -36,6 +39,21 @@ public:
     Q_INVOKABLE void clear(QObject *item) { item->setProperty("image", QImage()); }
 };
 
+// The loopback rosbridge server as QML sees it.
+class TestRosbridge : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString url READ url CONSTANT)
+
+public:
+    TestRosbridge() { m_fake.listen(); }
+    QString url() const { return m_fake.url(); }
+    Q_INVOKABLE int clientCount() const { return m_fake.clientCount(); }
+
+private:
+    RosbridgeFake m_fake;
+};
+
 class Setup : public QObject
 {
     Q_OBJECT
@@ -49,10 +67,12 @@ public slots:
         QDir().mkpath(screens);
         engine->rootContext()->setContextProperty(QStringLiteral("screensFolder"), screens);
         engine->rootContext()->setContextProperty(QStringLiteral("testImages"), &m_images);
+        engine->rootContext()->setContextProperty(QStringLiteral("rosbridge"), &m_rosbridge);
     }
 
 private:
     TestImages m_images;
+    TestRosbridge m_rosbridge;
 };
 
 int main(int argc, char **argv)

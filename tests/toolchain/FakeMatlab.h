@@ -39,8 +39,24 @@ public:
 
     QString installFolder(const QString &name) const { return m_root + QLatin1Char('/') + name; }
 
-    // Each start: its release and the lines it recorded ("cwd=...", "argc=...", "arg=...").
+    // Each start: its release and the fields it recorded ("cwd=...", "argc=...", "arg=...", and
+    // "bad arguments" for a start of the wrong shape).
     QList<QPair<QString, QStringList>> records() const
+    {
+        QList<QPair<QString, QStringList>> result;
+        for (auto [release, fields] : allRecords()) {
+            fields.removeIf([](const QString &field) {
+                return field.startsWith(QLatin1String("launcher="))
+                    || field.startsWith(QLatin1String("uri_status="));
+            });
+            result.append({ release, fields });
+        }
+        return result;
+    }
+
+    // As records(), with the launcher's own path ("launcher=...") and, for a start that handed a
+    // link to the program, the program's exit status ("uri_status=...").
+    QList<QPair<QString, QStringList>> allRecords() const
     {
         QList<QPair<QString, QStringList>> result;
         const QDir dir(recordFolder());
@@ -50,9 +66,9 @@ public:
             QFile file(dir.filePath(name));
             if (!file.open(QIODevice::ReadOnly))
                 continue;
-            result.append(
-                { name.section(QLatin1Char('-'), 0, 0),
-                  QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts) });
+            result.append({ name.section(QLatin1Char('-'), 0, 0),
+                            QString::fromUtf8(file.readAll())
+                                .split(QChar(u'\0'), Qt::SkipEmptyParts) });
         }
         return result;
     }

@@ -1,6 +1,7 @@
-// Qt Quick Test runner of the toolchain section: the list object over fake MATLAB releases
-// (NIMBREL_TEST_RELEASES: "three" or "none") as toolchainInstall, the QML modules, and the
-// folder the screens are saved in.
+// Qt Quick Test runner of the toolchain section on the Global Settings page: the list object over
+// fake MATLAB releases (NIMBREL_TEST_RELEASES: "three" or "none") as toolchainInstall, the QML
+// modules, the application's screens and widgets, the main window's units for a 1080-pixel high
+// screen, and the folder the screens are saved in.
 #include "ErrorHandler.h"
 #include "MatlabHelper.h"
 #include "ToolchainHandlerGUI.h"
@@ -70,6 +71,8 @@ public slots:
         QDir().mkpath(screens);
         QQmlContext *context = engine->rootContext();
         context->setContextProperty(QStringLiteral("screensFolder"), screens);
+        context->setContextProperty(QStringLiteral("hRef"), 1080);
+        context->setContextProperty(QStringLiteral("uScale"), 1080 / 1080.01);
         context->setContextProperty(QStringLiteral("toolchainInstall"), m_list.get());
         context->setContextProperty(QStringLiteral("Notifications"), ErrorHandler::instance());
         context->setContextProperty(QStringLiteral("expectedReleases"),

@@ -468,6 +468,7 @@ void TestMatlabHelper::startsCarryFoldersIntact_data()
     QTest::newRow("quotes") << R"(a "quoted" folder)";
     QTest::newRow("shell characters") << R"(a & b % c % ^d $HOME `id` ; e | f > g)";
     QTest::newRow("trailing backslash") << R"(x\)";
+    QTest::newRow("line break") << "two\nlines";
 }
 
 void TestMatlabHelper::startsCarryFoldersIntact()

@@ -1,5 +1,7 @@
 import QtQuick
 import QtQuick.Controls.Material
+// The application's own push button; the program and the screen tests carry its resources.
+import "qrc:/Qml/OrvaneUI/OrvaneControls"
 
 // One MATLAB release of the toolchain list (modelData is its row object).
 Column {
@@ -62,6 +64,7 @@ Column {
     }
 
     Bar {
+        objectName: "versionBar"
         label: qsTr("Matlab Version")
         value: row.modelData.readableMatlabVersion
     }

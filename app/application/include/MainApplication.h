@@ -13,6 +13,7 @@ class DeveloperModule;
 class QApplication;
 class FileDialogHandler;
 class HardwareSettings;
+class HardwareUpdate;
 class LogDownloader;
 class OrvFactory;
 class ToolchainHandlerGUI;
@@ -59,6 +60,7 @@ private:
     LogDownloader *m_logDownloader = nullptr;
     FileDialogHandler *m_fileDialogHandler = nullptr;
     HardwareSettings *m_hardwareSettings = nullptr;
+    HardwareUpdate *m_hardwareUpdate = nullptr;
     ToolchainHandlerGUI *m_toolchainInstall = nullptr;
     DeveloperModule *m_developerModule = nullptr;
 };

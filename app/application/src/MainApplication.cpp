@@ -11,6 +11,7 @@
 #include "ExternalMonitor.h"
 #include "FileDialogHandler.h"
 #include "HardwareSettings.h"
+#include "HardwareUpdate.h"
 #include "HwSettingsGUI.h"
 #include "LogCommandQueue.h"
 #include "LogDownloader.h"
@@ -67,10 +68,30 @@ main_Application::main_Application(QObject *parent, QApplication *application, c
     m_uriDistributor = new UriDistributor(this);
     m_appBinaryManager = new AppBinaryManager(this);
     m_fileDialogHandler = new FileDialogHandler(this);
+    // Without a home-side folder there is no library: the list stays empty.
+    const std::optional<QDir> logRoot
+        = ApplicationFolders::instance().subFolder(ApplicationFolders::Home, "LogData");
+    m_logDownloader
+        = new LogDownloader(logRoot.value_or(QDir(QStringLiteral("/nonexistent"))), this);
+    connect(m_orvFactory, &OrvFactory::orvDeviceConnected, m_logDownloader,
+            &LogDownloader::orvDeviceConnected);
+    connect(m_orvFactory, &OrvFactory::ActiveDeviceChanged, m_logDownloader,
+            &LogDownloader::setSelectedDevice);
+    // The firmware update list keeps a row per connected device and follows the selected one.
+    m_hardwareUpdate = new HardwareUpdate(this);
+    connect(m_orvFactory, &OrvFactory::orvDeviceConnected, m_hardwareUpdate,
+            &HardwareUpdate::orvDeviceConnected);
+    connect(m_orvFactory, &OrvFactory::ActiveDeviceChanged, m_hardwareUpdate,
+            &HardwareUpdate::setSelectedDevice);
     m_toolchainInstall = new ToolchainHandlerGUI(this);
     // Progress of MATLAB's toolchain functions comes back as "nimbrel:" links.
     connect(m_uriDistributor, &UriDistributor::InstallToolchainUriReceived, m_toolchainInstall,
             &ToolchainHandlerGUI::installToolchainUriReceived, Qt::QueuedConnection);
+    // The Hardware Setup screen's settings follow the selected device.
+    m_hardwareSettings = new HardwareSettings(this);
+    connect(m_orvFactory, &OrvFactory::ActiveDeviceChanged, m_hardwareSettings,
+            &HardwareSettings::setOrvDevice);
+    // Last of the four: the library checks a binary against the device the others already follow.
     connect(m_orvFactory, &OrvFactory::ActiveDeviceChanged, m_appBinaryManager,
             &AppBinaryManager::setDevice);
     connect(m_uriDistributor, &UriDistributor::AppBinManagerUriReceived, m_appBinaryManager,
@@ -82,19 +103,6 @@ main_Application::main_Application(QObject *parent, QApplication *application, c
             &AppBinaryManager::pushElfBinaryFromFile);
     connect(m_fileDialogHandler, &FileDialogHandler::NapbfFileReceived, m_appBinaryManager,
             &AppBinaryManager::pushElfBinaryFromFile);
-    // Without a home-side folder there is no library: the list stays empty.
-    const std::optional<QDir> logRoot
-        = ApplicationFolders::instance().subFolder(ApplicationFolders::Home, "LogData");
-    m_logDownloader
-        = new LogDownloader(logRoot.value_or(QDir(QStringLiteral("/nonexistent"))), this);
-    connect(m_orvFactory, &OrvFactory::orvDeviceConnected, m_logDownloader,
-            &LogDownloader::orvDeviceConnected);
-    connect(m_orvFactory, &OrvFactory::ActiveDeviceChanged, m_logDownloader,
-            &LogDownloader::setSelectedDevice);
-    // The Hardware Setup screen's settings follow the selected device.
-    m_hardwareSettings = new HardwareSettings(this);
-    connect(m_orvFactory, &OrvFactory::ActiveDeviceChanged, m_hardwareSettings,
-            &HardwareSettings::setOrvDevice);
     // A firmware file the user opens goes to every Pelto the factory knows.
     connect(m_fileDialogHandler, &FileDialogHandler::FebFileReceived, m_orvFactory,
             &OrvFactory::TempUploadFirmware);
@@ -179,6 +187,7 @@ void main_Application::registerQmlTypes()
     qmlRegisterUncreatableType<DatalinkManager>(uri, 1, 0, "DatalinkManager", QString());
     qmlRegisterUncreatableType<AbstractDataLink>(uri, 1, 0, "AbstractDataLink", QString());
     registerNotificationQmlTypes();
+    qmlRegisterUncreatableType<DeviceUpdateEntry>(uri, 1, 0, "DeviceUpdateEntry", QString());
     qmlRegisterType<LogCommandQueue>(uri, 1, 0, "LogCommandQueue");
     qmlRegisterUncreatableType<OrvDeviceLogProducer>(uri, 1, 0, "OrvDeviceLogProducer",
                                                      QStringLiteral("type is private"));
@@ -206,10 +215,7 @@ void main_Application::setContextProperties()
     context->setContextProperty(QStringLiteral("Notifications"), ErrorHandler::instance());
     context->setContextProperty(QStringLiteral("toolchainInstall"), m_toolchainInstall);
     context->setContextProperty(QStringLiteral("versionControl"), VersionControl::instance());
-    // The update list's back end is published here once it exists; until then the screens read
-    // null and show no update state.
-    context->setContextProperty(QStringLiteral("HardwareUpdate"),
-                                QVariant::fromValue<QObject *>(nullptr));
+    context->setContextProperty(QStringLiteral("HardwareUpdate"), m_hardwareUpdate);
     context->setContextProperty(QStringLiteral("RELEASE_MODE"), int(releaseMode));
     if (m_developerModule)
         context->setContextProperty(QStringLiteral("developerModule"), m_developerModule);

@@ -4,15 +4,27 @@
 // link maker that records the addresses it is asked for and dials nothing but loopback.
 #include "DeveloperModule.h"
 #include "ErrorHandler.h"
+#include "HardwareUpdate.h"
+#include "HwSettingsFeed.h"
 #include "MainApplication.h"
+#include "NetworkDeviceManager.h"
 #include "NotificationMessage.h"
 #include "NotificationMsgProgressButton.h"
 #include "OrvFactory.h"
+#include "Pelto.h"
+#include "VersionControl.h"
+// >>> toolchain list
+#include "MatlabHelper.h"
+#include "ToolchainHandlerGUI.h"
+// <<< toolchain list
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QHostAddress>
+#include <QProcess>
+#include <QSignalSpy>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QUrl>
@@ -21,10 +33,27 @@
 #include <QtQuickTest/quicktest.h>
 
 #include <memory>
+#include <vector>
 
 Q_IMPORT_QML_PLUGIN(orvane_BrandingPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_ControlsPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_UtilPlugin)
+Q_IMPORT_QML_PLUGIN(orvane_RobotCommunicationPlugin)
+// >>> toolchain list
+Q_IMPORT_QML_PLUGIN(MatLab_GUIPlugin)
+
+namespace {
+// Three MATLAB releases for the Global Settings page; nothing is ever started.
+class ScreenReleases : public MatlabInstallationSource
+{
+public:
+    std::map<std::string, std::string> findInstallations() const override
+    {
+        return { { "9.09", "/m/R2020b" }, { "9.10", "/m/R2021a" }, { "9.12", "/m/R2022a" } };
+    }
+};
+} // namespace
+// <<< toolchain list
 
 // What the screens asked of the outside world: addresses the factory was asked to dial and URLs
 // handed to the desktop.
@@ -72,6 +101,10 @@ class TestSelection : public QObject
     Q_PROPERTY(QObject *selectedDevice MEMBER m_selectedDevice NOTIFY changed)
     Q_PROPERTY(int availableUpdates MEMBER m_availableUpdates NOTIFY changed)
 
+public:
+    // What the update list hears from the Device Updates page.
+    Q_INVOKABLE void setVisibility(bool) { }
+
 signals:
     void changed();
 
@@ -113,6 +146,111 @@ public:
     }
 };
 
+
+// >>> device updates
+// Real firmware update lists with real Pelto objects (identified, without a link) and the real
+// version catalogue, read from a cached catalogue file that `openssl enc` encrypted and
+// `openssl dgst` sealed: what the rows offer comes from code that shares nothing with the
+// catalogue reader.
+class TestUpdates : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The catalogue as the cached copy of the last start; the download of a fresh one fails
+    // (nothing listens on the storage port), so this copy is what the rows read.
+    Q_INVOKABLE bool loadCatalogue(const QString &json)
+    {
+        VersionControl *catalogue = VersionControl::instance();
+        const QString target = catalogue->catalogueFilePath();
+        const QString plain = target + QStringLiteral(".json");
+        QFile file(plain);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        file.write(json.toUtf8());
+        file.close();
+        QProcess openssl;
+        openssl.start(QStringLiteral("sh"),
+                      { "-c",
+                        "openssl enc -aes-256-cbc -K \"$1\" -iv \"$2\" -in \"$3\" -out \"$4\""
+                        " && openssl dgst -sha256 -binary \"$4\" >> \"$4\"",
+                        "sh", QString::fromLatin1(VersionControl::catalogueKey().toHex()),
+                        QString::fromLatin1(VersionControl::catalogueIv().toHex()), plain, target });
+        if (!openssl.waitForFinished(20000) || openssl.exitCode() != 0)
+            return false;
+        QFile::remove(plain);
+        qputenv("NIMBREL_STORAGE_BASE_URL", "https://127.0.0.1:9/");
+        QSignalSpy loaded(catalogue, &VersionControl::VersionControlUpdated);
+        if (catalogue->checkForUpdates() != 0 || !loaded.wait(20000))
+            return false;
+        return !catalogue->getLatestDeviceVersion(QStringLiteral("Pelto")).isEmpty();
+    }
+
+    Q_INVOKABLE QObject *makeList()
+    {
+        m_lists.push_back(std::make_unique<HardwareUpdate>());
+        QQmlEngine::setObjectOwnership(m_lists.back().get(), QQmlEngine::CppOwnership);
+        return m_lists.back().get();
+    }
+
+    // A device of the family (1 Pelto, 2 Halvex) and board variant connects to the list.
+    Q_INVOKABLE QObject *connectDevice(QObject *list, const QString &serial, int family,
+                                       int extendedType)
+    {
+        OrvDevice generic(static_cast<QObject *>(nullptr));
+        QMetaObject::invokeMethod(&generic, "setDeviceInfo", Qt::DirectConnection,
+                                  Q_ARG(QString, serial), Q_ARG(dlComm::Type, dlComm::Type(family)),
+                                  Q_ARG(AbstractDataLink::LinkType, AbstractDataLink::LinkType{}),
+                                  Q_ARG(int32_t, extendedType));
+        std::unique_ptr<OrvDevice> device;
+        if (family == 1) {
+            device = std::make_unique<Pelto>(&generic);
+        } else {
+            device = std::make_unique<OrvDevice>(static_cast<QObject *>(nullptr));
+            QMetaObject::invokeMethod(
+                device.get(), "setDeviceInfo", Qt::DirectConnection, Q_ARG(QString, serial),
+                Q_ARG(dlComm::Type, dlComm::Type(family)),
+                Q_ARG(AbstractDataLink::LinkType, AbstractDataLink::LinkType{}),
+                Q_ARG(int32_t, extendedType));
+        }
+        QQmlEngine::setObjectOwnership(device.get(), QQmlEngine::CppOwnership);
+        qobject_cast<HardwareUpdate *>(list)->orvDeviceConnected(device.get(), true);
+        m_devices.push_back(std::move(device));
+        return m_devices.back().get();
+    }
+
+    // The versions a Pelto reports: its operating system and its wireless module's firmware.
+    Q_INVOKABLE void reportFirmware(QObject *device, bool osVerified, const QString &os,
+                                    int bootTimeout, int remaining, const QString &wireless)
+    {
+        auto *pelto = qobject_cast<Pelto *>(device);
+        emit pelto->FirmwareStateReceived(osVerified, os, bootTimeout, remaining);
+        emit pelto->FirmwareWirelessReceived(true, wireless);
+    }
+
+    // The application a Pelto runs, as its control channel reports it.
+    Q_INVOKABLE void reportApplication(QObject *device, const QString &version,
+                                       const QString &buildId)
+    {
+        auto *pelto = qobject_cast<Pelto *>(device);
+        emit pelto->VersionAppChanged(version);
+        emit pelto->BuildIDChanged(buildId.toUtf8());
+    }
+
+    // Rows and devices go while the screens' engine and window still exist.
+    Q_INVOKABLE void clear()
+    {
+        m_lists.clear();
+        m_devices.clear();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+private:
+    std::vector<std::unique_ptr<HardwareUpdate>> m_lists;
+    std::vector<std::unique_ptr<OrvDevice>> m_devices;
+};
+// <<< device updates
+
 class Setup : public QObject
 {
     Q_OBJECT
@@ -145,6 +283,31 @@ public slots:
             return new WifiDatalink(owner, address, false, false, s.wifi);
         };
         m_factory = std::make_unique<OrvFactory>(nullptr, settings);
+
+        // Hardware Setup: the real settings framework, fed by the test.
+        m_hardwareSettings = std::make_unique<HardwareSettings>(nullptr);
+        m_hwSettingsFeed = std::make_unique<HwSettingsFeed>(m_hardwareSettings.get());
+        // >>> toolchain list
+        // Downloads the list starts go to a closed port on loopback.
+        if (!qEnvironmentVariableIsSet("NIMBREL_STORAGE_BASE_URL"))
+            qputenv("NIMBREL_STORAGE_BASE_URL", "https://127.0.0.1:1/");
+        // Two of them carry a toolchain already.
+        const QString versions = QDir(qEnvironmentVariable("XDG_DATA_HOME"))
+                                     .filePath("Orvane/NimbrelStudio/MatlabHelper/"
+                                               "MatlabToolchainVersion");
+        QDir().mkpath(versions);
+        for (const auto &[name, version] :
+             { std::pair{ "R2020b_9_9.json", "1.2.0" }, std::pair{ "R2021a_9_10.json", "1.10.0" } }) {
+            QFile file(versions + QLatin1Char('/') + QLatin1String(name));
+            if (file.open(QIODevice::WriteOnly))
+                file.write(QByteArray("{\"ToolchainVersion\": \"") + version + "\"}");
+        }
+        m_toolchains = std::make_unique<ToolchainHandlerGUI>(
+            nullptr,
+            std::make_unique<MatlabHelper>(
+                std::make_unique<ScreenReleases>(),
+                [](const QString &, const QStringList &, const QString &) { return true; }));
+        // <<< toolchain list
     }
 
     void qmlEngineAvailable(QQmlEngine *engine)
@@ -167,6 +330,15 @@ public slots:
         context->setContextProperty(QStringLiteral("LogDownloader"), &m_logs);
         context->setContextProperty(QStringLiteral("versionControl"),
                                     QVariant::fromValue<QObject *>(nullptr));
+        context->setContextProperty(QStringLiteral("testUpdates"), &m_testUpdates);
+
+        // Hardware Setup
+        context->setContextProperty(QStringLiteral("HardwareSettings"),
+                                    m_hardwareSettings->settingsGui());
+        context->setContextProperty(QStringLiteral("hwSettingsFeed"), m_hwSettingsFeed.get());
+        // >>> toolchain list
+        context->setContextProperty(QStringLiteral("toolchainInstall"), m_toolchains.get());
+        // <<< toolchain list
     }
 
     void cleanupTestCase()
@@ -174,6 +346,12 @@ public slots:
         for (const char *scheme : { "http", "https", "file", "mailto" })
             QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
         m_factory.reset();
+        m_testUpdates.clear();
+        m_hwSettingsFeed.reset();
+        m_hardwareSettings.reset();
+        // >>> toolchain list
+        m_toolchains.reset();
+        // <<< toolchain list
     }
 
 private:
@@ -182,7 +360,14 @@ private:
     DeveloperModule m_developerModule;
     TestSelection m_updates;
     TestSelection m_logs;
+    TestUpdates m_testUpdates;
     std::unique_ptr<OrvFactory> m_factory;
+    // Hardware Setup
+    std::unique_ptr<HardwareSettings> m_hardwareSettings;
+    std::unique_ptr<HwSettingsFeed> m_hwSettingsFeed;
+    // >>> toolchain list
+    std::unique_ptr<ToolchainHandlerGUI> m_toolchains;
+    // <<< toolchain list
 };
 
 int main(int argc, char **argv)
@@ -191,6 +376,13 @@ int main(int argc, char **argv)
     // The identity the program sets at start-up: the screens' settings live under it.
     QCoreApplication::setOrganizationName(QStringLiteral("Orvane"));
     QCoreApplication::setApplicationName(QStringLiteral("Nimbrel Lab"));
+    // The "Robot discovery" page starts discovering as soon as it exists: never on the machine's
+    // own network, so it gets no local address at all.
+    NetworkDeviceManager::setDefaultSettingsFactory([] {
+        orvane::infra::DeviceDiscoverySettings settings;
+        settings.localAddresses = [] { return std::vector<orvane::infra::LocalAddress>{}; };
+        return settings;
+    });
     Setup setup;
     return quick_test_main_with_setup(argc, argv, "nimbrelApp", nullptr, &setup);
 }

@@ -129,12 +129,17 @@ Item {
             tryCompare(popup, "opened", true)
             const button = findChild(popup, "disconnectButton")
             compare(button.enabled, false)
-            RobotManager.openConnection()
-            compare(button.enabled, true)
-            const before = RobotManager.disconnects
+            let connected = null
+            RobotManager.connect(rosbridge.url).then(() => connected = true,
+                                                     () => connected = false)
+            tryCompare(button, "enabled", true)
+            tryVerify(() => connected === true)
+            compare(rosbridge.clientCount(), 1)
             mouseClick(button)
-            compare(RobotManager.disconnects, before + 1)
-            compare(button.enabled, false)
+            // The robot's row goes once its socket has closed; the button follows.
+            tryCompare(button, "enabled", false)
+            compare(RobotManager.size, 0)
+            tryVerify(() => rosbridge.clientCount() === 0)
             verify(popup.opened)
         }
 

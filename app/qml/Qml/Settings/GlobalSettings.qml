@@ -1,8 +1,13 @@
 import QtQuick
+import MatLab.GUI
 
 // The settings page. Its white container hosts the MATLAB toolchain list.
 Item {
     id: page
+
+    // The window's unit under a name of the page's own: the section has a uScale property of its
+    // own, and a binding "uScale: uScale" would read that one.
+    readonly property real pageUnit: uScale
 
     // The toolchain list goes in here.
     readonly property alias settingsContainer: toolchainSlot
@@ -74,6 +79,12 @@ Item {
                 y: 20 * uScale + 50 * uScale
                 width: parent.width
                 height: parent.height - y
+
+                MatlabSettings {
+                    objectName: "matlabSettings"
+                    uScale: page.pageUnit
+                    width: parent.width
+                }
             }
         }
     }

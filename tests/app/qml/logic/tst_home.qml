@@ -117,9 +117,9 @@ Item {
         function test_everyTileOpensAPage_data() {
             return [
                 { tag: "Global Settings", page: "qrc:/Qml/Settings/GlobalSettings.qml" },
-                { tag: "Device Updates", page: "qrc:/Qml/Forms/PendingPage.qml" },
+                { tag: "Device Updates", page: "../../StagingTools/HardwareUpdate/GUI/HardwareUpdates.qml" },
                 { tag: "Workspace", page: "../../Modules/Monitoring/GUI/WidgetWorkspace.qml" },
-                { tag: "Robot discovery", page: "qrc:/Qml/Forms/PendingPage.qml" }
+                { tag: "Robot discovery", page: "Ssh" }
             ]
         }
         function test_everyTileOpensAPage(data) {
@@ -131,6 +131,8 @@ Item {
             verify(viewStack.currentPage !== null && viewStack.currentPage.visible)
             if (data.page === "qrc:/Qml/Forms/PendingPage.qml")
                 compare(viewStack.currentPage.title, data.tag)
+            if (data.page === "Ssh")
+                verify(findChild(viewStack.currentPage, "deviceTable") !== null)
         }
 
         function test_versionText() {

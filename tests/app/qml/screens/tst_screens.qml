@@ -26,6 +26,22 @@ Item {
         function deletePelto() {}
         function toggleAppState() {}
     }
+    // >>> Hardware Setup: the selected Pelto of the settings screen
+    QtObject {
+        id: setupPelto
+        property string serialNumber: "P0042137"
+        property bool isInFallback: false
+        property bool peltoMscState: false
+        property var datalinkManager: fakeLinks
+        property int appStatus: 2
+        property bool appRunning: false
+        property int extendedDeviceType: 12
+        property string ipAddress: "192.168.4.1"
+        function deletePelto() {}
+        function toggleAppState() {}
+        function setPeltoMscState(on) {}
+    }
+    // <<< Hardware Setup
     QtObject {
         id: orvFactory
         property var selectedDevice: null
@@ -154,6 +170,73 @@ Item {
             shoot("notifications-open")
         }
 
+        // >>> device updates
+        // The "Device Updates" page opened from its tile: first with no device, then over a real
+        // update list whose Pelto reports firmware older than the real catalogue's newest.
+        function test_5_deviceUpdates() {
+            const tile = findChild(window.viewStack.currentPage, "tile_Device Updates")
+            verify(tile)
+            tryCompare(window.applicationMenu.discoveryDialog, "visible", false)
+            mouseClick(tile, tile.width / 2, tile.height / 3)
+            tryVerify(() => window.viewStack.currentPage !== null
+                      && window.viewStack.currentPage.objectName === "deviceUpdatesPage")
+            const page = window.viewStack.currentPage
+            tryCompare(page, "status", Loader.Ready)
+            const empty = findChild(page, "noDeviceText")
+            verify(empty.visible)
+            let shot = shoot("device-updates-empty")
+            const middle = empty.mapToItem(window.contentItem, empty.width / 2, empty.height / 2)
+            verify(count(shot, Math.round(middle.x - empty.width / 2), Math.round(middle.y - 10),
+                         Math.round(empty.width), 20, "#222A32") > 50)
+
+            verify(testUpdates.loadCatalogue(JSON.stringify({
+                "Version": 1,
+                "Devices": { "Pelto": { "LatestVersion": "2.0.0", "Versions": {
+                    "1.0.0": { "PeltoOS": "1.3.0", "PeltoWireless": "1.0.0" },
+                    "2.0.0": { "PeltoOS": "1.4.0", "PeltoWireless": "1.1.0" } } } },
+                "Components": {} })))
+            const list = testUpdates.makeList()
+            const pelto = testUpdates.connectDevice(list, "P0042137", 1, 0)
+            orvFactory.selectedDevice = fakePelto
+            page.updates = list
+            testUpdates.reportFirmware(pelto, true, "1.3.0", 0, 0, "1.0.0")
+            testUpdates.reportApplication(pelto, "1.2.0", "4f2a")
+            const button = findChild(page, "updateButton")
+            tryVerify(() => button.visible && button.text === "Update")
+            compare(findChild(page, "progressText").text, "NEW UPDATE AVAILABLE")
+            shot = shoot("device-updates")
+            // The frame keeps the window's background.
+            verify(near(shot.pixel(3, shot.height - 4), "#CCCBCA", 2), describe(shot.pixel(3, shot.height - 4)))
+            // The indicator is red: an update is offered.
+            const indicator = findChild(page, "stateIndicator")
+            const ibox = indicator.mapToItem(window.contentItem, 0, 0)
+            const red = count(shot, Math.round(ibox.x), Math.round(ibox.y), Math.round(indicator.width),
+                              Math.round(indicator.height), "#E31F40")
+            verify(red > 100, "red pixels in the indicator: " + red)
+            // The button's gradient ends in #1E8C9F at its right.
+            const bbox = button.mapToItem(window.contentItem, button.width - 24, button.height / 2 - 4)
+            const teal = count(shot, Math.round(bbox.x), Math.round(bbox.y), 12, 8, "#1E8C9F")
+            verify(teal > 20, "button colour pixels: " + teal)
+            // The component lines are written in #B4B4B5: their darkest pixels are that grey (the
+            // thin light strokes never quite reach it), far from the dark texts above them.
+            const lines = findChild(page, "componentLines")
+            const first = lines.itemAt(0)
+            const last = lines.itemAt(lines.count - 1)
+            const top = first.mapToItem(window.contentItem, 0, 0)
+            const bottom = last.mapToItem(window.contentItem, 0, last.height)
+            let darkest = 255
+            for (let y = Math.round(top.y); y < Math.round(bottom.y); ++y) {
+                for (let x = Math.round(top.x); x < Math.round(top.x + first.width); ++x)
+                    darkest = Math.min(darkest, Math.round(shot.pixel(x, y).r * 255))
+            }
+            verify(darkest >= 165 && darkest <= 200, "darkest pixel of the component lines: " + darkest)
+            page.updates = HardwareUpdate
+            orvFactory.selectedDevice = null
+            window.viewStack.source = window.viewStack.homeSource
+            tryVerify(() => findChild(window.viewStack.currentPage, "tile_Device Updates") !== null)
+        }
+        // <<< device updates
+
         function test_4_ipDiscover() {
             const frame = window.applicationMenu.notificationFrame
             frame.close()
@@ -168,5 +251,137 @@ Item {
             verify(near(shot.pixel(centre.x, centre.y), "#FFFFFF", 3), describe(shot.pixel(centre.x, centre.y)))
             dialog.close()
         }
+
+        // >>> Hardware Setup
+        // The settings of a Pelto as the device answers them, written from the record layout.
+        function setupRecordHex() {
+            const bytes = new Array(404).fill(0)
+            const put = (offset, text) => {
+                for (let i = 0; i < text.length; ++i)
+                    bytes[offset + i] = text.charCodeAt(i)
+            }
+            put(0, "Lab bench 7")
+            put(32, "Nimbrel-Lab")
+            put(64, "s3cret-pass")
+            put(128, "Pelto-P0042137")
+            put(160, "pelto-ap-pass")
+            bytes[239] = 1
+            const address = (offset, parts) => parts.forEach((p, i) => bytes[offset + i] = p)
+            address(308, [192, 168, 10, 50])
+            address(324, [255, 255, 255, 0])
+            address(340, [192, 168, 10, 1])
+            return bytes.map(b => (b < 16 ? "0" : "") + b.toString(16)).join("")
+        }
+
+        // Pixels close to the error border's #FF2D00 (its antialiased edge on the grey bar
+        // included), and nothing of the greys, teal or ink around it.
+        function strongRed(shot, x0, y0, w, h) {
+            let n = 0
+            for (let y = y0; y < y0 + h; ++y) {
+                for (let x = x0; x < x0 + w; ++x) {
+                    const c = shot.pixel(x, y)
+                    if (c.r > 0.85 && c.g < 0.5 && c.b < 0.4)
+                        ++n
+                }
+            }
+            return n
+        }
+
+        function test_7_hardwareSetup() {
+            hwSettingsFeed.attach()
+            verify(hwSettingsFeed.answer(setupRecordHex(), "010100"))
+            orvFactory.selectedDevice = setupPelto
+            // A popup still closing would take the click.
+            tryCompare(window.applicationMenu.discoveryDialog, "visible", false)
+            tryCompare(window.applicationMenu.notificationFrame, "visible", false)
+            const home = window.viewStack.currentPage
+            const tile = findChild(home, "tile_Hardware Setup")
+            verify(tile !== null)
+            mouseClick(tile, tile.width / 2, tile.height / 3)
+            tryVerify(() => window.viewStack.currentPage
+                      && window.viewStack.currentPage.objectName === "HwSettingsPage", 10000)
+            const page = window.viewStack.currentPage
+            tryVerify(() => page.panel(0) !== null && page.panel(0).tabView.rowItem(15) !== null)
+            const panel = page.panel(0)
+            tryCompare(panel.devicePicture, "status", Image.Ready)
+            let shot = shoot("hardware-setup")
+
+            // The panel's gradient starts at #E1E1E1 and the rows sit on a white area.
+            const top = panel.mapToItem(window.contentItem, panel.width / 2, 1)
+            verify(near(shot.pixel(top.x, top.y), "#E1E1E1", 3), describe(shot.pixel(top.x, top.y)))
+            const white = panel.mapToItem(window.contentItem, 30, panel.height - 40)
+            verify(near(shot.pixel(white.x, white.y), "#FFFFFF", 2), describe(shot.pixel(white.x, white.y)))
+            // The row's pill is #F3F3F3 left of its right-aligned title.
+            const ssid = panel.tabView.rowItem(6)
+            const pill = ssid.mapToItem(window.contentItem, 20, ssid.height / 2)
+            verify(near(shot.pixel(pill.x, pill.y), "#F3F3F3", 2), describe(shot.pixel(pill.x, pill.y)))
+            // The title is drawn in #1D252F.
+            const title = panel.titleText
+            const tbox = title.mapToItem(window.contentItem, 0, 0)
+            const ink = count(shot, Math.round(tbox.x), Math.round(tbox.y), Math.round(title.width),
+                              Math.round(title.height), "#1D252F")
+            verify(ink > 40, "title pixels: " + ink)
+
+            // A password too short puts its row in error: a red border, and Apply stays off.
+            const password = panel.tabView.rowItem(14)
+            const before = password.mapToItem(window.contentItem, 0, 0)
+            compare(strongRed(shot, Math.round(before.x), Math.round(before.y),
+                              Math.round(password.width), Math.round(password.height)), 0)
+            password.field.forceActiveFocus()
+            password.field.selectAll()
+            for (const ch of "abc")
+                keyClick(ch)
+            compare(password.setting.fieldState, 2)
+            verify(!panel.tabView.applyButton.enabled)
+            password.field.focus = false
+            shot = shoot("hardware-setup-error")
+            const pbox = password.mapToItem(window.contentItem, 0, 0)
+            const red = strongRed(shot, Math.round(pbox.x), Math.round(pbox.y),
+                                  Math.round(password.width), Math.round(password.height))
+            verify(red > 200, "red border pixels: " + red)
+
+            window.viewStack.source = window.viewStack.homeSource
+            orvFactory.selectedDevice = null
+            hwSettingsFeed.detach()
+        }
+        // <<< Hardware Setup
+        // >>> toolchain list
+        // The Global Settings page with three MATLAB releases; an install started there goes on
+        // as a notification once the user leaves the page.
+        function test_5_globalSettings() {
+            const frame = window.applicationMenu.notificationFrame
+            tryCompare(frame, "visible", false)
+            // A closing dialog's overlay still takes clicks.
+            tryCompare(window.applicationMenu.discoveryDialog, "visible", false)
+            const tile = findChild(window.viewStack.currentPage, "tile_Global Settings")
+            verify(tile !== null)
+            mouseClick(tile, tile.width / 2, tile.height / 3)
+            tryCompare(window.viewStack, "source", "qrc:/Qml/Settings/GlobalSettings.qml")
+            const page = window.viewStack.currentPage
+            tryVerify(() => findChild(page, "matlabRow_R2022a") !== null)
+            compare(toolchainInstall.installedMatlabs.map(r => r.readableMatlabVersion),
+                    ["R2020b", "R2021a", "R2022a"])
+            const row = findChild(page, "matlabRow_R2021a")
+            mouseClick(findChild(row, "installButton"))
+            tryVerify(() => findChild(row, "messageBar").visible)
+            const shot = shoot("globalSettings")
+            const bar = findChild(row, "versionBar")
+            const inBar = bar.mapToItem(window.contentItem, 60 * window.uScale, bar.height / 2)
+            verify(near(shot.pixel(inBar.x, inBar.y), "#F3F3F3", 3),
+                   describe(shot.pixel(inBar.x, inBar.y)))
+
+            mouseClick(findChild(window.applicationMenu, "backBanner"))
+            tryCompare(window.viewStack, "source", window.viewStack.homeSource)
+            const installing = () => Notifications.notificationList.filter(
+                                     n => n.title === "Installing toolchain in MATLAB R2021a")
+            tryVerify(() => installing().length === 1)
+            compare(installing()[0].message, "Downloading latest toolchain version.")
+            frame.open()
+            tryCompare(frame, "opened", true)
+            shoot("globalSettings-notification")
+            frame.close()
+            tryCompare(frame, "visible", false)
+        }
+        // <<< toolchain list
     }
 }
