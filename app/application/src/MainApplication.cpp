@@ -59,6 +59,10 @@ main_Application::main_Application(QObject *parent, QApplication *application, c
     , m_engine(this)
 {
     qCDebug(lcMainApplication) << "Initializing application";
+    // The catalogue learns the program's version before anything else exists; this also starts
+    // its first download, without which the update list never knows the latest firmware.
+    const VersionInfo &version = versionInfo();
+    VersionControl::instance()->setApplicationVersion(version.major, version.minor, version.patch);
 
     // Children in their fixed order; the order of the connections made here is the order in
     // which receivers hear about a device.
