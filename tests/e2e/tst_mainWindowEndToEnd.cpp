@@ -6,7 +6,8 @@
 //
 // Oracles: pelto-sim (its frame counters, the files it serves and the image it received), cmp, the
 // log generator's own record of each log with mat_check.py (h5py) for the MAT files, and the flash
-// image oracle (pyelftools, crcmod) for the uploaded image.
+// image oracle (pyelftools, crcmod) for the uploaded image, the storage server with a catalogue
+// encrypted by openssl, and the Wi-Fi settings record writer for the record the device stored.
 #include "AppFileTestRig.h"
 #include "FactoryTestRig.h"
 #include "MainApplication.h"
