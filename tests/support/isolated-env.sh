@@ -18,6 +18,9 @@ mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STA
 chmod 700 "$XDG_RUNTIME_DIR"
 export NIMBREL_TEST_ROOT="$root"
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+# The program fetches its version catalogue at start: tests never reach the maker's storage, only
+# a closed loopback port unless they serve their own.
+export NIMBREL_STORAGE_BASE_URL="${NIMBREL_STORAGE_BASE_URL:-https://127.0.0.1:1/}"
 export QT_QUICK_CONTROLS_STYLE=Material
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1}"
 # Under umockdev-wrapper the preloaded libumockdev-preload comes before the sanitizer runtime,

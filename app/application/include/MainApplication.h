@@ -18,6 +18,7 @@ class LogDownloader;
 class OrvFactory;
 class ToolchainHandlerGUI;
 class UriDistributor;
+struct OrvFactorySettings;
 
 // The root of the back end: creates the service objects as its children, wires them, registers
 // the QML types, publishes the services to QML and loads the main window. Everything here runs on
@@ -29,6 +30,10 @@ class main_Application : public QObject
 public:
     main_Application(QObject *parent, QApplication *application,
                      const QUrl &mainQml = QUrl(QStringLiteral("qrc:/Qml/Main.qml")));
+    // The same program with the device factory's ports, timings and Wi-Fi link maker given from
+    // outside (a person's tools and the end-to-end tests, which must never dial a real device).
+    main_Application(QObject *parent, QApplication *application, const QUrl &mainQml,
+                     const OrvFactorySettings &deviceSettings);
     ~main_Application() override;
 
     // False when the main window could not be created.

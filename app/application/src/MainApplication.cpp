@@ -3,8 +3,8 @@
 #include "AppBinaryManager.h"
 #include "ApplicationFolders.h"
 #include "ControlChannel.h"
-#include "DeveloperModule.h"
 #include "DatalinkManager.h"
+#include "DeveloperModule.h"
 #include "ErrorChannel.h"
 #include "ErrorHandler.h"
 #include "ExtendedDeviceType.h"
@@ -48,18 +48,27 @@ static_assert(releaseMode >= nimbrel::Develop && releaseMode <= nimbrel::Release
 } // namespace
 
 main_Application::main_Application(QObject *parent, QApplication *application, const QUrl &mainQml)
+    : main_Application(parent, application, mainQml, OrvFactorySettings{})
+{ }
+
+main_Application::main_Application(QObject *parent, QApplication *application, const QUrl &mainQml,
+                                   const OrvFactorySettings &deviceSettings)
     : QObject(parent)
     , m_application(application)
     , m_networkFactory(std::make_unique<QMLNetworkAccesManagerFactory>())
     , m_engine(this)
 {
     qCDebug(lcMainApplication) << "Initializing application";
+    // The catalogue learns the program's version before anything else exists; this also starts
+    // its first download, without which the update list never knows the latest firmware.
+    const VersionInfo &version = versionInfo();
+    VersionControl::instance()->setApplicationVersion(version.major, version.minor, version.patch);
 
     // Children in their fixed order; the order of the connections made here is the order in
     // which receivers hear about a device.
     // Every Pelto makes its model monitor when its monitoring service opens.
     ExternalMonitor::install();
-    m_orvFactory = new OrvFactory(this);
+    m_orvFactory = new OrvFactory(this, deviceSettings);
     m_uriDistributor = new UriDistributor(this);
     m_appBinaryManager = new AppBinaryManager(this);
     m_fileDialogHandler = new FileDialogHandler(this);
@@ -152,6 +161,17 @@ main_Application::~main_Application()
             }
         }
     }
+    // The pages go next, while their window and the back ends they show still exist. Left to
+    // the engine, the delegates of their lists (the Data Grabber's device lists and tabs, the
+    // file dialog's rows) end up as children of the application object with a pointer to the
+    // window that is gone, and the program crashes at exit when QApplication deletes them.
+    for (QObject *root : m_engine.rootObjects()) {
+        if (auto *pages = root->findChild<QQuickItem *>(QStringLiteral("viewStack"))) {
+            const QList<QQuickItem *> shown = pages->childItems();
+            qDeleteAll(shown);
+        }
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 bool main_Application::isMainWindowLoaded() const

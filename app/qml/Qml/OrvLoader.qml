@@ -16,6 +16,16 @@ Item {
     property string homeSource: "qrc:/Qml/Forms/ModuleView.qml"
     readonly property Item currentPage: oldSource !== "" ? (cachedPages[oldSource] || null) : null
 
+    // A doubled separator in a page path names the same file, but the page's own relative
+    // imports resolve against its URL as written: "StagingTools//LogDownloader/GUI/" plus
+    // "../../../Qml" stops one folder short of the resource root. The page is made from the
+    // collapsed URL; the cache key stays the source string.
+    function pageUrl(path) {
+        const url = String(Qt.resolvedUrl(path))
+        const parts = /^([A-Za-z][A-Za-z0-9+.-]*:(?:\/\/)?)(.*)$/.exec(url)
+        return parts ? parts[1] + parts[2].replace(/\/{2,}/g, "/") : url
+    }
+
     function createPage() {
         let component
         if (moduleURI !== "") {
@@ -26,8 +36,7 @@ Item {
                 return null
             }
         } else {
-            component = Qt.createComponent(Qt.resolvedUrl(source), Component.PreferSynchronous,
-                                           loader)
+            component = Qt.createComponent(pageUrl(source), Component.PreferSynchronous, loader)
         }
         if (component.status !== Component.Ready)
             console.warn("could not initialize UI component: " + component.errorString())

@@ -87,6 +87,23 @@ Item {
             compare(Object.keys(viewStack.cachedPages).length, cached)
         }
 
+        // The home screen names the Data Grabber with a doubled separator; its imports still
+        // resolve, and the page is cached under the source as written.
+        function test_doubledSeparatorInAPagePath_data() {
+            return [
+                { tag: "single", source: Qt.resolvedUrl("pages/nested/DeepPage.qml") },
+                { tag: "doubled", source: Qt.resolvedUrl("pages//nested/DeepPage.qml") }
+            ]
+        }
+        function test_doubledSeparatorInAPagePath(data) {
+            viewStack.source = data.source
+            compare(viewStack.source, data.source)
+            const page = viewStack.currentPage
+            verify(page !== null && page.visible)
+            compare(page.fromOtherFolder, "other folder")
+            verify(viewStack.cachedPages[data.source] === page)
+        }
+
         function test_modulePagesAreCachedByName() {
             viewStack.moduleURI = "orvane.Controls"
             viewStack.source = "Label"

@@ -10,6 +10,7 @@ import "../../../Qml/Forms"
 // The "Bin list" page: the app-binary library as a table with its tool bar, search and drop area.
 Item {
     id: page
+    objectName: "binListPage"
 
     // The application's back ends; tests hand in their own.
     property var manager: typeof binManager !== "undefined" ? binManager : null
@@ -48,6 +49,7 @@ Item {
         id: importDialogLoader
         active: false
         sourceComponent: FileDialog {
+            objectName: "importDialog"
             fileMode: FileDialog.OpenFiles
             currentFolder: StandardPaths.standardLocations(StandardPaths.HomeLocation)[0]
             acceptLabel: "Import"

@@ -7,6 +7,7 @@ import "BinColumns.js" as BinColumns
 // One app-binary file of the library: selection, delete, upload and its details.
 Item {
     id: rowItem
+    objectName: "binaryRow"
 
     property var file: null
     property var device: null

@@ -9,6 +9,7 @@ import "LogColumns.js" as LogColumns
 // output-folder dialog and the tool bar's actions while this list is the visible one.
 ListView {
     id: deviceList
+    objectName: "logDeviceList"
 
     property var producer: null
     property var queue: null
@@ -94,6 +95,7 @@ ListView {
         id: folderDialogLoader
         active: false
         sourceComponent: FolderDialog {
+            objectName: "folderDialog"
             property var entry: null
             property bool batch: false
             title: "Choose output location"

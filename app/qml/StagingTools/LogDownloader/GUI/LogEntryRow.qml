@@ -7,6 +7,7 @@ import "LogColumns.js" as LogColumns
 // text.
 Item {
     id: rowItem
+    objectName: "logRow"
 
     property var entry: null
     property int row: -1
