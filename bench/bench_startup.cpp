@@ -63,9 +63,13 @@ int main(int argc, char *argv[])
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("NIMBREL_REPORT_FIRST_FRAME"), QStringLiteral("1"));
 
-    const QStringList programs{ QStringLiteral(NIMBREL_STARTUP_PLAIN),
-                                QStringLiteral(NIMBREL_STARTUP_MATERIAL),
-                                QStringLiteral(NIMBREL_STARTUP_APP) };
+    // Usage: bench_startup [rounds] [other build of the program...]; another build (say, one made
+    // before a change) runs interleaved with the rest, so both see the same load.
+    QStringList programs{ QStringLiteral(NIMBREL_STARTUP_PLAIN),
+                          QStringLiteral(NIMBREL_STARTUP_MATERIAL),
+                          QStringLiteral(NIMBREL_STARTUP_APP) };
+    for (int i = 2; i < argc; ++i)
+        programs << QString::fromLocal8Bit(argv[i]);
     const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 9;
     std::vector<std::vector<double>> times(programs.size());
     // One start each first: the file cache and the program's first-start work.
@@ -92,5 +96,10 @@ int main(int argc, char *argv[])
     std::printf("  Nimbrel Lab / plain          %8.2fx\n", program / plain);
     std::printf("  Nimbrel Lab / Material       %8.2fx (goal: at most 1.15x)\n",
                 program / material);
+    for (int i = 3; i < programs.size(); ++i) {
+        const double other = median(times[i]);
+        std::printf("  %s\n    %8.1f ms, %.2fx plain, %.2fx Material\n", qPrintable(programs[i]),
+                    other, other / plain, other / material);
+    }
     return 0;
 }
