@@ -340,6 +340,17 @@ Item {
             const panel = page.panel(0)
             tryCompare(panel.devicePicture, "status", Image.Ready)
             let shot = shoot("hardware-setup")
+            // A person clicks into a row's field and types: the field is small, but takes focus
+            // and keys; deleting the key again leaves the row unchanged.
+            const ssidField = panel.tabView.rowItem(6).field
+            mouseClick(ssidField)
+            verify(ssidField.activeFocus)
+            keyClick(Qt.Key_End)
+            keyClick("Q")
+            compare(ssidField.text, "Nimbrel-LabQ")
+            compare(panel.tabView.rowItem(6).setting.fieldState, 1)
+            keyClick(Qt.Key_Backspace)
+            compare(panel.tabView.rowItem(6).setting.fieldState, 0)
 
             // The panel's gradient starts at #E1E1E1 and the rows sit on a white area.
             const top = panel.mapToItem(window.contentItem, panel.width / 2, 1)
