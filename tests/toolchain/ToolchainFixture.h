@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QDeadlineTimer>
 #include <QSignalSpy>
 
 // The maker's storage on 127.0.0.1 with a catalogue naming one toolchain package, the package
@@ -99,8 +100,16 @@ public:
         if (!m_storage.serve(QStringLiteral("versionInfo.data"),
                              m_storage.encryptCatalogue(catalogue)))
             return false;
+        // The program's own first check may still be running (the application object starts
+        // one): ours starts once that one has ended.
+        QDeadlineTimer idle(scaled(20000));
+        while (VersionControl::instance()->checkForUpdates() != 0) {
+            if (idle.hasExpired())
+                return false;
+            QTest::qWait(20);
+        }
         QSignalSpy updated(VersionControl::instance(), &VersionControl::VersionControlUpdated);
-        if (VersionControl::instance()->checkForUpdates() != 0 || !updated.wait(scaled(20000)))
+        if (!updated.wait(scaled(20000)))
             return false;
         // Engines hear of the catalogue through queued connections.
         QCoreApplication::processEvents();
