@@ -1,5 +1,8 @@
 import QtQuick
 import QtQuick.Controls.Material
+// The settings bar of the application's Hardware Setup screen (its resources travel with the
+// program and the screen tests).
+import "qrc:/StagingTools/HardwareSettings/GUI"
 
 // The toolchain section on a computer without MATLAB.
 Column {
