@@ -76,6 +76,24 @@ public:
 
     void withdraw(const QString &name) { QFile::remove(servedPath(name)); }
 
+    // The catalogue text that offers Pelto 2.0.0 (operating system 1.4.0, wireless 1.1.0) over
+    // 1.0.0, with the digests of the two served firmware files.
+    static QByteArray peltoUpdateCatalogue(const QByteArray &osDigest,
+                                           const QByteArray &wirelessDigest)
+    {
+        return R"({"Version": 1,
+      "Devices": {"Pelto": {"LatestVersion": "2.0.0", "Versions": {
+            "1.0.0": {"PeltoOS": "1.3.0", "PeltoWireless": "1.0.0"},
+            "2.0.0": {"PeltoOS": "1.4.0", "PeltoWireless": "1.1.0"}}}},
+      "Components": {
+        "PeltoOS": {"LatestVersion": "1.4.0", "Versions": {
+            "1.4.0": {"file": "firmware/os/pelto-os-1.4.0.fwb", "sha256": ")"
+            + osDigest + R"("}}},
+        "PeltoWireless": {"LatestVersion": "1.1.0", "Versions": {
+            "1.1.0": {"file": "firmware/wireless/pelto-wireless-1.1.0.feb", "sha256": ")"
+            + wirelessDigest + R"("}}}}})";
+    }
+
     // The encrypted, checksummed catalogue of the JSON text; empty when a tool failed.
     QByteArray encryptCatalogue(const QByteArray &json)
     {

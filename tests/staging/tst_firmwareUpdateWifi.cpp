@@ -151,17 +151,8 @@ void TestFirmwareUpdateWifi::initTestCase()
         = m_storage.serveFirmware("pelto-wireless-1.1.0.feb", m_wirelessPlain);
     QCOMPARE(osDigest.size(), 64);
     QCOMPARE(wirelessDigest.size(), 64);
-    m_catalogue = m_storage.encryptCatalogue(R"({"Version": 1,
-      "Devices": {"Pelto": {"LatestVersion": "2.0.0", "Versions": {
-            "1.0.0": {"PeltoOS": "1.3.0", "PeltoWireless": "1.0.0"},
-            "2.0.0": {"PeltoOS": "1.4.0", "PeltoWireless": "1.1.0"}}}},
-      "Components": {
-        "PeltoOS": {"LatestVersion": "1.4.0", "Versions": {
-            "1.4.0": {"file": "firmware/os/pelto-os-1.4.0.fwb", "sha256": ")"
-                                             + osDigest + R"("}}},
-        "PeltoWireless": {"LatestVersion": "1.1.0", "Versions": {
-            "1.1.0": {"file": "firmware/wireless/pelto-wireless-1.1.0.feb", "sha256": ")"
-                                             + wirelessDigest + R"("}}}}})");
+    m_catalogue = m_storage.encryptCatalogue(
+        StorageFixture::peltoUpdateCatalogue(osDigest, wirelessDigest));
     QVERIFY(!m_catalogue.isEmpty());
     QVERIFY(m_storage.serve("versionInfo.data", m_catalogue));
 }
