@@ -173,6 +173,7 @@ public:
             beforeRemoveHook(gone.at(i), i);
         beginRemoveRows({}, 0, int(gone.size()) - 1);
         m_items.clear();
+        invalidateRows();
         for (T *item : gone)
             release(item);
         updateCount();
@@ -192,6 +193,7 @@ public:
         beforeMoveHook(item, from, clamped);
         beginMoveRows({}, from, from, {}, from < clamped ? clamped + 1 : clamped);
         m_items.move(from, clamped);
+        invalidateRows();
         endMoveRows();
         afterMoveHook(item, from, clamped);
         Q_EMIT objectMoved(item, from, clamped);
@@ -272,6 +274,7 @@ public:
             beforeRemoveHook(gone.at(i), index + i);
         beginRemoveRows({}, index, index + count - 1);
         m_items.remove(index, count);
+        invalidateRows();
         for (T *item : gone)
             release(item);
         updateCount();
@@ -351,6 +354,7 @@ protected:
             beforeRemoveHook(nullptr, row);
             beginRemoveRows({}, row, row);
             m_items.removeAt(row);
+            invalidateRows();
             updateCount();
             endRemoveRows();
             afterRemoveHook(nullptr, row);
@@ -534,13 +538,41 @@ private:
         return row;
     }
 
+    // The first row holding `object`, or -1. Answered from an index of the rows so that an item's
+    // property change, which must name its row, costs the same in a list of 10k as of 100. A
+    // reorder or removal drops the index, rebuilt on the next look-up; appending extends it.
     int rowOf(const QObject *object) const
     {
-        for (qsizetype row = 0; row < m_items.size(); ++row) {
-            if (asObject(m_items.at(row)) == object)
-                return int(row);
+        if (!m_rowsIndexed) {
+            m_rows.clear();
+            m_rows.reserve(m_items.size());
+            for (qsizetype row = m_items.size() - 1; row >= 0; --row)
+                m_rows.insert(asObject(m_items.at(row)), int(row));
+            m_rowsIndexed = true;
         }
-        return -1;
+        return m_rows.value(object, -1);
+    }
+
+    void invalidateRows()
+    {
+        m_rowsIndexed = false;
+        m_rows.clear();
+    }
+
+    // Rows [at, at + n) were just filled. Only an append keeps the rows of the others.
+    void rowsInserted(int at, int n)
+    {
+        if (!m_rowsIndexed)
+            return;
+        if (at + n != m_items.size()) {
+            invalidateRows();
+            return;
+        }
+        for (int row = at; row < at + n; ++row) {
+            const QObject *object = asObject(m_items.at(row));
+            if (!m_rows.contains(object)) // an item listed twice keeps its first row
+                m_rows.insert(object, row);
+        }
     }
 
     int lastRowOf(const QObject *object) const
@@ -569,6 +601,7 @@ private:
         // In place: appending one by one stays linear overall.
         m_items.insert(at, n, nullptr);
         std::copy(items.cbegin(), items.cend(), m_items.begin() + at);
+        rowsInserted(at, n);
         for (T *item : items)
             takeIn(item);
         updateCount();
@@ -639,6 +672,8 @@ private:
     QHash<int, QByteArray> m_roles;
     QHash<int, QList<int>> m_signalRoles;
     QList<T *> m_items;
+    mutable QHash<const QObject *, int> m_rows;
+    mutable bool m_rowsIndexed = false;
     QList<T *> m_defaultChildren;
 };
 

@@ -7,7 +7,7 @@
 
 // Chessboard distance, in pixels, from every pixel of an image to the nearest mapped pixel
 // (alpha above 128): 0 on the map, the number of king's moves elsewhere, +infinity everywhere
-// when nothing is mapped. Built in one breadth-first pass: linear in the number of pixels.
+// when nothing is mapped. Built in two sweeps over the rows: linear in the number of pixels.
 class DistanceField
 {
 public:

@@ -9,7 +9,9 @@
 #include <QQmlExpression>
 #include <QQmlListReference>
 #include <QQuickItem>
+#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -237,6 +239,7 @@ private Q_SLOTS:
     void roles();
     void propertyChange_data();
     void propertyChange();
+    void propertyChangeRowAfterEdits();
     void ownership();
     void ownerDeletesItem();
     void itemConnections();
@@ -707,6 +710,63 @@ void TestQOlm::propertyChange()
         QCOMPARE(spy.at(i).at(0).toModelIndex(), model.index(1));
         QCOMPARE(spy.at(i).at(1).toModelIndex(), model.index(1));
         QCOMPARE(spy.at(i).at(2).value<QList<int>>(), changes.at(i));
+    }
+}
+
+// Whatever the list went through, a change names the item's first row, as a plain scan of the
+// list finds it. A fixed-seed walk through every kind of edit, items listed twice included.
+void TestQOlm::propertyChangeRowAfterEdits()
+{
+    QObject holder;
+    WidgetModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QList<Widget *> pool;
+    for (int i = 0; i < 12; ++i)
+        pool.append(new Widget(QString::number(i), i, &holder));
+    QRandomGenerator random(20261211);
+    int nextValue = 1000;
+
+    for (int step = 0; step < 400; ++step) {
+        const int count = model.count();
+        Widget *some = pool.at(int(random.bounded(pool.size())));
+        switch (random.bounded(7)) {
+        case 0: model.append(some); break;
+        case 1: model.insert(int(random.bounded(count + 1)), some); break;
+        case 2:
+            if (count > 1)
+                model.move(int(random.bounded(count)), int(random.bounded(count)));
+            break;
+        case 3:
+            if (count > 0)
+                model.remove(int(random.bounded(count)));
+            break;
+        case 4:
+            if (count > 0)
+                model.remove(model.get(int(random.bounded(count))));
+            break;
+        case 5:
+            if (random.bounded(10) == 0)
+                model.clear();
+            break;
+        case 6:
+            if (count > 0) {
+                // An item destroyed by its owner leaves every row it held.
+                Widget *gone = model.get(int(random.bounded(count)));
+                pool.removeOne(gone);
+                delete gone;
+                pool.append(new Widget(QStringLiteral("new"), 0, &holder));
+            }
+            break;
+        }
+        const QList<Widget *> rows = model.toList();
+        for (Widget *item : pool) {
+            const int expected = int(rows.indexOf(item));
+            QSignalSpy spy(&model, &QAbstractItemModel::dataChanged);
+            item->setValue(++nextValue);
+            QCOMPARE(spy.size(), expected < 0 ? 0 : 1);
+            if (expected >= 0)
+                QCOMPARE(spy.at(0).at(0).toModelIndex().row(), expected);
+        }
     }
 }
 
