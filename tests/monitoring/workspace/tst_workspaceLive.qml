@@ -136,6 +136,7 @@ Item {
             const panel = page.workPanel.grid.itemAtIndex(0)
             verify(panel)
             const slot = panel.itemModel.get(0)
+            const place = cell.parent
             const from = cell.mapToItem(root, cell.width / 2, cell.height / 2)
             mousePress(root, from.x, from.y)
             for (let step = 1; step <= 10; ++step) {
@@ -145,9 +146,35 @@ Item {
                 wait(20)
             }
             verify(page.layoutRow.dragActive)
+            // The slots carry no label of their own.
+            for (let i = 0; i < 4; ++i) {
+                const texts = findAll(panel.itemModel.get(i), "").filter(function (t) {
+                    return t.text !== undefined && String(t.text) !== ""
+                })
+                compare(texts.length, 0, "slot " + i + " shows " + texts.map(function (t) { return t.text }))
+            }
+            // While it travels the cell is hidden and a small popup marks its place in the grid.
+            const marker = findChild(place, "placeMarker")
+            verify(!cell.visible, "the dragged cell shows")
+            verify(marker && marker.opened, "no popup marks the cell's place")
+            const markerAt = marker.contentItem.mapToItem(root, 0, 0)
+            const placeAt = place.mapToItem(root, 0, 0)
+            verify(Math.abs(markerAt.x - placeAt.x) <= place.width
+                   && Math.abs(markerAt.y - placeAt.y) <= place.height,
+                   "marker at " + markerAt + ", place at " + placeAt)
+            // The hidden cell still carries the drag: the slot under the pointer takes its colour.
+            verify(slot.containsDrag)
+            wait(350)
+            grabImage(page).save(screensFolder + "/workspace-drag.png")
             const to = slot.mapToItem(root, slot.width / 2, slot.height / 2)
             mouseRelease(root, to.x, to.y)
             verify(!page.layoutRow.dragActive)
+            // Dropped, the cell is back in its place and shows again; the marker is gone.
+            verify(cell.visible)
+            compare(cell.parent, place)
+            compare(cell.x, 0)
+            compare(cell.y, 0)
+            tryVerify(function () { return !marker.visible }, 2000)
             tryCompare(slot, "name", "vec[1\u20223]", 3000)
             compare(String(peltoSim.setting("Monitoring_Signal_Selections/SigPath0-0")),
                     row.simulinkVariable.path)
@@ -310,6 +337,34 @@ Item {
                                          Math.round(label.height), Qt.color("#191346"))
                 compare(dark, 0, "other text left of " + label.text)
             }
+        }
+
+        // The fold strip shows the arrow picture, mirrored while the list is folded away.
+        function test_6_foldStrip() {
+            const strip = findChild(page, "foldStrip")
+            const side = findChild(page, "rightSide")
+            const arrow = findChild(strip, "foldArrow")
+            verify(arrow, "no arrow picture on the fold strip")
+            compare(String(arrow.source), "qrc:/Images/GUI/Workspace/FoldArrow.png")
+            compare(arrow.status, Image.Ready)
+            const glyphs = findAll(strip, "").filter(function (t) {
+                return t.text !== undefined && String(t.text) !== ""
+            })
+            compare(glyphs.length, 0)
+            verify(!arrow.mirror)
+            mouseClick(strip)
+            tryCompare(side, "width", 22, 3000)
+            verify(arrow.mirror)
+            waitForRendering(page)
+            // Drawn: the picture's grey shows on the strip.
+            const image = grabImage(page)
+            const at = strip.mapToItem(page, 0, 0)
+            verify(countColour(image, Math.round(at.x), Math.round(at.y), Math.round(strip.width),
+                               Math.round(strip.height), Qt.color("#8E9297")) > 3, "no arrow drawn")
+            image.save(screensFolder + "/workspace-folded.png")
+            mouseClick(strip)
+            tryCompare(side, "width", 470, 3000)
+            verify(!arrow.mirror)
         }
 
         function test_3_sendWritesTheParameter() {
