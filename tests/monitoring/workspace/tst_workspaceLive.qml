@@ -151,7 +151,8 @@ Item {
                 const texts = findAll(panel.itemModel.get(i), "").filter(function (t) {
                     return t.text !== undefined && String(t.text) !== ""
                 })
-                compare(texts.length, 0, "slot " + i + " shows " + texts.map(function (t) { return t.text }))
+                compare(texts.length, 0, "slot " + i + " shows "
+                        + texts.map(function (t) { return t.text }))
             }
             // While it travels the cell is hidden and a small popup marks its place in the grid.
             const marker = findChild(place, "placeMarker")
@@ -262,7 +263,8 @@ Item {
             verify(Math.abs(cursor.cursorX - data.time) <= perPixel,
                    "cursor at " + cursor.cursorX + " s for " + data.time + " s")
             const xText = findChild(panel, "cursorTime").text
-            verify(Math.abs(Number(xText.replace("x: ", "")) - data.time) <= perPixel + 0.005, xText)
+            verify(Math.abs(Number(xText.replace("x: ", "")) - data.time) <= perPixel + 0.005,
+                   xText)
             const expected = container.sampleValue(Math.round((data.sampleTime - 20) * 10))
             const value = findAll(panel, "slotValue")[0]
             compare(Number(value.text), expected)
@@ -271,7 +273,8 @@ Item {
             verify(cursor.fix)
             mouseMove(chart, px + 100, py)
             wait(600)
-            verify(Math.abs(cursor.cursorX - data.time) <= perPixel, "fixed at " + cursor.cursorX + " s")
+            verify(Math.abs(cursor.cursorX - data.time) <= perPixel,
+                   "fixed at " + cursor.cursorX + " s")
             compare(Number(value.text), expected)
             grabImage(panel).save(screensFolder + "/plot-cursor-" + data.tag.replace(/ /g, "-")
                                   + ".png")
@@ -330,11 +333,13 @@ Item {
                 const centre = label.mapToItem(chart, 0, label.height / 2).y
                 const expected = chart.plotArea.y
                         + (data.max - value) / (data.max - data.min) * chart.plotArea.height
-                verify(Math.abs(centre - expected) <= 1, label.text + " at " + centre + ", not " + expected)
+                verify(Math.abs(centre - expected) <= 1,
+                       label.text + " at " + centre + ", not " + expected)
                 // ...and alone on its line: the chart draws no text of its own beside it.
                 const textLeft = label.mapToItem(panel, label.width - label.contentWidth, 0)
-                const dark = countColour(image, 20, Math.round(textLeft.y), Math.round(textLeft.x) - 22,
-                                         Math.round(label.height), Qt.color("#191346"))
+                const dark = countColour(image, 20, Math.round(textLeft.y),
+                                         Math.round(textLeft.x) - 22, Math.round(label.height),
+                                         Qt.color("#191346"))
                 compare(dark, 0, "other text left of " + label.text)
             }
         }
