@@ -319,6 +319,17 @@ def notification_pictures():
     save(img, "GUI/Notifications/upArrow.png", 48, 48)
 
 
+def workspace_pictures():
+    # The fold strip's arrow: a rounded chevron pointing right (the way the list folds away); the
+    # page mirrors it while the list is folded.
+    img, d = canvas(32, 64)
+    d.line([s(11), s(18), s(22), s(32), s(11), s(46)], fill=(142, 146, 151, 255), width=s(4),
+           joint="curve")
+    for x, y in ((11, 18), (22, 32), (11, 46)):
+        d.ellipse(box(x, y, 2), fill=(142, 146, 151, 255))
+    save(img, "GUI/Workspace/FoldArrow.png", 32, 64)
+
+
 def prompt_frame():
     w, h = 657, 470
     img, d = canvas(w, h)
@@ -346,4 +357,5 @@ if __name__ == "__main__":
     home_pictures()
     notification_pictures()
     prompt_frame()
+    workspace_pictures()
     app_icon()

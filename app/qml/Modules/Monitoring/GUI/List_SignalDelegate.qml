@@ -180,75 +180,92 @@ Item {
             required property int index
             readonly property int cellRow: Math.floor(index / row.columns)
             readonly property int cellColumn: index % row.columns
+            readonly property string label: (cellRow + 1) + "\u2022" + (cellColumn + 1)
             width: 41.5 * uScale
             height: 25 * uScale
 
+            // The drag source. It travels with the pointer hidden; the slot under it reads its
+            // properties when it is dropped.
             Rectangle {
                 id: cell
                 objectName: "elementCell"
-                // What the plot slot reads from its drag source.
                 property var objectPointer: row.simulinkVariable
                 property point elementIndex: Qt.point(cellPlace.cellRow, cellPlace.cellColumn)
                 property string name: (row.simulinkVariable ? row.simulinkVariable.name : "") + "["
-                                      + (cellPlace.cellRow + 1) + "\u2022" + (cellPlace.cellColumn + 1) + "]"
+                                      + cellPlace.label + "]"
                 width: cellPlace.width
                 height: cellPlace.height
                 radius: 5 * uScale
                 color: "white"
                 border.color: "#CCCBCA"
+                visible: !Drag.active
 
                 Drag.keys: ["plotItem"]
                 Drag.source: cell
                 Drag.hotSpot.x: width / 2
                 Drag.hotSpot.y: height / 2
 
-                // While it travels, the cell is lifted out of the clipped grid onto the window.
-                states: State {
-                    when: cell.Drag.active
-                    ParentChange { target: cell; parent: cellPlace.Window.contentItem }
-                }
-
                 Text {
                     anchors.centerIn: parent
-                    text: (cellPlace.cellRow + 1) + "\u2022" + (cellPlace.cellColumn + 1)
+                    text: cellPlace.label
                     font.family: "Poppins"
                     font.pixelSize: 10 * uScale
                     color: "#191346"
                 }
+            }
 
-                MouseArea {
-                    id: dragArea
-                    anchors.fill: parent
-                    enabled: row.odr !== 0 && row.state === "expanded" && row.appRunning
-                    drag.target: cell
-                    drag.onActiveChanged: {
-                        if (!drag.active)
-                            return
-                        cell.Drag.start()
-                        if (row.dragState)
-                            row.dragState.dragActive = true
-                    }
-                    onReleased: {
-                        if (!cell.Drag.active)
-                            return
-                        cell.Drag.drop()
-                        cell.x = 0
-                        cell.y = 0
-                        if (row.dragState)
-                            row.dragState.dragActive = false
-                    }
+            // Outside the cell, so hiding the cell does not take the mouse grab away.
+            MouseArea {
+                id: dragArea
+                anchors.fill: parent
+                enabled: row.odr !== 0 && row.state === "expanded" && row.appRunning
+                drag.target: cell
+                drag.onActiveChanged: {
+                    if (!drag.active)
+                        return
+                    cell.Drag.start()
+                    placeMarker.open()
+                    if (row.dragState)
+                        row.dragState.dragActive = true
+                }
+                onReleased: {
+                    if (!cell.Drag.active)
+                        return
+                    cell.Drag.drop()
+                    cell.x = 0
+                    cell.y = 0
+                    placeMarker.close()
+                    if (row.dragState)
+                        row.dragState.dragActive = false
                 }
             }
 
-            // Marks the cell's place while it travels.
-            Rectangle {
+            // Marks the travelling cell's place above the grid, which clips.
+            Popup {
                 id: placeMarker
-                anchors.fill: parent
-                visible: cell.Drag.active
-                radius: 5 * uScale
-                color: "transparent"
-                border.color: "#3DB199"
-                z: -1
+                objectName: "placeMarker"
+                x: -2 * uScale
+                y: -2 * uScale
+                width: cellPlace.width + 4 * uScale
+                height: cellPlace.height + 4 * uScale
+                padding: 0
+                modal: false
+                focus: false
+                closePolicy: Popup.NoAutoClose
+                background: Rectangle {
+                    radius: 6 * uScale
+                    color: "#F3F3F3"
+                    border.color: "#3DB199"
+                    border.width: 1.5 * uScale
+                }
+                contentItem: Text {
+                    horizontalAlignment: Text.AlignHCenter
+                    verticalAlignment: Text.AlignVCenter
+                    text: cellPlace.label
+                    font.family: "Poppins"
+                    font.pixelSize: 10 * uScale
+                    color: "#3DB199"
+                }
             }
         }
     }

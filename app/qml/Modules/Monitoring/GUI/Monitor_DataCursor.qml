@@ -26,7 +26,9 @@ Item {
     function updateCursorX() {
         if (!chartView)
             return
-        const at = (fix ? fixedMouseX : dynamicMouseX)
+        // The mouse x is measured in the plot area's mouse area; the chart maps its own
+        // coordinates, which start plotArea.x further left.
+        const at = parent.mapToItem(chartView, fix ? fixedMouseX : dynamicMouseX, 0).x
         const point = chartView.mapToValue(Qt.point(at, chartView.plotArea.y), chartView.series(0))
         cursorX = point.x
         dataCursorUpdate()

@@ -63,6 +63,7 @@ Item {
         spacing: 8 * uScale
 
         Text {
+            objectName: "cursorTime"
             visible: view.showX
             text: "x: " + (view.data_cursor ? view.data_cursor.cursorX.toFixed(2) : "")
             font.family: "Poppins"

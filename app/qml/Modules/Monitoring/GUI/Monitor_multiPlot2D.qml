@@ -6,6 +6,7 @@ import QtCharts
 import Qt5Compat.GraphicalEffects
 import "../../../Qml/OrvaneUI"
 import "../../../Qml/Forms"
+import "Monitor_axisTicks.js" as AxisTicks
 
 // The view of one plot container: a chart with four line series, four drop slots, a legend, a
 // data cursor with its read-out, and the axis controls.
@@ -90,15 +91,23 @@ Rectangle {
             radius: blur.radius
         }
 
+        // Ticks and grid lines on whole multiples of a round interval. The chart still lays out
+        // its own labels (they keep their room) but draws them transparent: it sums the interval
+        // up from the lowest tick and would print 0 as a rounding left-over; yTickLabels below
+        // print each tick's own value.
+        readonly property var yTicks: AxisTicks.ticks(axisY.min, axisY.max)
         ValueAxis {
             id: axisY
             labelFormat: "%.4g"
             minorTickCount: 1
             gridLineColor: "#F0F0F0"
             labelsFont.pixelSize: 12 * uScale
-            labelsColor: "#191346"
+            labelsColor: "transparent"
             labelsAngle: 0
             lineVisible: panel.withLines
+            tickType: ValueAxis.TicksDynamic
+            tickAnchor: 0
+            tickInterval: chart.yTicks.interval > 0 ? chart.yTicks.interval : 1
         }
         ValueAxis {
             id: axisX
@@ -172,6 +181,24 @@ Rectangle {
                 panel.plt.setVisible(false)
         }
 
+        Repeater {
+            id: yTickLabels
+            model: chart.yTicks.values
+            Text {
+                objectName: "yTickLabel"
+                required property real modelData
+                readonly property real span: axisY.max - axisY.min
+                x: 0
+                width: chart.plotArea.x - 6 * uScale
+                y: chart.plotArea.y + (axisY.max - modelData) / span * chart.plotArea.height
+                   - height / 2
+                horizontalAlignment: Text.AlignRight
+                text: AxisTicks.formatG(modelData, 4)
+                font.pixelSize: 12 * uScale
+                color: "#191346"
+            }
+        }
+
         MouseArea {
             id: chartMouse
             x: chart.plotArea.x
@@ -180,7 +207,6 @@ Rectangle {
             height: chart.plotArea.height
             hoverEnabled: true
             acceptedButtons: Qt.LeftButton | Qt.RightButton
-            onPositionChanged: function (mouse) { dataCursor.dynamicMouseX = mouse.x }
             onClicked: function (mouse) {
                 if (mouse.button === Qt.RightButton)
                     chart.lineWidth = chart.lineWidth % 3 + 1
@@ -190,7 +216,10 @@ Rectangle {
 
             Monitor_DataCursor {
                 id: dataCursor
+                objectName: "dataCursor"
                 chartView: chart
+                // mouseX follows the hover into the area too, not only moves inside it.
+                dynamicMouseX: chartMouse.mouseX
                 height: parent.height
                 mouseInside: chartMouse.containsMouse
             }
@@ -242,6 +271,7 @@ Rectangle {
     // The drop slots cover the plot area while a signal element is dragged.
     Column {
         id: slotColumn
+        objectName: "slotColumn"
         x: plotBackground.x
         y: plotBackground.y
         width: plotBackground.width

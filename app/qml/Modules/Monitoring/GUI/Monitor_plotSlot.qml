@@ -52,17 +52,5 @@ DropArea {
         color: slot.containsDrag ? Qt.rgba(fillColor.r, fillColor.g, fillColor.b, 0.6) : "#80FFFFFF"
         readonly property color fillColor: slot.color
         Behavior on color { ColorAnimation { duration: 300 } }
-
-        Text {
-            anchors.centerIn: parent
-            width: parent.width - 20 * uScale
-            horizontalAlignment: Text.AlignHCenter
-            elide: Text.ElideRight
-            text: slot.name === "" ? qsTr("Drop a signal here") : slot.name
-            textFormat: Text.PlainText
-            font.family: "Poppins"
-            font.pixelSize: 12 * uScale
-            color: "#191346"
-        }
     }
 }

@@ -141,11 +141,17 @@ Item {
                 height: parent.height
                 hoverEnabled: true
                 onClicked: rightSide.state = rightSide.state === "expanded" ? "folded" : "expanded"
-                Text {
+                // Points the way the list goes: right to fold it away, left to bring it back.
+                Image {
+                    objectName: "foldArrow"
                     anchors.centerIn: parent
-                    text: rightSide.state === "expanded" ? "\u25B6" : "\u25C0"
-                    color: "#8E9297"
-                    font.pixelSize: 12 * uScale
+                    width: 12 * uScale
+                    height: 24 * uScale
+                    source: "qrc:/Images/GUI/Workspace/FoldArrow.png"
+                    sourceSize: Qt.size(32, 64)
+                    fillMode: Image.PreserveAspectFit
+                    smooth: true
+                    mirror: rightSide.state === "folded"
                 }
             }
 
