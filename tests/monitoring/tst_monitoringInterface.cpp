@@ -200,8 +200,7 @@ void tst_MonitoringInterface::controlFaults_data()
     // A reply that never comes leaves the download waiting in its state: nothing gives it up or
     // asks again until the download is started anew.
     QTest::newRow("length beyond what was sent") << QByteArray("long_length") << 1 << QString();
-    QTest::newRow("wrong table") << QByteArray("wrong_table") << 2
-                                 << "Unexpected strings received";
+    QTest::newRow("wrong table") << QByteArray("wrong_table") << 2 << "Unexpected strings received";
     QTest::newRow("missing reply") << QByteArray("missing_reply") << 14 << QString();
     QTest::newRow("two frames in one packet")
         << QByteArray("two_frames") << 15 << "Unexpected strings received";

@@ -257,12 +257,10 @@ void tst_SampleStream::packets_data()
     QTest::newRow("command 2") << L{ packet(0, record(5, 1, -1, dbl(1)), 2) } << QStringList{};
     // Nothing sizes the value of a record without subscription, so nothing behind it can be
     // trusted: its value bytes here read like a record of node 5 at time 7 and must stay unread.
-    QTest::newRow("unsubscribed node stops the packet")
-        << L{ packet(0,
-                     record(5, 1, -1, dbl(1))
-                         + record(6, 2, -1, QByteArray::fromHex("0500070000000000"))
-                         + QByteArray(8, '\0')) }
-        << QStringList{ "1:1@1" };
+    QTest::newRow("unsubscribed node stops the packet") << L{ packet(
+        0,
+        record(5, 1, -1, dbl(1)) + record(6, 2, -1, QByteArray::fromHex("0500070000000000"))
+            + QByteArray(8, '\0')) } << QStringList{ "1:1@1" };
     QTest::newRow("ends inside a value")
         << L{ packet(0, record(5, 1, -1, dbl(1)) + record(5, 2, -1, dbl(2)).left(10)) }
         << QStringList{ "1:1@1" };
