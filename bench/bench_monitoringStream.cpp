@@ -81,11 +81,19 @@ long peakRssKb()
 
 constexpr int Elements = 16;
 
+long minorFaults()
+{
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return u.ru_minflt;
+}
+
 struct Round
 {
     double seconds;
     uint64_t allocations;
     size_t delivered;
+    long faults;
 };
 
 // One pass of the packets into a fresh signal of 16 plotted elements.
@@ -105,11 +113,12 @@ Round decodeRound(const ModelTables &tables, const std::vector<QByteArray> &pack
         node.onStreamAcknowledged(uint16_t(e * 8));
     }
     const uint64_t before = allocations.load();
+    const long faultsBefore = minorFaults();
     const auto t0 = Clock::now();
     for (const QByteArray &p : packets)
         channel.dataReady(p);
     Round r{ std::chrono::duration<double>(Clock::now() - t0).count(), allocations.load() - before,
-             0 };
+             0, minorFaults() - faultsBefore };
     for (const auto &b : buffers)
         r.delivered += b->samples().rawCount();
     return r;
@@ -174,21 +183,26 @@ int main(int argc, char **argv)
         // (the later ones get the pages the earlier ones gave back).
         constexpr int Rounds = 5;
         std::vector<double> rates;
+        std::vector<long> faults;
         Round first{};
         for (int i = 0; i < Rounds; ++i) {
             const Round r = decodeRound(tables, packets);
             if (i == 0)
                 first = r;
             rates.push_back(Records / r.seconds / 1e6);
+            faults.push_back(r.faults);
         }
         std::printf("decode: %d records, %zu delivered, %.4f allocations/sample; M samples/s per "
                     "round:",
                     Records, first.delivered, double(first.allocations) / Records);
         for (double r : rates)
             std::printf(" %.1f", r);
+        std::printf("; page faults per round:");
+        for (long f : faults)
+            std::printf(" %ld", f);
         std::sort(rates.begin(), rates.end());
-        std::printf("; median %.1f (baseline memcpy+sum %.1f M/s) [sum %g]\n", rates[Rounds / 2],
-                    Records / baseline / 1e6, sum);
+        std::printf("; min/median/max %.1f/%.1f/%.1f (baseline memcpy+sum %.1f M/s) [sum %g]\n",
+                    rates.front(), rates[Rounds / 2], rates.back(), Records / baseline / 1e6, sum);
     }
     if (only == "decode")
         return 0;

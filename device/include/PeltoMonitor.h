@@ -19,7 +19,7 @@ public:
     ~PeltoMonitor() override;
 
     virtual void start() = 0;
-    virtual void resetMonitoring() = 0;
+    virtual void reset() = 0;
 
 public slots:
     virtual void setCurrentBuildID(QByteArray buildID) = 0;

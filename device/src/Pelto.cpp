@@ -120,7 +120,7 @@ void Pelto::deviceIsConnected(bool isConnected)
     emit IsConnectedSignal(this, false);
     disposeOfServices();
     if (m_externalMonitor) {
-        m_externalMonitor->resetMonitoring();
+        m_externalMonitor->reset();
         m_externalMonitor->deleteLater();
         m_externalMonitor = nullptr;
     }
@@ -284,7 +284,7 @@ void Pelto::appStateReceived(ControlChannel::ResponseCode response,
     case ControlChannel::Stopping:
         m_controlChannel->openCloseMonitoringService(false);
         if (m_externalMonitor)
-            m_externalMonitor->resetMonitoring();
+            m_externalMonitor->reset();
         break;
     default:
         break;

@@ -46,7 +46,7 @@ public:
     static void install();
 
     void start() override;
-    void resetMonitoring() override;
+    void reset() override;
 
     QList<SimulinkDataTypes::SimulinkVariable *> simulinkVariables() const;
     SimulinkVariableFilterProxyModel *filteredModel() const { return proxy; }

@@ -10,7 +10,6 @@
 
 #include <QList>
 #include <QObject>
-#include <QTimer>
 
 #include <memory>
 #include <unordered_map>
@@ -38,8 +37,6 @@ class Interface : public QObject, public NodeOwner
 
 public:
     enum State { Idle = 0, Ready = 15 };
-    // How long the download may wait for one reply before it is given up.
-    static constexpr int DefaultStallTimeoutMs = 15000;
 
     Interface(QObject *parent, DatalinkManager *manager);
     ~Interface() override;
@@ -63,7 +60,6 @@ public:
     const ModelTables &tables() const { return model; }
     const std::vector<std::string> &modelReferencePaths() const { return modelRefPaths; }
     size_t streamingActivationCount() const { return activations.size(); }
-    void setStallTimeout(int ms) { watchdog.setInterval(ms); }
 
     std::shared_ptr<IDataType> makeDataType(uint16_t dataTypeIndex, int32_t fixedPointIndex) const;
     std::string_view typeString(uint8_t table, int32_t index) const;
@@ -107,7 +103,6 @@ private:
     // Moves to `next` and asks for what that state waits for.
     void advance(int next);
     void fail();
-    void downloadStalled();
     bool expect(int wanted, const char *unexpected);
 
     // Model build (InterfaceBuild.cpp).
@@ -151,7 +146,6 @@ private:
     std::unique_ptr<IModelNode> root;
     std::vector<IModelNode *> nodeTable;
     std::unordered_map<uint32_t, StreamableNode *> activations;
-    QTimer watchdog;
 };
 
 } // namespace monitoring

@@ -9,6 +9,7 @@
 #include <array>
 
 class ActiveScalar;
+class ExternalMonitor_signalViewBuffer;
 class QValueAxis;
 class QXYSeries;
 
@@ -83,6 +84,7 @@ public:
     // For the owner and tests.
     SimulinkDataTypes::SimulinkSignal *slotSignal(int slot) const;
     ActiveScalar *slotBuffer(int slot) const;
+    ExternalMonitor_signalViewBuffer *slotView(int slot) const;
     double computedMin() const { return axisMin; }
     double computedMax() const { return axisMax; }
 
@@ -116,6 +118,7 @@ private:
         uint16_t elementOffset = 0;
         QPointer<QXYSeries> series;
         ActiveScalar *buffer = nullptr;
+        ExternalMonitor_signalViewBuffer *view = nullptr;
         int handle = -1;
         // What the series shows: laying out a series costs the chart a full pass over its
         // points, so a frame that brings nothing new leaves it alone.

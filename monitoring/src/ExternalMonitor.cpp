@@ -82,7 +82,7 @@ void ExternalMonitor::dropPlotContainers()
     containers.clear();
 }
 
-void ExternalMonitor::resetMonitoring()
+void ExternalMonitor::reset()
 {
     dropPlotContainers();
     iface->clearModel();

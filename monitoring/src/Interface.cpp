@@ -65,11 +65,9 @@ Interface::Interface(QObject *parent, DatalinkManager *manager)
     connect(ctrl, &C::referencesHandled, this, &Interface::referencesHandledCtrl);
     connect(ctrl, &C::updateParametersReceived, this, &Interface::updateParametersReceivedCtrl);
     connect(ctrl, &C::communicationError, this, &Interface::communicationErrorCtrl);
-    // Nothing in the protocol times out; a download waiting on a reply that never comes (a lost
-    // frame, a length larger than what was sent) would wait for ever without this.
-    watchdog.setSingleShot(true);
-    watchdog.setInterval(DefaultStallTimeoutMs);
-    connect(&watchdog, &QTimer::timeout, this, &Interface::downloadStalled);
+    // Nothing here times out: a reply that never comes leaves the download in its state until it
+    // is started again, which the device does each time its monitoring service reopens. Giving
+    // up after a while would only drop a download that a slow link might still have finished.
 }
 
 Interface::~Interface()
@@ -102,10 +100,6 @@ void Interface::clearModel()
 void Interface::advance(int next)
 {
     downloadState = next;
-    if (next > Idle && next < Ready)
-        watchdog.start();
-    else
-        watchdog.stop();
     switch (next) {
     case WaitInfo:
         ctrl->requestInfo();
@@ -156,18 +150,9 @@ void Interface::advance(int next)
 
 void Interface::fail()
 {
-    watchdog.stop();
     downloadState = Idle;
     emit initializedChanged();
     clearModel();
-}
-
-void Interface::downloadStalled()
-{
-    qCWarning(lcInterface) << "Model download stalled in state" << downloadState
-                           << "; no reply within" << watchdog.interval() << "ms, download reset";
-    ctrl->initialize();
-    fail();
 }
 
 bool Interface::expect(int wanted, const char *unexpected)
@@ -312,7 +297,6 @@ void Interface::onFixedPointInfoReceived(std::vector<protocol::fxp_info_t> fxpIn
     if (!expect(WaitFixedPoint, "Unexpected fixed point info received"))
         return;
     model.fixedPointInfo = std::move(fxpInfo);
-    watchdog.stop();
     buildModel();
 }
 

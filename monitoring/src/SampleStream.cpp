@@ -62,28 +62,30 @@ size_t SampleStream::parseSamplePacket(const uint8_t *data, size_t length)
         int32_t timeOffset;
         std::memcpy(&timeOffset, data + at, sizeof timeOffset);
         at += 4;
+        // A record has no length of its own: without a subscription nothing tells how many
+        // value bytes follow, so whatever comes after them cannot be read as records.
         const uint8_t kind = recordKind(nodeIndex);
-        if (kind != 0) {
-            uint16_t dataOffset = 0;
-            if (kind == 2) {
-                if (length - at < 2)
-                    return samples;
-                dataOffset = u16(at);
-                at += 2;
-            }
-            const auto it = subscriptions.find(keyOf(nodeIndex, dataOffset));
-            if (it != subscriptions.end()) {
-                const size_t n = it->second.valueSize;
-                if (n > MaxValueSize || length - at < n)
-                    return samples;
-                alignas(8) std::byte value[MaxValueSize] = {};
-                std::memcpy(value, data + at, n);
-                at += n;
-                it->second.node->onValue(dataOffset, std::span<const std::byte>(value, n),
-                                         uint64_t(baseTime) + uint64_t(int64_t(timeOffset)));
-                ++samples;
-            }
+        if (kind == 0)
+            return samples;
+        uint16_t dataOffset = 0;
+        if (kind == 2) {
+            if (length - at < 2)
+                return samples;
+            dataOffset = u16(at);
+            at += 2;
         }
+        const auto it = subscriptions.find(keyOf(nodeIndex, dataOffset));
+        if (it == subscriptions.end())
+            return samples;
+        const size_t n = it->second.valueSize;
+        if (n > MaxValueSize || length - at < n)
+            return samples;
+        alignas(8) std::byte value[MaxValueSize] = {};
+        std::memcpy(value, data + at, n);
+        at += n;
+        it->second.node->onValue(dataOffset, std::span<const std::byte>(value, n),
+                                 uint64_t(baseTime) + uint64_t(int64_t(timeOffset)));
+        ++samples;
         if (length - at < 2)
             return samples;
         nodeIndex = u16(at);

@@ -1,6 +1,7 @@
 #include "plotContainer.h"
 
 #include "ActiveScalar.h"
+#include "ExternalMonitor_signalViewBuffer.h"
 #include "SimulinkSignal.h"
 
 #include <QLoggingCategory>
@@ -98,10 +99,17 @@ ActiveScalar *plotContainer::slotBuffer(int slot) const
     return slot >= 0 && slot < SlotCount ? plotSlots[size_t(slot)].buffer : nullptr;
 }
 
+ExternalMonitor_signalViewBuffer *plotContainer::slotView(int slot) const
+{
+    return slot >= 0 && slot < SlotCount ? plotSlots[size_t(slot)].view : nullptr;
+}
+
 void plotContainer::clearSlot(Slot &slot)
 {
     if (slot.signal && slot.buffer)
         slot.signal->removeScalar(slot.handle);
+    delete slot.view;
+    slot.view = nullptr;
     delete slot.buffer;
     slot.buffer = nullptr;
     slot.shown = false;
@@ -130,6 +138,7 @@ void plotContainer::addSignal(SimulinkDataTypes::SimulinkSignal *signal, QPoint 
         return; // warned by the signal: an element outside its dimensions plots nothing
     slot.elementOffset = *offset;
     slot.buffer = new ActiveScalar(this, *offset, signal->getODR(), numberOfBuckets, xRanges);
+    slot.view = new ExternalMonitor_signalViewBuffer(slot.buffer, signal->getODR(), this);
     slot.handle = signal->addScalar(*offset, signal->getODR(), slot.buffer);
     slot.signal = signal;
 }

@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include <QRandomGenerator>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -37,6 +38,7 @@ private slots:
     void rawSamplesAreBounded();
     void rawStoreAgainstDeque_data();
     void rawStoreAgainstDeque();
+    void blocksOfAGoneStoreAreReused();
     void zeroBucketsCountAsOne();
     void windowExtremes();
 };
@@ -233,6 +235,39 @@ void tst_ActiveScalar::rawStoreAgainstDeque()
     // The store holds no more blocks than its samples need, plus the one being filled.
     const size_t bound = size_t(push + keep) / RawSampleStore::BlockSamples + 2;
     QVERIFY2(mostBlocks <= bound, qPrintable(QString("%1 blocks").arg(mostBlocks)));
+}
+
+void tst_ActiveScalar::blocksOfAGoneStoreAreReused()
+{
+    // A signal plotted again grows into the blocks of the one taken out, on the same thread; the
+    // blocks kept idle are bounded.
+    constexpr uint64_t B = RawSampleStore::BlockSamples;
+    QSet<const RawSample *> goneBlocks;
+    {
+        RawSampleStore gone;
+        for (uint64_t t = 1; t <= 3 * B; ++t)
+            gone.push_back({ t, -1 });
+        for (uint64_t i = 0; i < 3 * B; i += B)
+            goneBlocks.insert(&gone[i]);
+    }
+    const size_t idle = RawSampleStore::idleBlocks();
+    QVERIFY(idle >= 3);
+    {
+        RawSampleStore next;
+        for (uint64_t t = 1; t <= B + 1; ++t)
+            next.push_back({ t, double(t) });
+        QCOMPARE(RawSampleStore::idleBlocks(), idle - 2);
+        QVERIFY(goneBlocks.contains(&next[0]));
+        QVERIFY(goneBlocks.contains(&next[B]));
+        for (uint64_t t = 1; t <= B + 1; ++t)
+            QCOMPARE(next[t - 1].value, double(t));
+    }
+    {
+        RawSampleStore big;
+        for (uint64_t t = 1; t <= (RawSampleStore::MaxIdleBlocks + 4) * B; ++t)
+            big.push_back({ t, 0 });
+    }
+    QCOMPARE(RawSampleStore::idleBlocks(), RawSampleStore::MaxIdleBlocks);
 }
 
 void tst_ActiveScalar::zeroBucketsCountAsOne()

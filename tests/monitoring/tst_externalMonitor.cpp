@@ -190,7 +190,7 @@ void tst_ExternalMonitor::resetDropsTheContainers()
     old[0]->addSignal(speed, QPoint(0, 0), 0);
     peer.pump();
     QSignalSpy changed(&monitor, &ExternalMonitor::plotContainersChanged);
-    monitor.resetMonitoring();
+    monitor.reset();
     QCOMPARE(changed.size(), 1);
     QVERIFY(monitor.plotContainers().isEmpty());
     // Each held its whole plotted history: gone, not merely unlisted.

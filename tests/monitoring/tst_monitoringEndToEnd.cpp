@@ -241,8 +241,8 @@ void tst_MonitoringEndToEnd::controlFaults_data()
         << "Communication error Monitor Control cmd:\\s+1\\s+error\\s+1" << 0;
     QTest::newRow("length below 5") << "mon_short_length"
                                     << "frame length 3 shorter than its header" << 0;
-    QTest::newRow("missing reply") << "mon_missing_reply"
-                                   << "Model download stalled in state 14" << 0;
+    // The download waits for the reply that never comes until the service opens again.
+    QTest::newRow("missing reply") << "mon_missing_reply" << QString() << 14;
     QTest::newRow("two frames in one packet") << "mon_two_frames"
                                               << "Unexpected strings received" << 15;
 }
@@ -258,16 +258,18 @@ void tst_MonitoringEndToEnd::controlFaults()
     QVERIFY(sim.start(modelArguments(BuildA, { QStringLiteral("--fault"), fault })));
     Host host(sim);
     QVERIFY(waitFor([&] { return host.connected(); }, 15000));
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(log));
+    if (!log.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(log));
     QPointer<ExternalMonitor> monitor = host.openMonitoring();
     QVERIFY(monitor);
-    monitor->interface()->setStallTimeout(scaled(500));
     QSignalSpy initialized(monitor->interface(), &monitoring::Interface::initializedChanged);
     if (state == 0)
         QVERIFY(initialized.wait(scaled(10000)));
     else
         QVERIFY(waitFor([&] { return monitor->interface()->state() == state; }, 10000));
     QCOMPARE(monitor->interface()->state(), state);
+    if (state != 0 && state != 15)
+        QVERIFY(!initialized.wait(scaled(1000)));
 
     QVERIFY(simSwitch(sim, fault, false));
     QCOMPARE(host.openMonitoring(), monitor.data());

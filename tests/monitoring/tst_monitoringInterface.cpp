@@ -197,12 +197,11 @@ void tst_MonitoringInterface::controlFaults_data()
         << "Communication error Monitor Control cmd:\\s+5\\s+error\\s+0";
     QTest::newRow("length below 5")
         << QByteArray("short_length") << 0 << "frame length 3 shorter than its header";
-    QTest::newRow("length beyond what was sent")
-        << QByteArray("long_length") << 0 << "Model download stalled in state 1";
-    QTest::newRow("wrong table") << QByteArray("wrong_table") << 0
-                                 << "Model download stalled in state 2";
-    QTest::newRow("missing reply")
-        << QByteArray("missing_reply") << 0 << "Model download stalled in state 14";
+    // A reply that never comes leaves the download waiting in its state: nothing gives it up or
+    // asks again until the download is started anew.
+    QTest::newRow("length beyond what was sent") << QByteArray("long_length") << 1 << QString();
+    QTest::newRow("wrong table") << QByteArray("wrong_table") << 2 << "Unexpected strings received";
+    QTest::newRow("missing reply") << QByteArray("missing_reply") << 14 << QString();
     QTest::newRow("two frames in one packet")
         << QByteArray("two_frames") << 15 << "Unexpected strings received";
 }
@@ -213,15 +212,17 @@ void tst_MonitoringInterface::controlFaults()
     QFETCH(int, state);
     QFETCH(QString, log);
     Interface iface(nullptr, nullptr);
-    iface.setStallTimeout(nimbrel::test::scaled(300));
     SimModelPeer peer(&iface);
     peer.command("fault " + fault);
     QSignalSpy initialized(&iface, &Interface::initializedChanged);
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(log));
+    if (!log.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(log));
     iface.startModelDownload();
     peer.pump();
     if (state == 0)
         QTRY_COMPARE_WITH_TIMEOUT(initialized.size(), 1, nimbrel::test::scaled(5000));
+    else if (state != 15)
+        QVERIFY(!initialized.wait(nimbrel::test::scaled(1000)));
     QCOMPARE(iface.state(), state);
     QCOMPARE(iface.rootNode() != nullptr, state == 15);
     // The download starts again and completes once the fault is gone.

@@ -2,6 +2,7 @@
 // formatDouble against coreutils' printf '%g'.
 #include "ActiveScalar.h"
 #include "CodecTables.h"
+#include "ExternalMonitor_signalViewBuffer.h"
 #include "RecordingOwner.h"
 #include "SimulinkSignal.h"
 #include "StreamableNode.h"
@@ -192,10 +193,18 @@ void tst_PlotContainer::slotChanges()
 
     // Replacing and removing go through the signal's handles.
     p.plot(1, 1);
+    // Each buffer has its raw-sample view beside it, and the view goes with it.
+    QPointer<ExternalMonitor_signalViewBuffer> view = p.container.slotView(1);
+    QVERIFY(view);
+    QCOMPARE(view->scalar(), p.container.slotBuffer(1));
+    QVERIFY(view->hasScalar());
+    QCOMPARE(view->parent(), &p.container);
     // The start for element 1 of `bare` is still pending: this one rides on it.
     QCOMPARE(p.owner.requests(), QStringList{ "1000@8" });
     p.container.addSignal(p.signal, QPoint(0, 2), 1);
     QCOMPARE(p.container.slotBuffer(1)->getElementOffset(), 16);
+    QVERIFY(!view);
+    QCOMPARE(p.container.slotView(1)->scalar(), p.container.slotBuffer(1));
     // 8 is still fed to `bare`: no stop for it.
     QCOMPARE(p.owner.requests().last(), QString("1000@16"));
     p.series[3].append(1, 1);
@@ -274,8 +283,12 @@ void tst_PlotContainer::seriesShowTheirWindow()
     p.container.qSGUpdate();
     QVERIFY(shows());
     // Removed and plotted again with as many samples.
+    QPointer<ExternalMonitor_signalViewBuffer> view = p.container.slotView(0);
+    QVERIFY(view);
     p.container.removeSignal(nullptr, 0);
     QCOMPARE(series.count(), 0);
+    QVERIFY(!view);
+    QVERIFY(!p.container.slotView(0));
     p.plot(0, 1); // acknowledges the stop of element 1
     p.node.onStreamAcknowledged(8); // and now its start
     feed(1, 6, 3);
