@@ -40,7 +40,15 @@ def reconnect(ready, ctl, restarts):
     check(wait_until(lambda: ctl("status")["restarts"] == restarts
                      and not ctl("get_faults")["faults"]["refuse_link"], 10),
           "firmware: the device comes back after restart %d" % restarts)
-    return Host(ready)
+    # The fault is off a moment before the port listens again.
+    deadline = time.monotonic() + 5
+    while True:
+        try:
+            return Host(ready)
+        except ConnectionRefusedError:
+            if time.monotonic() > deadline:
+                raise
+            time.sleep(0.05)
 
 
 def firmware_cycle(folder):
