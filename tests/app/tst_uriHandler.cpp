@@ -3,6 +3,7 @@
 #include "UriHandler.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -86,6 +87,41 @@ while True:
     else:
         threading.Thread(target=serve, args=(conn,), daemon=True).start()
 )";
+
+// Clients nobody here wrote that connect and then send nothing ("idle") or only half a length
+// ("partial"). Prints "connected <n>", then "closed <k>": how many the instance closed within the
+// time given. Waits with epoll: a thousand sockets are beyond select().
+const char *idleClientsScript = R"(
+import selectors, socket, sys, time
+path, count, mode, timeout = sys.argv[1], int(sys.argv[2]), sys.argv[3], float(sys.argv[4])
+sel = selectors.DefaultSelector()
+for i in range(count):
+    s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    s.connect(path)
+    if mode == "partial":
+        s.sendall(b"\x00\x00")
+    sel.register(s, selectors.EVENT_READ)
+print("connected", count, flush=True)
+closed, deadline = 0, time.monotonic() + timeout
+while closed < count and time.monotonic() < deadline:
+    for key, _ in sel.select(0.1):
+        try:
+            data = key.fileobj.recv(1)
+        except ConnectionResetError:
+            data = b""
+        if not data:
+            sel.unregister(key.fileobj)
+            closed += 1
+print("closed", closed, flush=True)
+)";
+
+// Open descriptors of this process, as the kernel lists them.
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::NoDotAndDotDot | QDir::System | QDir::Files | QDir::Dirs)
+                   .size());
+}
 
 // Leaves a socket file behind with nobody listening, as a killed instance does.
 const char *staleSocket = R"(
@@ -243,6 +279,49 @@ private slots:
         QCOMPARE(called.size(), deliveries + 1);
         if (deliveries)
             QCOMPARE(called.first().first().toUrl(), QUrl(toolchainLink));
+    }
+
+    void idleConnectionsAreDropped_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("count");
+        QTest::newRow("1000 clients that send nothing") << "idle" << 1000;
+        QTest::newRow("100 clients that stop inside the length") << "partial" << 100;
+    }
+
+    // A connection that has not delivered a whole message in time is closed, so idle clients
+    // cannot hold the instance's descriptors; a real hand-over made meanwhile still arrives.
+    void idleConnectionsAreDropped()
+    {
+        QFETCH(QString, mode);
+        QFETCH(int, count);
+        UriHandler first(scheme);
+        QVERIFY(first.isFirstInstance());
+        first.setConnectionTimeout(std::chrono::milliseconds(scaled(1000)));
+        QSignalSpy called(&first, &UriHandler::appCalled);
+        const int before = openDescriptors();
+
+        Peer clients(python(),
+                     { QStringLiteral("-c"), QString::fromLatin1(idleClientsScript),
+                       UriHandler::serverName(scheme), QString::number(count), mode,
+                       QString::number(scaled(20000) / 1000.0) });
+        QVERIFY2(waitFor([&] { return clients.out.contains("connected"); }, 30000),
+                 clients.err.constData());
+
+        // The real link, while the idle ones are held.
+        UriHandler second(scheme);
+        QVERIFY(!second.isFirstInstance());
+        const QUrl url(toolchainLink);
+        QTest::ignoreMessage(QtDebugMsg, qPrintable("Handled Uri call " + url.toString()));
+        QTest::ignoreMessage(QtDebugMsg, qPrintable("Handled Uri call " + url.toString()));
+        QVERIFY(second.handleUri(url));
+        QTRY_COMPARE_WITH_TIMEOUT(called.size(), 1, scaled(5000));
+        QCOMPARE(called.first().first().toUrl(), url);
+
+        QVERIFY2(waitFor([&] { return clients.ended(); }, 40000), clients.out.constData());
+        QVERIFY2(clients.said("closed " + QByteArray::number(count)), clients.out.constData());
+        // Every descriptor the clients took is given back.
+        QVERIFY(waitFor([&] { return openDescriptors() <= before; }, 5000));
     }
 
     // Starts at the same moment elect exactly one first instance: one process listens, every

@@ -28,7 +28,10 @@ public:
         using namespace nimbrel::test;
         const QString script = sourceDir() + QStringLiteral("/tools/pelto-sim/pelto_sim.py");
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        m_process.start(python(), QStringList{script, QStringLiteral("--address"),
+        // Tests that want the restart after an upload ask for it (update_restart_ms); the rest
+        // go on talking to the device after uploading.
+        m_process.start(python(), QStringList{script, QStringLiteral("--stay-up-after-update"),
+                                              QStringLiteral("--address"),
                                               QStringLiteral("127.0.0.1"),
                                               QStringLiteral("--tls-port"), QStringLiteral("0"),
                                               QStringLiteral("--udp-port"), QStringLiteral("0"),

@@ -52,6 +52,7 @@ public:
         const QList<QByteArray> arguments{
             python().toLocal8Bit(),
             (sourceDir() + QStringLiteral("/tools/pelto-sim/pelto_sim.py")).toLocal8Bit(),
+            "--stay-up-after-update", // as PeltoSimProcess
             "--address",
             "127.0.0.1",
             "--tls-port",

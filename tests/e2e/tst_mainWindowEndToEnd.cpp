@@ -134,6 +134,7 @@ private slots:
     void deviceUpdatesShowsTheUpdateCard();
     void hardwareSetupEditsTheWifiSettings();
     void binListFlashesTheDevice();
+    void disconnectEndsTheLinkAfterFlashing();
     void cleanupTestCase();
 
 private:
@@ -539,6 +540,43 @@ void TestMainWindowEndToEnd::binListFlashesTheDevice()
     QByteArray image = rig::readAll(expected);
     image.append(QByteArray((4 - image.size() % 4) % 4, '\0'));
     QCOMPARE(rig::readAll(m_receivedImage).toHex(), image.toHex());
+}
+
+// After the upload above the device stays up (the simulator is told not to restart): the person
+// can still end the Wi-Fi link with the top bar's button, whatever the update state shows.
+void TestMainWindowEndToEnd::disconnectEndsTheLinkAfterFlashing()
+{
+    QVERIFY(goHome());
+    QCOMPARE(simStatus().value(QStringLiteral("restarts")).toInt(), 0);
+    QQuickItem *wifiButton = visibleItem(menu(), QStringLiteral("wifiButton"));
+    QVERIFY(wifiButton);
+    QVERIFY(waitFor([&] { return text(wifiButton) == QStringLiteral("Disconnect Wi-Fi"); }, 10000));
+    const int closedBefore
+        = m_sim->counters()[QStringLiteral("tls")][QStringLiteral("closed")].toInt();
+    QVERIFY(click(wifiButton));
+
+    // The device was asked to end the link and did; the program lets it go and does not dial
+    // again.
+    QVERIFY(waitFor(
+        [&] { return m_sim->counters()[QStringLiteral("disconnects")].toInt() == 1; }, 10000));
+    QVERIFY(waitFor(
+        [&] {
+            return m_sim->counters()[QStringLiteral("tls")][QStringLiteral("closed")].toInt()
+                > closedBefore;
+        },
+        10000));
+    QVERIFY(waitFor(
+        [&] { return text(wifiButton) == QStringLiteral("Add Wi-Fi Connection"); }, 20000));
+    QVERIFY(!visibleItem(menu(), QStringLiteral("statusText"))
+            || text(visibleItem(menu(), QStringLiteral("statusText"))).isEmpty());
+    // No new link: the program does not reconnect to a device the person disconnected.
+    const int acceptedAfter
+        = m_sim->counters()[QStringLiteral("tls")][QStringLiteral("accepted")].toInt();
+    QTest::qWait(scaled(2000));
+    QCOMPARE(m_sim->counters()[QStringLiteral("tls")][QStringLiteral("accepted")].toInt(),
+             acceptedAfter);
+    QCOMPARE(simStatus().value(QStringLiteral("active_interface")).toString(),
+             QStringLiteral("None"));
 }
 
 void TestMainWindowEndToEnd::deviceUpdatesShowsTheUpdateCard()

@@ -52,6 +52,8 @@ def parse_args(argv):
                    help="operating-system version a finished firmware upload installs (default: unchanged)")
     p.add_argument("--next-wireless-version", metavar="V",
                    help="wireless-firmware version a finished wireless upload installs (default: unchanged)")
+    p.add_argument("--stay-up-after-update", action="store_true",
+                   help="do not restart after a finished upload (as update_restart_ms=0; default: restart for 3000 ms)")
     p.add_argument("--boot-timeout-ms", type=int, default=0, metavar="N",
                    help="an installed operating system stays unverified for N ms, counting down (default 0: verified at once)")
     p.add_argument("--monitor-model", metavar="FILE",
@@ -108,6 +110,13 @@ def throwaway_certificate(folder):
 
 def configure(device, args):
     state = device.state
+    # The address the device reports (control code 100) is the one it serves on, unless set.
+    try:
+        state.set("ip", args.address)
+    except ValueError:
+        raise ValueError("--address must be an IP address") from None
+    if args.stay_up_after_update:
+        state.set("update_restart_ms", 0)
     for name, value in (("serial", args.serial), ("family", args.family), ("ext_type", args.ext_type),
                         ("heartbeat_ms", args.heartbeat_ms)):
         if value is not None:

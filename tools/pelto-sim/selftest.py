@@ -93,12 +93,12 @@ class Host(FrameReader):
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
         context.check_hostname = False
         context.verify_mode = ssl.CERT_NONE
-        self.tls = context.wrap_socket(socket.create_connection(("127.0.0.1", ready["tls"]), timeout=5))
+        self.tls = context.wrap_socket(socket.create_connection((ready["address"], ready["tls"]), timeout=5))
         super().__init__(self.tls)
         self.udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.udp.bind(("127.0.0.1", 0))
         self.udp.settimeout(5)
-        self.udp_target = ("127.0.0.1", ready["udp"])
+        self.udp_target = (ready["address"], ready["udp"])
 
 
 class UsbHost(FrameReader):
@@ -479,7 +479,7 @@ def start_sim(folder, files):
                             "--tls-port", "0", "--udp-port", "0", "--control-port", "0", "--heartbeat-ms", "60000",
                             "--usb-socket", os.path.join(folder, "usb.sock"),
                             "--serial", "SELFTEST-0042", "--ext-type", "12", "--frame-log", log, "--files", files,
-                            "--update-image", os.path.join(folder, "update.bin"),
+                            "--update-image", os.path.join(folder, "update.bin"), "--stay-up-after-update",
                             "--wifi-settings", wifi_record(folder),
                             "--monitor-model", os.path.join(HERE, "models", "monitored_model.json"), "-q"],
                            stdout=subprocess.PIPE, text=True)
@@ -767,8 +767,9 @@ def main():
             check(sim.wait(10) == 0, "simulator shuts down cleanly on command")
             frame_log(log)
             # Imported here: the firmware part imports this module's helpers.
-            from selftest_firmware import firmware_cycle
+            from selftest_firmware import firmware_cycle, restart_and_disconnect
             firmware_cycle(folder)
+            restart_and_disconnect(folder)
         finally:
             if sim.poll() is None:
                 sim.kill()

@@ -2,9 +2,13 @@
 """Self-test of the simulated Pelto's firmware state (run by selftest.py): a second simulator,
 started outdated with the firmware switches, takes an operating-system upload, restarts and comes
 back with the new version counting down its boot time-out, verified after it; then a wireless
-upload and a second restart bring the new wireless version."""
+upload and a second restart bring the new wireless version. Then what a device does by default:
+it restarts after any finished upload, reports the address it serves on, and ends its Wi-Fi link
+when told to disconnect, also when it stayed up after an upload."""
 
+import ipaddress
 import os
+import socket
 import struct
 import subprocess
 import sys
@@ -36,7 +40,15 @@ def reconnect(ready, ctl, restarts):
     check(wait_until(lambda: ctl("status")["restarts"] == restarts
                      and not ctl("get_faults")["faults"]["refuse_link"], 10),
           "firmware: the device comes back after restart %d" % restarts)
-    return Host(ready)
+    # The fault is off a moment before the port listens again.
+    deadline = time.monotonic() + 5
+    while True:
+        try:
+            return Host(ready)
+        except ConnectionRefusedError:
+            if time.monotonic() > deadline:
+                raise
+            time.sleep(0.05)
 
 
 def firmware_cycle(folder):
@@ -81,3 +93,56 @@ def firmware_cycle(folder):
         if sim.poll() is None:
             sim.kill()
             sim.wait()
+
+
+def start(folder, serial, *extra):
+    cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+    sim = subprocess.Popen([sys.executable, os.path.join(HERE, "pelto_sim.py"), "--cert", cert, "--key", key,
+                            "--address", "127.0.0.2", "--tls-port", "0", "--udp-port", "0", "--control-port", "0",
+                            "-q", "--serial", serial] + list(extra),
+                           stdout=subprocess.PIPE, text=True)
+    return sim, wait_ready(sim)
+
+
+def link_closed(host, timeout=5.0):
+    """True when the device closes the TLS stream within the time-out."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        host.tls.settimeout(max(0.05, deadline - time.monotonic()))
+        try:
+            if not host.tls.recv(65536):
+                return True
+        except socket.timeout:
+            return False
+        except (ConnectionError, OSError):
+            return True
+    return False
+
+
+def restart_and_disconnect(folder):
+    for extra, restarts in (((), 1), (("--stay-up-after-update",), 0)):
+        name = "default" if not extra else extra[0]
+        sim, ready = start(folder, "SELFTEST-RS", *extra)
+        try:
+            ctl = Control(ready["control"])
+            host = Host(ready)
+            host.send(control(100))
+            address = host.next_frame(on_code(100))[1][5:][112:116]
+            check(ipaddress.ip_address(address) == ipaddress.ip_address("127.0.0.2"),
+                  "%s: the reported address is the served one (--address): %s" % (name, address.hex()))
+            check(upload(host, 2, os.urandom(700)) == [2, 5], "%s: an upload finishes" % name)
+            if restarts:
+                check(link_closed(host), "%s: the device restarts after the upload: its link drops" % name)
+                host = reconnect(ready, ctl, 1)
+            else:
+                check(not link_closed(host, 1.0) and ctl("status")["restarts"] == 0,
+                      "%s: the device stays up after the upload" % name)
+            host.send(control(13))
+            check(link_closed(host) and ctl("counters")["counters"]["disconnects"] == 1,
+                  "%s: a disconnect request (code 13) ends the Wi-Fi link" % name)
+            ctl("shutdown")
+            check(sim.wait(10) == 0, "%s: the simulator shuts down cleanly" % name)
+        finally:
+            if sim.poll() is None:
+                sim.kill()
+                sim.wait()

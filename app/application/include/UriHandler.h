@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QUrl>
 
+#include <chrono>
 #include <memory>
 
 class QLocalServer;
@@ -27,6 +28,10 @@ public:
     // A message larger than this is not a URL of ours; the connection is dropped.
     static constexpr quint32 maxMessageSize = 64 * 1024;
 
+    // A connection that has not delivered a whole message this long after it was taken (or after
+    // its last message) is closed: idle clients must not hold the instance's descriptors.
+    static constexpr std::chrono::milliseconds defaultConnectionTimeout{ 5000 };
+
     explicit UriHandler(const QString &scheme, QObject *parent = nullptr);
     ~UriHandler() override;
 
@@ -35,6 +40,8 @@ public:
     static QString serverName(const QString &scheme);
 
     bool isFirstInstance() const { return m_server != nullptr; }
+    // Applies to connections taken from now on.
+    void setConnectionTimeout(std::chrono::milliseconds timeout) { m_connectionTimeout = timeout; }
 
     bool handleUri(const QString &text);
     bool handleUri(const QUrl &url);
@@ -59,6 +66,7 @@ private:
     bool m_hasStoredUrl = false;
     QUrl m_storedUrl;
     QString m_scheme;
+    std::chrono::milliseconds m_connectionTimeout = defaultConnectionTimeout;
     QLocalServer *m_server = nullptr;
     // Held while m_server listens; null in a later instance, or when the lock could not be made.
     std::unique_ptr<QLockFile> m_lock;

@@ -10,6 +10,7 @@
 #include <QLoggingCategory>
 #include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 #include <QtEndian>
 
 #include <unistd.h>
@@ -42,8 +43,8 @@ UriHandler::UriHandler(const QString &scheme, QObject *parent)
     if (!lock->tryLock(0)) {
         if (lock->error() == QLockFile::LockFailedError)
             return; // a first instance runs, or is on its way to listening
-        qCWarning(lcUriHandler).noquote() << "Cannot lock" << lock->fileName()
-                                          << "- electing the first instance without it";
+        qCWarning(lcUriHandler).noquote()
+            << "Cannot lock" << lock->fileName() << "- electing the first instance without it";
         lock.reset();
     }
     // Still asked under the lock: a program that does not take it may listen on the name.
@@ -154,8 +155,7 @@ bool UriHandler::handleUri(const QUrl &url)
         // otherwise keep this start waiting for as long as it likes.
         const QDeadlineTimer deadline(waitMs);
         while (socket.bytesToWrite() > 0 && !deadline.hasExpired()
-               && socket.waitForBytesWritten(int(deadline.remainingTime()))) {
-        }
+               && socket.waitForBytesWritten(int(deadline.remainingTime()))) { }
         // Only a message that left completely counts as delivered; half a message is dropped at
         // once rather than left for the receiver to wait on.
         if (socket.bytesToWrite() > 0) {
@@ -177,6 +177,19 @@ void UriHandler::onNewConnection()
         QLocalSocket *socket = m_server->nextPendingConnection();
         m_pending.insert(socket, {});
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // Each connection has its own deadline for a whole message; the timer goes with the
+        // socket.
+        auto *deadline = new QTimer(socket);
+        deadline->setObjectName(QStringLiteral("messageDeadline"));
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, this, [this, socket] {
+            qCDebug(lcUriHandler) << "Closed a connection that sent no whole message in"
+                                  << m_connectionTimeout.count() << "ms";
+            m_pending.remove(socket);
+            socket->abort();
+            socket->deleteLater();
+        });
+        deadline->start(m_connectionTimeout);
         connect(socket, &QObject::destroyed, this, [this, socket] { m_pending.remove(socket); });
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readMessages(socket); });
         // Data may already be waiting when the connection is taken.
@@ -210,6 +223,10 @@ void UriHandler::readMessages(QLocalSocket *socket)
                        QUrl::TolerantMode);
         buffer.remove(0, 4 + qsizetype(payload));
         qCDebug(lcUriHandler).noquote() << "Handled Uri call " + url.toString();
+        // A whole message: the connection gets the full time again for a next one.
+        if (auto *deadline = socket->findChild<QTimer *>(QStringLiteral("messageDeadline"),
+                                                         Qt::FindDirectChildrenOnly))
+            deadline->start(m_connectionTimeout);
         emit appCalled(url);
         // A receiver may have run the event loop and the connection may be gone.
         it = m_pending.find(socket);

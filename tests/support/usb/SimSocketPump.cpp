@@ -71,7 +71,9 @@ void SimSocketPump::send(int id, const QByteArray &data)
         const auto it = m_connections.find(id);
         if (it == m_connections.end())
             return;
-        it->second.outgoing += data;
+        // Copied, never shared: a shared buffer would be freed by whichever thread lets go of it
+        // last, ordered only by Qt's reference count, which ThreadSanitizer cannot see.
+        it->second.outgoing.append(data.constData(), data.size());
     }
     wake();
 }

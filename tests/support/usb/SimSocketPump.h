@@ -16,7 +16,8 @@ namespace nimbrel::test {
 // umockdev's worker ever waits for a simulator.
 //
 // The callbacks run on the pump thread, never while the pump holds its lock, so they may call
-// send() and close().
+// send() and close(). The bytes a receiver is given belong to the pump thread: a receiver that
+// keeps them for another thread keeps a copy, not a shared QByteArray.
 class SimSocketPump
 {
 public:
@@ -30,7 +31,8 @@ public:
 
     // Connects to the simulator's socket (on the calling thread) and starts serving it.
     bool connectTo(int id, const QString &path, Receiver receiver, Closed closed, QString *error);
-    // Queues bytes for the simulator; dropped when the socket is gone.
+    // Queues a copy of the bytes for the simulator (the caller keeps its buffer, which the pump
+    // thread never touches); dropped when the socket is gone.
     void send(int id, const QByteArray &data);
     // Closes the socket; the callbacks of that id are not called again once close() returned.
     void close(int id);

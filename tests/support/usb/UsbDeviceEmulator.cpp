@@ -66,6 +66,10 @@ UsbDeviceEmulator::UsbDeviceEmulator(const UsbDeviceSpec &spec, OutSink outSink)
 
 UsbDeviceEmulator::~UsbDeviceEmulator()
 {
+    // umockdev's worker has stopped by now (UsbTestbed releases the testbed first), but it stops
+    // inside GLib, where ThreadSanitizer sees no ordering: taking the mutex orders this after the
+    // worker's last clientVanished().
+    std::lock_guard lock(m_mutex);
     for (std::deque<Urb *> *queue : { &m_pendingIn, &m_heldOut, &m_completed }) {
         for (Urb *urb : *queue)
             release(urb);
@@ -488,7 +492,7 @@ void UsbDeviceEmulator::fillPendingIn()
         if (length > 0)
             std::memcpy(urb->buffer->data, m_inBuffer.constData(), size_t(length));
         if (UsbUrbRecord *entry = record(urb->sequence))
-            entry->data = m_inBuffer.left(length);
+            entry->data = QByteArray(m_inBuffer.constData(), length); // not shared with the buffer
         m_inBuffer.remove(0, length);
         complete(urb, 0, length);
     }
@@ -508,7 +512,9 @@ void UsbDeviceEmulator::deliverIn(const QByteArray &data)
     std::lock_guard lock(m_mutex);
     if (m_gone)
         return;
-    m_inBuffer += data;
+    // A copy: the bytes stay the pump thread's, and a shared buffer would be let go of on two
+    // threads, ordered only by Qt's reference count, which ThreadSanitizer cannot see.
+    m_inBuffer.append(data.constData(), data.size());
     fillPendingIn();
 }
 

@@ -49,6 +49,7 @@ def new_counters():
         "channel3": {"packets": 0, "ticks": 0},
         "heartbeats_sent": 0,
         "keys_issued": 0,
+        "disconnects": 0,
     }
 
 
@@ -406,6 +407,11 @@ class Device:
         reply = self.responder.respond(code, body)
         if code == 10:
             self._monitoring_switched()
+        if code == 13 and origin[0] != "usb":
+            # A device ends its Wi-Fi links when told to disconnect, whatever it is doing; a USB
+            # attachment ends only when the cable is pulled. After this frame is handled.
+            self.counters["disconnects"] += 1
+            asyncio.get_running_loop().call_soon(self._disconnect_requested)
         name = CODE_NAMES.get(code, "unknown")
         if reply is None:
             self.say("control %d %s: no reply" % (code, name))
@@ -419,6 +425,10 @@ class Device:
             asyncio.get_running_loop().call_later(delay, self._reply, origin, CH_CONTROL, message)
         else:
             self._reply(origin, CH_CONTROL, message)
+
+    def _disconnect_requested(self):
+        dropped = self.drop_links("tcp")
+        self.say("control 13 disconnectDevice: %d Wi-Fi link(s) closed" % dropped)
 
     # channel 5
     def _on_extmode(self, origin, payload):

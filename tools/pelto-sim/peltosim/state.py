@@ -171,14 +171,15 @@ STATE_FIELDS = {
     "fs_status": (2, _i32),
     # Channel 4: the seed reply's mode and seed (-1: a random seed per request), an application
     # that refuses a start, a time-out reply instead of "ready" at data chunk k (0 = the first;
-    # -1 off), how many version replies after a wireless upload say "not verified", and a restart
-    # after a finished upload (links dropped for that many ms; 0 off).
+    # -1 off), how many version replies after a wireless upload say "not verified", and the restart
+    # after a finished upload (links dropped for that many ms, as a device reboots into the new
+    # image; 0: the device stays up).
     "update_seed_mode": (1, _u32),
     "update_seed": (-1, lambda v: _seed(v)),
     "update_app_running": (False, _bool),
     "update_timeout_at_chunk": (-1, lambda v: _atleast(v, -1)),
     "update_unverified_polls": (0, lambda v: _atleast(v, 0)),
-    "update_restart_ms": (0, lambda v: _atleast(v, 0)),
+    "update_restart_ms": (3000, lambda v: _atleast(v, 0)),
     # Not the device's own data: how often it sends heartbeats on every connected link.
     "heartbeat_ms": (1000, lambda v: _positive(v, 10)),
 }
