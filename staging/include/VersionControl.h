@@ -44,8 +44,9 @@ struct CatalogueBlock
 
 // The catalogue of released versions, kept as "versionInfo.data" in the folder "Version" of the
 // application data folder. A download lands beside the cached catalogue and replaces it only once
-// its digest checked out, and loading reads the file without touching it, so a failed or corrupt
-// download never costs the copy an offline start depends on.
+// its digest checked out and it decrypted to a catalogue of the format read here, and loading reads
+// the file without touching it, so a failed, corrupt or unreadable download never costs the copy
+// an offline start depends on.
 class VersionControl : public QObject
 {
     Q_OBJECT

@@ -41,6 +41,38 @@ QMap<QString, CatalogueFile> files(const QJsonObject &versions)
     return result;
 }
 
+// A stored catalogue file as far as it could be read: whether its digest held, and the document
+// its payload decrypted to (empty unless that is a JSON object).
+struct CatalogueRead
+{
+    bool verified = false;
+    QJsonObject document;
+    bool isObject = false;
+};
+
+CatalogueRead readCatalogueFile(const QString &path)
+{
+    CatalogueRead read;
+    const ChecksumTrailerSplit split = stripChecksumTrailer(path);
+    if (!split.isValid() || verifySha256(split.trailer, split.payload) != 0
+        || split.payload.isEmpty())
+        return read;
+    read.verified = true;
+    const QByteArray plain = decryptAes256Cbc(split.payload, VersionControl::catalogueKey(),
+                                              VersionControl::catalogueIv());
+    const QJsonDocument document = QJsonDocument::fromJson(plain);
+    if (!document.isEmpty() && document.isObject()) {
+        read.document = document.object();
+        read.isObject = true;
+    }
+    return read;
+}
+
+bool isReadableCatalogue(const CatalogueRead &read)
+{
+    return read.isObject && read.document.value(QStringLiteral("Version")).toInt(0) == 1;
+}
+
 } // namespace
 
 VersionControl::VersionControl(QObject *parent)
@@ -132,11 +164,15 @@ void VersionControl::downloadAnswered(bool succeeded)
 
 bool VersionControl::adoptDownload()
 {
+    // A file whose digest holds can still be no catalogue (another key, a cut or plain payload,
+    // another format): only one this program can load may take the cached copy's place, or an
+    // offline start would find nothing.
     const QString downloaded = downloadFilePath();
-    const ChecksumTrailerSplit split = stripChecksumTrailer(downloaded);
-    if (!split.isValid() || verifySha256(split.trailer, split.payload) != 0) {
+    const CatalogueRead read = readCatalogueFile(downloaded);
+    if (!isReadableCatalogue(read)) {
         qCDebug(lcVersionControl)
-            << "Downloaded catalogue failed its digest; keeping the cached one";
+            << (read.verified ? "Downloaded catalogue is not readable; keeping the cached one"
+                              : "Downloaded catalogue failed its digest; keeping the cached one");
         QFile::remove(downloaded);
         return false;
     }
@@ -153,26 +189,19 @@ bool VersionControl::adoptDownload()
 
 int VersionControl::loadCatalogue()
 {
-    QByteArray content;
-    const ChecksumTrailerSplit split = stripChecksumTrailer(catalogueFilePath());
-    if (split.isValid() && verifySha256(split.trailer, split.payload) == 0)
-        content = split.payload;
-    if (content.isEmpty()) {
+    const CatalogueRead read = readCatalogueFile(catalogueFilePath());
+    if (!read.verified) {
         qCDebug(lcVersionControl) << "Could not load block info";
         emit VersionControlUpdated();
         return -1;
     }
-
-    const QByteArray plain = decryptAes256Cbc(content, catalogueKey(), catalogueIv());
-    const QJsonDocument document = QJsonDocument::fromJson(plain);
-    if (document.isEmpty() || !document.isObject()) {
+    if (!read.isObject) {
         emit VersionControlUpdated();
         return -1;
     }
-    const QJsonObject root = document.object();
     int result = -1;
-    if (root.value(QStringLiteral("Version")).toInt(0) == 1) {
-        parse(root);
+    if (isReadableCatalogue(read)) {
+        parse(read.document);
         result = 0;
     }
 

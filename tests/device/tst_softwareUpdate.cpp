@@ -130,6 +130,8 @@ private slots:
     void deviceFailures();
     void malformedRepliesAreDropped_data();
     void malformedRepliesAreDropped();
+    void versionReply_data();
+    void versionReply();
     void wirelessVersionIsPolledUntilVerified();
     void finishedOutsideSendingOnlyAsksForReconnection();
     void queuedStartCarriesTheImage();
@@ -142,26 +144,36 @@ void TestSoftwareUpdate::uploadChunks_data()
     QTest::addColumn<int>("seedMode");
     QTest::addColumn<QList<int>>("chunks");
     QTest::addColumn<QList<bool>>("scrambled");
+    QTest::addColumn<bool>("afterApb"); // the same service uploaded an application image before
 
     // Only a chunk whose length is a multiple of 4 is scrambled: full chunks of 1018 never are.
     QTest::newRow("apb 2040") << 2040 << int(S::AppBinary) << 1 << QList<int>{ 1018, 1018, 4 }
-                              << QList<bool>{ false, false, true };
+                              << QList<bool>{ false, false, true } << false;
     QTest::newRow("apb 1020") << 1020 << int(S::AppBinary) << 1 << QList<int>{ 1018, 2 }
-                              << QList<bool>{ false, false };
+                              << QList<bool>{ false, false } << false;
     QTest::newRow("apb 1016") << 1016 << int(S::AppBinary) << 1 << QList<int>{ 1016 }
-                              << QList<bool>{ true };
+                              << QList<bool>{ true } << false;
     QTest::newRow("apb 2040 mode 2")
         << 2040 << int(S::AppBinary) << 2 << QList<int>{ 1018, 1018, 4 }
-        << QList<bool>{ false, false, false };
+        << QList<bool>{ false, false, false } << false;
     QTest::newRow("apb 5 padded to 8")
-        << 5 << int(S::AppBinary) << 1 << QList<int>{ 8 } << QList<bool>{ true };
+        << 5 << int(S::AppBinary) << 1 << QList<int>{ 8 } << QList<bool>{ true } << false;
     QTest::newRow("fwb 2040") << 2040 << int(S::Firmware) << 0 << QList<int>{ 1018, 1018, 4 }
-                              << QList<bool>{ false, false, false };
+                              << QList<bool>{ false, false, false } << false;
     QTest::newRow("fwb 1017 padded to 1020")
-        << 1017 << int(S::Firmware) << 0 << QList<int>{ 1018, 2 } << QList<bool>{ false, false };
+        << 1017 << int(S::Firmware) << 0 << QList<int>{ 1018, 2 } << QList<bool>{ false, false }
+        << false;
     QTest::newRow("feb 2039 padded to 2040")
         << 2039 << int(S::WirelessFirmware) << 0 << QList<int>{ 1018, 1018, 4 }
-        << QList<bool>{ false, false, false };
+        << QList<bool>{ false, false, false } << false;
+    // The scrambler of the earlier upload (seeded, part of its stream used) is still there: a
+    // firmware image goes out as read all the same, and the next application image is scrambled
+    // from the generators of its own seed reply.
+    QTest::newRow("fwb 1016 after an apb")
+        << 1016 << int(S::Firmware) << 0 << QList<int>{ 1016 } << QList<bool>{ false } << true;
+    QTest::newRow("apb 2040 after an apb")
+        << 2040 << int(S::AppBinary) << 1 << QList<int>{ 1018, 1018, 4 }
+        << QList<bool>{ false, false, true } << true;
 }
 
 // A whole upload against a scripted device: the seed hand-shake, the start command, one chunk per
@@ -173,8 +185,18 @@ void TestSoftwareUpdate::uploadChunks()
     QFETCH(int, seedMode);
     QFETCH(QList<int>, chunks);
     QFETCH(QList<bool>, scrambled);
+    QFETCH(bool, afterApb);
 
     Rig rig;
+    if (afterApb) {
+        QCOMPARE(rig.service.startSimBuild(imageBuffer(randomBytes(2040, 99))), 0);
+        rig.reply(deviceMessage(1, le32(1) + le32(0x0BADF00D)));
+        for (int i = 0; i < 4; ++i)
+            rig.reply(deviceMessage(3));
+        rig.reply(deviceMessage(5));
+        QCOMPARE(rig.service.state(), S::UpdateFinished);
+    }
+    const qsizetype sentEarlier = rig.sent().size();
     QSignalSpy stateSpy(&rig.service, &S::UpdateStateChanged);
     QSignalSpy progress(&rig.service, &S::UpdateProgressChanged);
     QSignalSpy reconnect(&rig.service, &S::AddToAutoConnect);
@@ -185,7 +207,7 @@ void TestSoftwareUpdate::uploadChunks()
     const auto cmd = S::UpdateCommand(command);
     if (cmd == S::AppBinary) {
         QCOMPARE(rig.service.startSimBuild(imageBuffer(image)), 0);
-        QCOMPARE(rig.sent(), QList<QByteArray>{ deviceMessage(1) });
+        QCOMPARE(rig.sent().mid(sentEarlier), QList<QByteArray>{ deviceMessage(1) });
         rig.reply(deviceMessage(1, le32(quint32(seedMode)) + le32(seedFromDevice)));
     } else {
         QCOMPARE(rig.service.startUpdateFromMemory(imageBuffer(image), cmd), 0);
@@ -434,6 +456,44 @@ void TestSoftwareUpdate::malformedRepliesAreDropped()
     QCOMPARE(version.size(), 0);
     QCOMPARE(reconnect.size(), 0);
     QCOMPARE(ErrorHandler::instance()->getNotificationCount(), 0u);
+}
+
+void TestSoftwareUpdate::versionReply_data()
+{
+    QTest::addColumn<quint32>("statedLength");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<bool>("reported");
+    QTest::addColumn<QString>("version");
+
+    const QByteArray text = QByteArray("3.2.1").leftJustified(16, '\0');
+    QTest::newRow("zero-padded text") << 20u << le32(1) + text << true << "3.2.1";
+    QTest::newRow("all 16 bytes used")
+        << 20u << le32(1) + QByteArray("1234567890.12.14") << true << "1234567890.12.14";
+    QTest::newRow("not verified") << 20u << le32(0) + text << false << QString();
+    // The payload is everything behind the header, whatever length the header states, and the
+    // text is its last 16 bytes.
+    QTest::newRow("trailing bytes beyond the stated length")
+        << 20u << le32(1) + text + QByteArray("ab") << true
+        << QStringLiteral("2.1") + QString(11, QChar(0)) + QStringLiteral("ab");
+    QTest::newRow("stated length covers the flag only")
+        << 4u << le32(1) + QByteArray("4.0.0").leftJustified(16, '\0') << true << "4.0.0";
+}
+
+void TestSoftwareUpdate::versionReply()
+{
+    QFETCH(quint32, statedLength);
+    QFETCH(QByteArray, payload);
+    QFETCH(bool, reported);
+    QFETCH(QString, version);
+
+    Rig rig;
+    QSignalSpy received(&rig.service, &S::SetVersionESPReceived);
+    rig.reply(le32(0xDDCCBBAA) + le32(8) + le32(statedLength) + payload);
+    QCOMPARE(received.size(), reported ? 1 : 0);
+    if (reported) {
+        QCOMPARE(received.first().at(0).toBool(), true);
+        QCOMPARE(received.first().at(1).toString(), version);
+    }
 }
 
 void TestSoftwareUpdate::wirelessVersionIsPolledUntilVerified()

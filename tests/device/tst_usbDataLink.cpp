@@ -55,6 +55,8 @@ private slots:
 
     void claimsTheVendorInterfaceAndItsOwnEndpoints();
     void withoutVendorInterfaceTheClaimFails();
+    void takesTheEndpointsOfTheDataLinkInterface_data();
+    void takesTheEndpointsOfTheDataLinkInterface();
     void refusesUnusableEndpoints_data();
     void refusesUnusableEndpoints();
     void failedReadSubmissionNeverReportsConnected();
@@ -227,6 +229,53 @@ void TestUsbDataLink::withoutVendorInterfaceTheClaimFails()
     QVERIFY(rig.recorder->deleted.handle);
     QVERIFY(rig.testbed.urbs(rig.deviceId).isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(rig.testbed.openHandles(rig.deviceId), 0, scaled(2000));
+}
+
+void TestUsbDataLink::takesTheEndpointsOfTheDataLinkInterface_data()
+{
+    QTest::addColumn<UsbDeviceSpec>("spec");
+    QTest::addColumn<int>("interfaceNumber");
+
+    QTest::newRow("IN listed first") << UsbDeviceSpec::pelto(512) << 0;
+    // The direction comes from the address, not from the order.
+    QTest::newRow("OUT listed first")
+        << withEndpoints({ { 0x01, 0x02, 512, 0 }, { 0x81, 0x02, 512, 0 } }) << 0;
+    // Position 0: class and subclass of the data link, protocol 1, endpoints 0x82/0x02 of 64.
+    QTest::newRow("another vendor interface ahead")
+        << UsbDeviceSpec::peltoWithVendorInterfaceAt(1, 512) << 1;
+    UsbDeviceSpec both = UsbDeviceSpec::peltoWithVendorInterfaceAt(1, 512);
+    both.interfaces[1].endpoints = { { 0x01, 0x02, 512, 0 }, { 0x81, 0x02, 512, 0 } };
+    QTest::newRow("another vendor interface ahead, OUT listed first") << both << 1;
+}
+
+// Accepted layouts: the link claims the data-link interface, reads from its IN endpoint and writes
+// to its OUT endpoint, and a frame goes out and comes back.
+void TestUsbDataLink::takesTheEndpointsOfTheDataLinkInterface()
+{
+    QFETCH(UsbDeviceSpec, spec);
+    QFETCH(int, interfaceNumber);
+
+    UsbLinkRig rig;
+    QVERIFY2(rig.plug(spec), qPrintable(rig.why));
+    QVERIFY2(rig.connectLink(), qPrintable(rig.why));
+    QCOMPARE(rig.link->getDatalinkInterfaceNumber(), interfaceNumber);
+    QCOMPARE(rig.testbed.claimedInterfaces(rig.deviceId), QList<int>{ interfaceNumber });
+    QCOMPARE(rig.link->inEndpoint(), quint8(0x81));
+    QCOMPARE(rig.link->outEndpoint(), quint8(0x01));
+    QCOMPARE(rig.link->maxPacketSize(), quint16(512));
+
+    const QByteArray payload = usbPattern(600, 7);
+    rig.link->sendPacket(5, true, usbFrame(5, payload));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.simPayloads(5), QList<QByteArray>{ payload }, scaled(5000));
+    QCOMPARE(urbLengths(rig.urbsOn(0x01)), (QList<int>{ 512, 94 }));
+
+    // The simulator echoes channel 5: the frame comes back through the IN endpoint.
+    QTRY_COMPARE_WITH_TIMEOUT(rig.recorder->payloadsOn(5), QList<QByteArray>{ payload },
+                              scaled(5000));
+    QVERIFY(!rig.urbsOn(0x81).isEmpty());
+    QVERIFY(rig.urbsOn(0x82).isEmpty());
+    QVERIFY(rig.urbsOn(0x02).isEmpty());
+    QVERIFY(!rig.recorder->sawState(AbstractDataLink::Invalid));
 }
 
 void TestUsbDataLink::refusesUnusableEndpoints_data()

@@ -173,6 +173,12 @@ void tst_LocalMap::queries_data()
     QTest::newRow("inside off-centre")
         << strip << QSizeF(8, 1) << Coordinate(6.5, 0.25, 0) << float(std::hypot(0.5, 0.25))
         << Coordinate(7, 0.5, 0) << true;
+    // Like the bottom edge, the right edge (px = W) belongs to no pixel.
+    QTest::newRow("right edge is outside")
+        << strip << QSizeF(8, 1) << Coordinate(8, 0.5, 0) << 1.0f << Coordinate(7, 0.5, 0) << false;
+    QTest::newRow("just left of the right edge")
+        << strip << QSizeF(8, 1) << Coordinate(7.75, 0.5, 0) << 0.75f << Coordinate(7, 0.5, 0)
+        << true;
 }
 
 void tst_LocalMap::queries()

@@ -105,17 +105,39 @@ public:
             { base + ".json" }, json);
         if (written.exitCode != 0)
             return {};
-        const ProcessResult encrypted = runProcess(
-            QStringLiteral("sh"),
-            { "-c",
-              "openssl enc -aes-256-cbc -K \"$1\" -iv \"$2\" -in \"$3.json\" -out \"$3.data\""
-              " && openssl dgst -sha256 -binary \"$3.data\" >> \"$3.data\"",
-              "sh", QString::fromLatin1(VersionControl::catalogueKey().toHex()),
-              QString::fromLatin1(VersionControl::catalogueIv().toHex()), base });
-        if (encrypted.exitCode != 0)
+        QFile file(base + ".json");
+        if (!file.open(QIODevice::ReadOnly))
             return {};
-        QFile file(base + ".data");
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return withDigest(
+            encrypt(file.readAll(), VersionControl::catalogueKey(), VersionControl::catalogueIv()));
+    }
+
+    // `plain` encrypted by `openssl enc` with AES-256-CBC under `key` and `iv`; with `pad` false
+    // the bytes go in as they are (a multiple of 16), padding included. Empty when openssl failed.
+    static QByteArray encrypt(const QByteArray &plain, const QByteArray &key, const QByteArray &iv,
+                              bool pad = true)
+    {
+        using namespace nimbrel::test;
+        QStringList arguments{ "enc", "-aes-256-cbc",
+                               "-K",  QString::fromLatin1(key.toHex()),
+                               "-iv", QString::fromLatin1(iv.toHex()) };
+        if (!pad)
+            arguments << "-nopad";
+        const ProcessResult encrypted = runProcess(QStringLiteral("openssl"), arguments, plain);
+        return encrypted.finished && encrypted.exitCode == 0 ? encrypted.out : QByteArray();
+    }
+
+    // `payload` followed by its SHA-256 digest from `openssl dgst`; empty when openssl failed.
+    static QByteArray withDigest(const QByteArray &payload)
+    {
+        using namespace nimbrel::test;
+        if (payload.isEmpty())
+            return {};
+        const ProcessResult digest
+            = runProcess(QStringLiteral("openssl"), { "dgst", "-sha256", "-binary" }, payload);
+        if (!digest.finished || digest.exitCode != 0 || digest.out.size() != 32)
+            return {};
+        return payload + digest.out;
     }
 
     // Serves `plain` encrypted by `openssl enc` under the firmware key of the current

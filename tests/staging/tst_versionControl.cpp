@@ -65,6 +65,7 @@ private slots:
     void applicationUpdate_data();
     void applicationUpdate();
     void otherFormatKeepsTheCatalogue();
+    void laterCatalogueReplacesTheWholeCatalogue();
     void oneDownloadAtATime();
 
 private:
@@ -174,6 +175,14 @@ void TestVersionControl::badDownloadKeepsTheCachedCatalogue_data()
     QTest::newRow("digest mismatch") << "digest";
     QTest::newRow("shorter than a digest") << "short";
     QTest::newRow("not served") << "missing";
+    // The digest is right, but what it covers is not a catalogue this program reads.
+    QTest::newRow("wrong key") << "key";
+    QTest::newRow("wrong IV") << "iv";
+    QTest::newRow("last block cut, digest recomputed") << "cut";
+    QTest::newRow("padding bytes that disagree") << "padding";
+    QTest::newRow("plain JSON") << "plain";
+    QTest::newRow("JSON array") << "array";
+    QTest::newRow("format 2") << "format";
 }
 
 void TestVersionControl::badDownloadKeepsTheCachedCatalogue()
@@ -185,24 +194,67 @@ void TestVersionControl::badDownloadKeepsTheCachedCatalogue()
     QVERIFY(checkAndLoad(catalogue));
     QCOMPARE(readAll(m_cachedFile), good);
 
-    QByteArray newer = encryptCatalogue(QByteArray(FullCatalogue).replace("2.1.0", "3.0.0"));
+    // Every variant would offer Pelto 3.0.0 if it were taken for a catalogue.
+    const QByteArray newerJson = QByteArray(FullCatalogue).replace("2.1.0", "3.0.0");
+    const QByteArray key = VersionControl::catalogueKey();
+    const QByteArray iv = VersionControl::catalogueIv();
+    auto flipped = [](QByteArray bytes) {
+        for (char &c : bytes)
+            c = char(c ^ 0x01);
+        return bytes;
+    };
+    QByteArray bad;
     if (kind == "digest") {
-        newer[newer.size() - 40] = char(newer.at(newer.size() - 40) ^ 0x01);
-        serve(newer);
+        bad = encryptCatalogue(newerJson);
+        bad[bad.size() - 40] = char(bad.at(bad.size() - 40) ^ 0x01);
     } else if (kind == "short") {
-        serve(QByteArray(20, 'x'));
+        bad = QByteArray(20, 'x');
+    } else if (kind == "key") {
+        bad = StorageFixture::withDigest(StorageFixture::encrypt(newerJson, flipped(key), iv));
+    } else if (kind == "iv") {
+        bad = StorageFixture::withDigest(StorageFixture::encrypt(newerJson, key, flipped(iv)));
+    } else if (kind == "cut") {
+        const QByteArray cipher = StorageFixture::encrypt(newerJson, key, iv);
+        QVERIFY(cipher.size() > 32);
+        bad = StorageFixture::withDigest(cipher.chopped(16));
+    } else if (kind == "padding") {
+        // Only the last byte looks like a full block of padding: whoever trusts it alone reads
+        // the newer catalogue followed by blanks.
+        QByteArray plain = newerJson;
+        plain.append(QByteArray((16 - plain.size() % 16) % 16, ' '));
+        plain.append(QByteArray(15, ' ') + char(16));
+        bad = StorageFixture::withDigest(StorageFixture::encrypt(plain, key, iv, false));
+        // Premise: openssl itself refuses the padding.
+        const ProcessResult check
+            = runProcess("openssl",
+                         { "enc", "-d", "-aes-256-cbc", "-K", QString::fromLatin1(key.toHex()),
+                           "-iv", QString::fromLatin1(iv.toHex()) },
+                         bad.chopped(32));
+        QVERIFY(check.finished && check.exitCode != 0);
+    } else if (kind == "plain") {
+        bad = StorageFixture::withDigest(newerJson);
+    } else if (kind == "array") {
+        bad = encryptCatalogue("[" + newerJson + "]");
     } else {
+        bad = encryptCatalogue(QByteArray(newerJson).replace("\"Version\": 1", "\"Version\": 2"));
+    }
+    if (kind == "missing") {
         serveNothing();
+    } else {
+        QVERIFY(!bad.isEmpty());
+        serve(bad);
     }
     QVERIFY(checkAndLoad(catalogue));
     QCOMPARE(readAll(m_cachedFile), good);
     QVERIFY(!QFile::exists(catalogue.downloadFilePath()));
     QCOMPARE(catalogue.getLatestDeviceVersion("Pelto"), QStringLiteral("2.1.0"));
 
+    // The next session, offline, still has the good catalogue.
     VersionControl offline;
     serveNothing();
     QVERIFY(checkAndLoad(offline));
     QCOMPARE(offline.getLatestDeviceVersion("Pelto"), QStringLiteral("2.1.0"));
+    QCOMPARE(offline.getComponentFile("PeltoOS", "1.4.0").sha256, QStringLiteral("bb"));
 }
 
 void TestVersionControl::applicationUpdate_data()
@@ -251,6 +303,42 @@ void TestVersionControl::otherFormatKeepsTheCatalogue()
     serve(otherKey);
     QVERIFY(checkAndLoad(catalogue));
     QCOMPARE(catalogue.getLatestDeviceVersion("Pelto"), QStringLiteral("2.1.0"));
+}
+
+// A load empties the catalogue before it fills it: whatever the maker withdrew is no longer
+// offered, in this session or the next.
+void TestVersionControl::laterCatalogueReplacesTheWholeCatalogue()
+{
+    serve(encryptCatalogue(FullCatalogue));
+    VersionControl catalogue;
+    QVERIFY(checkAndLoad(catalogue));
+    QCOMPARE(catalogue.getLatestDeviceVersion("Halvex"), QStringLiteral("0.1.0"));
+
+    // Halvex, Pelto 1.9.0 and 2.0.0, PeltoWireless and the block are gone.
+    serve(encryptCatalogue(R"({"Version": 1,
+      "Devices": {"Pelto": {"LatestVersion": "2.1.0", "Versions": {
+          "2.1.0": {"PeltoOS": "1.4.0"}}}},
+      "Components": {"PeltoOS": {"LatestVersion": "1.4.0", "Versions": {
+          "1.4.0": {"file": "firmware/pelto-os-1.4.0.fwb", "sha256": "bb"}}}}})"));
+    QVERIFY(checkAndLoad(catalogue));
+    VersionControl nextSession;
+    serveNothing();
+    QVERIFY(checkAndLoad(nextSession));
+
+    using Versions = QMap<QString, QString>;
+    for (const VersionControl *loaded : { &catalogue, &nextSession }) {
+        QCOMPARE(loaded->getLatestDeviceVersion("Halvex"), QString());
+        QVERIFY(loaded->findDeviceVersion("Halvex", Versions{}).isNull());
+        QVERIFY(loaded->getDeviceComponentVersions("Pelto", "1.9.0").isEmpty());
+        QVERIFY(loaded
+                    ->findDeviceVersion(
+                        "Pelto", Versions{ { "PeltoOS", "1.2.0" }, { "PeltoWireless", "0.9.0" } })
+                    .isNull());
+        QCOMPARE(loaded->getLatestComponentVersion("PeltoWireless"), QString());
+        QCOMPARE(loaded->getComponentFile("PeltoOS", "1.3.0").file, QString());
+        QCOMPARE(loaded->findDeviceVersion("Pelto", Versions{ { "PeltoOS", "1.4.0" } }),
+                 QStringLiteral("2.1.0"));
+    }
 }
 
 void TestVersionControl::oneDownloadAtATime()
