@@ -240,7 +240,8 @@ QQuickItem *TestMainWindowEndToEnd::folderRow(const QString &name) const
     QList<QQuickItem *> all;
     collectAll(scene(), all);
     for (QQuickItem *item : all) {
-        if (item->isVisible() && item->objectName().startsWith(QStringLiteral("folderDialogDelegate"))
+        if (item->isVisible()
+            && item->objectName().startsWith(QStringLiteral("folderDialogDelegate"))
             && item->property("fileName").toString() == name)
             return item;
     }
@@ -267,7 +268,10 @@ bool TestMainWindowEndToEnd::exportThroughDialog(QQuickItem *list, QQuickItem *b
         const QPoint at = row->mapToScene(QPointF(row->width() / 2, row->height() / 2)).toPoint();
         QTest::mouseDClick(m_window.data(), Qt::LeftButton, {}, at);
         if (!waitFor([&] {
-                return dialog->property("currentFolder").toUrl().toLocalFile().endsWith(u'/' + folder);
+                return dialog->property("currentFolder")
+                    .toUrl()
+                    .toLocalFile()
+                    .endsWith(u'/' + folder);
             }))
             return false;
     }
@@ -284,7 +288,8 @@ bool TestMainWindowEndToEnd::exportThroughDialog(QQuickItem *list, QQuickItem *b
             && item->property("text").toString() == QStringLiteral("Export"))
             accept = item;
     }
-    shoot(m_window.data(), QStringLiteral("export-dialog") + (pick.isEmpty() ? QString() : u'-' + pick));
+    shoot(m_window.data(),
+          QStringLiteral("export-dialog") + (pick.isEmpty() ? QString() : u'-' + pick));
     if (!click(accept))
         return false;
     return waitFor([&] { return !dialog->property("visible").toBool(); });
@@ -530,8 +535,8 @@ void TestMainWindowEndToEnd::dataGrabberDownloadsAndConverts()
     QVERIFY(exportThroughDialog(list, visibleItem(row1, QStringLiteral("exportButton")), {},
                                 QStringLiteral("sub")));
     const QString written2 = sub + u'/' + kLogs[0] + QStringLiteral(".zlf.mat");
-    QVERIFY(waitFor([&] { return QFileInfo::exists(written2) && notesNaming(written2) == 1; },
-                    60000));
+    QVERIFY(
+        waitFor([&] { return QFileInfo::exists(written2) && notesNaming(written2) == 1; }, 60000));
     QCOMPARE(QDir(out).entryList({ QStringLiteral("*.mat") }, QDir::Files), mats);
     QCOMPARE(int(ErrorHandler::instance()->getNotificationList().size()), notesBefore + 2);
     shoot(m_window.data(), QStringLiteral("exported"));

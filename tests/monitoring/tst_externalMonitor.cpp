@@ -123,7 +123,7 @@ void tst_ExternalMonitor::resetLineShowsTheBuildReadably_data()
     QTest::newRow("raw bytes") << QByteArray::fromHex("00017f80feff0a1b")
                                << "reset last monitored buildID 00017f80feff0a1b";
     QTest::newRow("32 bytes") << QByteArray(32, char(0xab))
-                              << "reset last monitored buildID " + QString(64, u'a').replace("aa", "ab");
+                              << "reset last monitored buildID " + QString("ab").repeated(32);
     QTest::newRow("text") << QByteArray("build-7") << "reset last monitored buildID 6275696c642d37";
 }
 
