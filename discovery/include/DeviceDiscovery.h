@@ -39,7 +39,8 @@ struct DeviceDiscoverySettings
 // address it asks once for the service's PTR records, collects PTR, SRV and TXT records per
 // instance and sender address, and reports a device once all three are in and the TXT record
 // holds "orvane_device_type" and "orvane_device_serial". A PTR goodbye or the loss of the local
-// address it was heard on reports it removed. Diagnostics go to standard output only.
+// address it was heard on reports it removed. Diagnostics are log lines of
+// "Brastel.DeviceDiscovery".
 //
 // Threads: start() and stop() are called on the owner's thread. The discovery thread owns the
 // sockets and both record maps while it runs and calls the listener; stop() touches them only

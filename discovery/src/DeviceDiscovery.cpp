@@ -11,9 +11,10 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <QLoggingCategory>
+
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 
 namespace orvane::infra {
 
@@ -26,9 +27,18 @@ constexpr std::size_t NameBufferSize = 256;
 constexpr std::size_t ReceiveBufferSize = 2048;
 constexpr std::size_t QueryBufferSize = 2048;
 
+Q_LOGGING_CATEGORY(lcDeviceDiscovery, "Brastel.DeviceDiscovery")
+
+// The engine's diagnostics are lines of the program's log, in its format, like every other
+// component's; the discovery thread may write them (Qt's logging is thread-safe).
 void say(const std::string &line)
 {
-    std::cout << line << std::endl;
+    qCInfo(lcDeviceDiscovery).noquote() << QString::fromStdString(line);
+}
+
+void complain(const std::string &line)
+{
+    qCWarning(lcDeviceDiscovery).noquote() << QString::fromStdString(line);
 }
 
 bool setInt(int fd, int level, int option, int value)
@@ -57,7 +67,7 @@ void DeviceDiscovery::start()
         return;
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_wakeFd < 0) {
-        say("Failed to initialize network device discovery");
+        complain("Failed to initialize network device discovery");
         return;
     }
     m_running = true;
@@ -78,7 +88,7 @@ void DeviceDiscovery::stop()
     if (m_thread) {
         const std::uint64_t one = 1;
         if (::write(m_wakeFd, &one, sizeof(one)) < 0)
-            say("Failed to wake the network device discovery thread");
+            complain("Failed to wake the network device discovery thread");
         m_thread->join();
         m_thread.reset();
     }
@@ -110,7 +120,7 @@ void DeviceDiscovery::refreshSocketsAndQuery()
 {
     const auto addresses = m_settings.localAddresses ? m_settings.localAddresses() : std::nullopt;
     if (!addresses) {
-        say("Failed to get network adapter addresses");
+        complain("Failed to get network adapter addresses");
         return;
     }
     std::set<std::string> present;
@@ -143,8 +153,8 @@ void DeviceDiscovery::refreshSocketsAndQuery()
             say("Successfully sent service query on interface " + text
                 + " (id: " + std::to_string(fd) + ")");
         } else {
-            say("Failed to send service query on interface " + text + " (id: " + std::to_string(fd)
-                + ")");
+            complain("Failed to send service query on interface " + text
+                     + " (id: " + std::to_string(fd) + ")");
             ::close(fd);
             m_sockets.erase(text);
         }
@@ -291,7 +301,7 @@ void DeviceDiscovery::onRecord(const MdnsRecordView &record, const Sender &sende
     std::size_t offset = record.nameOffset;
     const MdnsText name = extractName(record.data, record.size, offset, buffer, sizeof(buffer));
     if (sender.family > 1) {
-        say("Invalid origin address type");
+        complain("Invalid origin address type");
         return;
     }
     const std::string owner(name.str, name.length);

@@ -150,7 +150,9 @@ void ExternalMonitor::restoreFromSettings()
         settings->beginGroup(settingsCategory());
         settings->setValue(LastBuildKey, buildId);
         settings->endGroup();
-        qCDebug(lcExternalMonitor) << "reset last monitored buildID" << buildId;
+        // The id is raw bytes from the device: shown as hexadecimal digits, readable and greppable.
+        qCDebug(lcExternalMonitor).noquote()
+            << "reset last monitored buildID" << QString::fromLatin1(buildId.toHex());
     }
 }
 

@@ -132,7 +132,7 @@ private:
     void readLocalFile();
     void takeNameFields(const QString &name);
     void requestRemove();
-    void conversionFinished();
+    void conversionFinished(bool ok);
 
     platform::Trash *m_trash;
     bool m_accepted = false;
@@ -150,6 +150,8 @@ private:
     float m_downloadProgress = 0;
     float m_parseProgress = 0;
     LogParser *m_parser = nullptr;
+    // The MAT file the running conversion writes.
+    QString m_outputPath;
     bool m_converting = false;
     bool m_selected = false;
     bool m_removalRequested = false;

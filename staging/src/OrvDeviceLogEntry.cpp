@@ -315,11 +315,20 @@ void OrvDeviceLogEntry::parseLog(const QString &outputFilePath)
     QUrl output(outputFilePath);
     if (output.scheme().isEmpty())
         output = QUrl::fromLocalFile(outputFilePath);
+    m_outputPath = output.toLocalFile();
     m_parser->parseLog(m_localFileUrl, output);
 }
 
-void OrvDeviceLogEntry::conversionFinished()
+void OrvDeviceLogEntry::conversionFinished(bool ok)
 {
+    // The folder is chosen in a dialog that shows nothing afterwards: say where the file went.
+    // A failure is the parser's own notification.
+    if (ok) {
+        ErrorHandler::instance()->pushNotification(
+            nimbrel::Info, AbstractNotification::NimbrelLab, tr("Log file exported"),
+            tr("Written to %1").arg(QDir::toNativeSeparators(m_outputPath)),
+            QStringLiteral("Log conversion"), QDateTime::currentDateTime());
+    }
     // A finished parser holds nothing anyone needs; a batch export must not keep one per log.
     m_converting = false;
     if (m_parser) {

@@ -4,10 +4,17 @@
 #include "TestSupport.h"
 
 #include <QElapsedTimer>
+#include <QMutex>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
 
 using namespace orvane::infra;
 using namespace nimbrel::test;
@@ -67,6 +74,58 @@ std::optional<std::string> txt(const NetworkDeviceInfo &info, const char *key)
     return found == info.txtEntries.end() ? std::nullopt : found->second;
 }
 
+// Every logged line of the engine's category, from any thread.
+QMutex g_linesMutex;
+QStringList g_lines;
+QtMessageHandler g_previousHandler = nullptr;
+
+void captureLine(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (QLatin1String(context.category) == QLatin1String("Brastel.DeviceDiscovery")) {
+        QMutexLocker lock(&g_linesMutex);
+        g_lines << message;
+        return;
+    }
+    g_previousHandler(type, context, message);
+}
+
+QStringList loggedLines()
+{
+    QMutexLocker lock(&g_linesMutex);
+    return g_lines;
+}
+
+// What is written to the process's standard output while it lives.
+class StdoutCapture
+{
+public:
+    StdoutCapture()
+    {
+        m_file.open();
+        std::cout.flush();
+        std::fflush(stdout);
+        m_saved = ::dup(STDOUT_FILENO);
+        ::dup2(m_file.handle(), STDOUT_FILENO);
+    }
+    ~StdoutCapture() { restore(); }
+    QByteArray restore()
+    {
+        if (m_saved >= 0) {
+            std::cout.flush();
+            std::fflush(stdout);
+            ::dup2(m_saved, STDOUT_FILENO);
+            ::close(m_saved);
+            m_saved = -1;
+        }
+        m_file.seek(0);
+        return m_file.readAll();
+    }
+
+private:
+    QTemporaryFile m_file;
+    int m_saved = -1;
+};
+
 } // namespace
 
 class TestDeviceDiscovery : public QObject
@@ -84,6 +143,8 @@ private slots:
     void shortSrvData();
     void pendingRecordsAreBounded();
     void stopReturnsAtOnce();
+    void diagnosticsGoToTheLog_data();
+    void diagnosticsGoToTheLog();
 };
 
 void TestDeviceDiscovery::compressedResponseMakesOneDevice()
@@ -249,6 +310,74 @@ void TestDeviceDiscovery::stopReturnsAtOnce()
     timer.start();
     engine.stop();
     QVERIFY2(timer.elapsed() < scaled(500), qPrintable(QString::number(timer.elapsed())));
+}
+
+// The engine's diagnostics are log lines of its own category with the engine's texts; nothing of
+// it reaches standard output, where it would stand outside the log's format.
+void TestDeviceDiscovery::diagnosticsGoToTheLog_data()
+{
+    QTest::addColumn<QString>("scene");
+    QTest::addColumn<QString>("expected"); // the start of one logged line
+
+    QTest::newRow("start") << "none"
+                           << "Starting network device discovery thread";
+    QTest::newRow("no adapters") << "unreadable"
+                                 << "Failed to get network adapter addresses";
+    QTest::newRow("loopback address") << "loopback"
+                                      << "Local IPv4 address: 127.0.0.5 (socket: ";
+    QTest::newRow("service query") << "loopback"
+                                   << "service query on interface 127.0.0.5 (id: ";
+    QTest::newRow("foreign sender") << "datagram"
+                                    << "Invalid origin address type";
+}
+
+void TestDeviceDiscovery::diagnosticsGoToTheLog()
+{
+    QFETCH(QString, scene);
+    QFETCH(QString, expected);
+    {
+        QMutexLocker lock(&g_linesMutex);
+        g_lines.clear();
+    }
+    g_previousHandler = qInstallMessageHandler(captureLine);
+    StdoutCapture out;
+
+    DeviceDiscoverySettings settings;
+    settings.waitMs = 100;
+    settings.idleWaitMs = 100;
+    if (scene == QLatin1String("unreadable"))
+        settings.localAddresses = [] { return std::optional<std::vector<LocalAddress>>{}; };
+    else if (scene == QLatin1String("loopback"))
+        settings.localAddresses = [] {
+            return std::vector<LocalAddress>{ { "127.0.0.5", AF_INET, 1, true } };
+        };
+    else
+        settings.localAddresses = [] { return std::vector<LocalAddress>{}; };
+    RecordingListener listener;
+    DeviceDiscovery engine(&listener, 12, "_ssh._tcp.local", settings);
+    const auto found = [&] {
+        const QStringList lines = loggedLines();
+        // A service query line says whether sending succeeded; either is a logged line.
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const QString &line) { return line.contains(expected); });
+    };
+    if (scene == QLatin1String("datagram")) {
+        sockaddr_un local{};
+        local.sun_family = AF_UNIX;
+        const QByteArray datagram = announcement();
+        engine.handleDatagram(7, reinterpret_cast<const sockaddr *>(&local), sizeof(local),
+                              reinterpret_cast<const std::uint8_t *>(datagram.constData()),
+                              std::size_t(datagram.size()));
+    } else {
+        engine.start();
+        waitFor(found, 5000);
+        engine.stop();
+    }
+    const QByteArray written = out.restore();
+    qInstallMessageHandler(g_previousHandler);
+
+    QVERIFY2(found(), qPrintable(loggedLines().join(u'|')));
+    QCOMPARE(written, QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestDeviceDiscovery)

@@ -9,6 +9,7 @@
 // image oracle (pyelftools, crcmod) for the uploaded image, the storage server with a catalogue
 // encrypted by openssl, and the Wi-Fi settings record writer for the record the device stored.
 #include "AppFileTestRig.h"
+#include "ErrorHandler.h"
 #include "FactoryTestRig.h"
 #include "MainApplication.h"
 #include "OrvDeviceLogEntry.h"
@@ -21,6 +22,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QPointer>
 #include <QQmlContext>
@@ -114,6 +116,27 @@ QString libraryCopy(const QString &fileName)
     return {};
 }
 
+// How many listed notifications name this file.
+int notesNaming(const QString &path)
+{
+    int count = 0;
+    for (const AbstractNotification *note : ErrorHandler::instance()->getNotificationList()) {
+        if (note->getMessage().contains(QDir::toNativeSeparators(path)))
+            ++count;
+    }
+    return count;
+}
+
+// The window as a person sees it, saved next to the screen tests' pictures for a person to look
+// at.
+void shoot(QQuickWindow *window, const QString &name)
+{
+    QTest::qWait(500); // fades and the dialog's opening settle
+    const QString folder = binaryDir() + QStringLiteral("/screens");
+    QDir().mkpath(folder);
+    window->grabWindow().save(folder + QStringLiteral("/e2e-") + name + QStringLiteral(".png"));
+}
+
 bool sameFile(const QString &a, const QString &b)
 {
     const ProcessResult r = runProcess(QStringLiteral("cmp"), { a, b });
@@ -149,6 +172,11 @@ private:
     bool openTile(const QString &name);
     QQuickItem *logRow(const QString &fileName) const;
     QJsonObject simStatus() { return m_sim->command(QStringLiteral("status")); }
+    // Opens the output-folder dialog with `button`, double-clicks each folder of `enter` in turn,
+    // single-clicks the row `pick` when it is not empty, and presses "Export".
+    bool exportThroughDialog(QQuickItem *list, QQuickItem *button, const QStringList &enter,
+                             const QString &pick);
+    QQuickItem *folderRow(const QString &name) const;
 
     QString m_deviceFolder;
     QString m_logRecords;
@@ -206,6 +234,66 @@ QQuickItem *TestMainWindowEndToEnd::logRow(const QString &fileName) const
             return row;
     }
     return nullptr;
+}
+
+QQuickItem *TestMainWindowEndToEnd::folderRow(const QString &name) const
+{
+    QList<QQuickItem *> all;
+    collectAll(scene(), all);
+    for (QQuickItem *item : all) {
+        if (item->isVisible()
+            && item->objectName().startsWith(QStringLiteral("folderDialogDelegate"))
+            && item->property("fileName").toString() == name)
+            return item;
+    }
+    return nullptr;
+}
+
+bool TestMainWindowEndToEnd::exportThroughDialog(QQuickItem *list, QQuickItem *button,
+                                                 const QStringList &enter, const QString &pick)
+{
+    if (!click(button))
+        return false;
+    QObject *dialog = nullptr;
+    if (!waitFor([&] {
+            dialog = list->findChild<QObject *>(QStringLiteral("folderDialog"));
+            return dialog && dialog->property("visible").toBool();
+        }))
+        return false;
+    if (dialog->property("title").toString() != QStringLiteral("Choose output location"))
+        return false;
+    for (const QString &folder : enter) {
+        QQuickItem *row = nullptr;
+        if (!waitFor([&] { return (row = folderRow(folder)) != nullptr; }, 10000))
+            return false;
+        const QPoint at = row->mapToScene(QPointF(row->width() / 2, row->height() / 2)).toPoint();
+        QTest::mouseDClick(m_window.data(), Qt::LeftButton, {}, at);
+        if (!waitFor([&] {
+                return dialog->property("currentFolder")
+                    .toUrl()
+                    .toLocalFile()
+                    .endsWith(u'/' + folder);
+            }))
+            return false;
+    }
+    if (!pick.isEmpty()) {
+        QQuickItem *row = nullptr;
+        if (!waitFor([&] { return (row = folderRow(pick)) != nullptr; }, 10000) || !click(row))
+            return false;
+    }
+    QQuickItem *accept = nullptr;
+    QList<QQuickItem *> all;
+    collectAll(scene(), all);
+    for (QQuickItem *item : all) {
+        if (item->isVisible() && item->inherits("QQuickAbstractButton")
+            && item->property("text").toString() == QStringLiteral("Export"))
+            accept = item;
+    }
+    shoot(m_window.data(),
+          QStringLiteral("export-dialog") + (pick.isEmpty() ? QString() : u'-' + pick));
+    if (!click(accept))
+        return false;
+    return waitFor([&] { return !dialog->property("visible").toBool(); });
 }
 
 void TestMainWindowEndToEnd::initTestCase()
@@ -271,6 +359,9 @@ void TestMainWindowEndToEnd::initTestCase()
                            QStringLiteral("--state"), QStringLiteral("esp_version=1.0.0") }));
     m_rig.addSimulator(kSimAddress, *m_sim);
 
+    // Started from the home folder, as a desktop launcher starts it: the output-folder dialog
+    // opens there.
+    QVERIFY(QDir::setCurrent(QDir::homePath()));
     m_app = std::make_unique<main_Application>(
         nullptr, qApp, QUrl(QStringLiteral("qrc:/Qml/Main.qml")), m_rig.settings());
     QVERIFY(m_app->isMainWindowLoaded());
@@ -404,22 +495,18 @@ void TestMainWindowEndToEnd::dataGrabberDownloadsAndConverts()
     QVERIFY(row1->property("localValid").toBool());
 
     // Log 2, on the device only: its row's export button downloads it and converts it into the
-    // folder the person chooses.
-    const QString out = QDir(testRoot()).filePath(QStringLiteral("mat"));
-    QVERIFY(QDir().mkpath(out));
+    // folder the person opens in the dialog. That folder holds a subfolder, which the dialog
+    // highlights on entering; the export still goes to the folder the breadcrumb shows.
+    const QString out = QDir::home().filePath(QStringLiteral("mat-out"));
+    const QString sub = out + QStringLiteral("/sub");
+    QVERIFY(QDir().mkpath(sub));
     QQuickItem *row2 = logRow(kLogs[1] + QStringLiteral(".zlf"));
     QVERIFY(row2 && !row2->property("hasLocal").toBool());
     auto *entry2 = qobject_cast<OrvDeviceLogEntry *>(row2->property("entry").value<QObject *>());
     QVERIFY(entry2);
-    QVERIFY(click(visibleItem(row2, QStringLiteral("exportButton"))));
-    QObject *folderDialog = nullptr;
-    QVERIFY(waitFor([&] {
-        folderDialog = list->findChild<QObject *>(QStringLiteral("folderDialog"));
-        return folderDialog && folderDialog->property("visible").toBool();
-    }));
-    QCOMPARE(folderDialog->property("title").toString(), QStringLiteral("Choose output location"));
-    QVERIFY(folderDialog->setProperty("selectedFolder", QUrl::fromLocalFile(out)));
-    QVERIFY(QMetaObject::invokeMethod(folderDialog, "accept"));
+    const int notesBefore = int(ErrorHandler::instance()->getNotificationList().size());
+    QVERIFY(exportThroughDialog(list, visibleItem(row2, QStringLiteral("exportButton")),
+                                { QStringLiteral("mat-out") }, QString()));
 
     // Nothing else is started while the conversion writes: a child would inherit the file.
     QVERIFY(waitFor(
@@ -428,9 +515,10 @@ void TestMainWindowEndToEnd::dataGrabberDownloadsAndConverts()
                 && !entry2->isConverting() && !entry2->property("queuedForDownload").toBool();
         },
         60000));
+    QCOMPARE(QDir(sub).entryList({ QStringLiteral("*.mat") }, QDir::Files), QStringList());
     const QStringList mats = QDir(out).entryList({ QStringLiteral("*.mat") }, QDir::Files);
-    QCOMPARE(mats.size(), 1);
-    QVERIFY(mats.first().startsWith(kLogs[1]));
+    // The output is named after the log file, its extension included.
+    QCOMPARE(mats, QStringList{ kLogs[1] + QStringLiteral(".zlf.mat") });
     QVERIFY(sameFile(m_deviceFolder + QStringLiteral("/log/") + kLogs[1] + QStringLiteral(".zlf"),
                      libraryCopy(kLogs[1] + QStringLiteral(".zlf"))));
     const ProcessResult check
@@ -439,6 +527,20 @@ void TestMainWindowEndToEnd::dataGrabberDownloadsAndConverts()
                        m_logRecords + u'/' + kLogs[1] + QStringLiteral(".json"),
                        QDir(out).filePath(mats.first()) });
     QVERIFY2(check.exitCode == 0, check.out.constData());
+    // One notification says where the file went.
+    const QString written1 = QDir(out).filePath(mats.first());
+    QVERIFY(waitFor([&] { return notesNaming(written1) == 1; }));
+
+    // Log 1, local already: the person clicks the highlighted subfolder before "Export", so the
+    // file goes there.
+    QVERIFY(exportThroughDialog(list, visibleItem(row1, QStringLiteral("exportButton")), {},
+                                QStringLiteral("sub")));
+    const QString written2 = sub + u'/' + kLogs[0] + QStringLiteral(".zlf.mat");
+    QVERIFY(
+        waitFor([&] { return QFileInfo::exists(written2) && notesNaming(written2) == 1; }, 60000));
+    QCOMPARE(QDir(out).entryList({ QStringLiteral("*.mat") }, QDir::Files), mats);
+    QCOMPARE(int(ErrorHandler::instance()->getNotificationList().size()), notesBefore + 2);
+    shoot(m_window.data(), QStringLiteral("exported"));
 
     // The top bar said what ran: "Downloading: n%" while a log came in.
     QStringList statusTexts;

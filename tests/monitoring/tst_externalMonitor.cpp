@@ -10,6 +10,7 @@
 #include "SimulinkParameter.h"
 #include "plotContainer.h"
 
+#include <QLoggingCategory>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -61,6 +62,8 @@ private slots:
     void init() { QFile::remove(iniPath()); }
     void registersItsTypes();
     void firstStartWritesTheBuild();
+    void resetLineShowsTheBuildReadably_data();
+    void resetLineShowsTheBuildReadably();
     void sameBuildRestoresSlots();
     void otherBuildWipesTheGroup();
     void emptyBuildIdWritesNothing();
@@ -109,6 +112,32 @@ void tst_ExternalMonitor::firstStartWritesTheBuild()
     QCOMPARE(readWithConfigParser(), QStringList{ "lastMonitoredBuildID=@ByteArray(build-7)" });
     for (plotContainer *c : monitor.plotContainers())
         QVERIFY(!c->slotBuffer(0) && !c->slotBuffer(1));
+}
+
+// A build id is raw bytes from the device: the log line shows them as hexadecimal digits, not as
+// escaped bytes.
+void tst_ExternalMonitor::resetLineShowsTheBuildReadably_data()
+{
+    QTest::addColumn<QByteArray>("build");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("raw bytes") << QByteArray::fromHex("00017f80feff0a1b")
+                               << "reset last monitored buildID 00017f80feff0a1b";
+    QTest::newRow("32 bytes") << QByteArray(32, char(0xab))
+                              << "reset last monitored buildID " + QString("ab").repeated(32);
+    QTest::newRow("text") << QByteArray("build-7") << "reset last monitored buildID 6275696c642d37";
+}
+
+void tst_ExternalMonitor::resetLineShowsTheBuildReadably()
+{
+    QFETCH(QByteArray, build);
+    QFETCH(QString, line);
+    QSettings settings(iniPath(), QSettings::IniFormat);
+    ExternalMonitor monitor(nullptr, nullptr, build, &settings);
+    QLoggingCategory::setFilterRules(QStringLiteral("Monitoring.ExternalMonitor.debug=true"));
+    QTest::ignoreMessage(QtDebugMsg, "clearing stored signal selection");
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(line));
+    monitor.restoreFromSettings();
+    QLoggingCategory::setFilterRules(QString());
 }
 
 void tst_ExternalMonitor::sameBuildRestoresSlots()

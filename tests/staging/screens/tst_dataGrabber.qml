@@ -152,6 +152,41 @@ Item {
             tryCompare(page.visibleList, "count", 3)
         }
 
+        // The page opens on the connected device's tab, also when the library knows other
+        // devices from before, and follows the device selected later.
+        function test_opensOnTheSelectedDevice_data() {
+            return [ { tag: "second", serial: "pt-b" }, { tag: "last", serial: "pt-c" },
+                     { tag: "first", serial: "pt-a" } ]
+        }
+        function test_opensOnTheSelectedDevice(data) {
+            const downloader = testLogs.make(["pt-a", "pt-b", "pt-c"], 1)
+            const producers = downloader.orvDeviceLogList
+            tryCompare(producers, "count", 3)
+            const producerOf = serial => {
+                for (let i = 0; i < producers.count; ++i) {
+                    if (String(producers.get(i).serialNumber).toLowerCase() === serial)
+                        return producers.get(i)
+                }
+                return null
+            }
+            downloader.selectedDevice = producerOf(data.serial)
+            verify(downloader.selectedDevice !== null)
+            const page = makePage(downloader)
+            tryCompare(page.deviceTabs, "count", 3)
+            tryVerify(() => page.deviceTabs.currentItem
+                      && page.deviceTabs.currentItem.text === data.serial.toUpperCase(), 3000,
+                      "tab " + (page.deviceTabs.currentItem ? page.deviceTabs.currentItem.text : "none"))
+            compare(page.visibleList.producer, producerOf(data.serial))
+            if (data.tag === "last") {
+                waitForRendering(page)
+                grabImage(page).save(screensFolder + "/dataGrabber-selected-tab.png")
+            }
+            const other = data.serial === "pt-a" ? "pt-c" : "pt-a"
+            downloader.selectedDevice = producerOf(other)
+            tryVerify(() => page.deviceTabs.currentItem.text === other.toUpperCase())
+            compare(page.visibleList.producer, producerOf(other))
+        }
+
         // Shift adds the range to the current row; Ctrl toggles one row; a plain click selects
         // only the clicked row.
         function test_selection() {

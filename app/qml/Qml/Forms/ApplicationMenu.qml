@@ -63,10 +63,24 @@ Rectangle {
                 anchors.bottom: parent.bottom
                 anchors.right: wifiButton.left
 
+                // Clear of the pill's rounded end and of the Wi-Fi button.
+                readonly property real textGap: devicePill.height / 2
+
                 Text {
                     id: serialText
                     objectName: "serialText"
-                    anchors.right: parent.horizontalCenter
+                    // Ends at the centre while the status fits after it; a long status pushes it
+                    // left, so "Downloading: n%" never runs under the Wi-Fi button.
+                    x: Math.max(deviceArea.textGap,
+                                Math.min(deviceArea.width / 2,
+                                         deviceArea.width - deviceArea.textGap - statusText.implicitWidth)
+                                - width)
+                    // An overlong serial number keeps at least half the room for the status.
+                    width: Math.min(implicitWidth,
+                                    deviceArea.width - 2 * deviceArea.textGap
+                                    - Math.min(statusText.implicitWidth,
+                                               (deviceArea.width - 2 * deviceArea.textGap) / 2))
+                    elide: Text.ElideRight
                     anchors.verticalCenter: parent.verticalCenter
                     textFormat: Text.PlainText
                     text: menu.device ? menu.device.serialNumber + " - " : ""
@@ -81,6 +95,10 @@ Rectangle {
                     objectName: "statusText"
                     anchors.left: serialText.right
                     anchors.verticalCenter: parent.verticalCenter
+                    // What still does not fit is cut short rather than drawn under the button.
+                    width: Math.max(0, Math.min(implicitWidth,
+                                                deviceArea.width - deviceArea.textGap - x))
+                    elide: Text.ElideRight
                     textFormat: Text.PlainText
                     text: menu.device ? Rules.statusText(menu.barState) : ""
                     color: menu.barState.fallback ? "#E31F40" : "black"

@@ -29,6 +29,13 @@ Popup {
     Material.elevation: 50
 
     onAboutToShow: inputRow.visible = true
+    // The address is what the dialog is for: keys go to it at once, so Enter connects and typing
+    // replaces the address shown.
+    focus: true
+    onOpened: {
+        addressField.forceActiveFocus()
+        addressField.selectAll()
+    }
 
     Component.onCompleted: {
         addressField.text = settings.lastConnectedIP

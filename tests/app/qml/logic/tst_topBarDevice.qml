@@ -97,6 +97,36 @@ Item {
             verify(Qt.colorEqual(status.color, "black"))
         }
 
+        // The serial number and the status text share the pill with the Wi-Fi button: however
+        // long they are, they end before the button and start inside the pill.
+        function test_statusStaysClearOfTheWifiButton_data() {
+            return [
+                { tag: "short, wide bar", serial: "P1234567", progress: 0.17, wifi: 0, width: 1600 },
+                { tag: "sim serial, connected, wide bar", serial: "PLT-SIM-0001", progress: 0.17, wifi: 2, width: 1600 },
+                { tag: "sim serial, connected, narrow bar", serial: "PLT-SIM-0001", progress: 0.17, wifi: 2, width: 900 },
+                { tag: "100%, narrow bar", serial: "PLT-SIM-0001", progress: 1, wifi: 2, width: 900 },
+                { tag: "long serial, narrow bar", serial: "PLT-SIM-0001-LONGER-SERIAL", progress: 0.5, wifi: 2, width: 900 }
+            ]
+        }
+        function test_statusStaysClearOfTheWifiButton(data) {
+            menu.width = data.width
+            fakePelto.serialNumber = data.serial
+            fakeLinks.wifiLinkState = data.wifi
+            fakeDownload.currentDownloadProgress = data.progress
+            const pill = findChild(menu, "devicePill")
+            const status = findChild(menu, "statusText")
+            const serial = findChild(menu, "serialText")
+            const button = findChild(menu, "wifiButton")
+            verify(status.text.startsWith("Downloading: "), status.text)
+            waitForRendering(menu)
+            const statusEnd = status.mapToItem(pill, Math.min(status.width, status.contentWidth), 0).x
+            const serialStart = serial.mapToItem(pill, 0, 0).x
+            verify(statusEnd <= button.x - 4, "status ends at " + statusEnd + ", button starts at " + button.x)
+            verify(serialStart >= pill.height / 2 - 1, "serial starts at " + serialStart)
+            menu.width = Qt.binding(() => root.width)
+            fakePelto.serialNumber = "P1234567"
+        }
+
         function test_wifiButtonFollowsTheLinks() {
             const button = findChild(menu, "wifiButton")
             // USB only: no second link can be added.

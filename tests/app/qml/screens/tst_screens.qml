@@ -47,9 +47,10 @@ Item {
         property var selectedDevice: null
         property bool connectionAttempt: false
         property string connectionAttemptAddress: ""
+        property string insertedAddress: ""
         signal wifiConnectionEstablished
         function cancelConnectionAttempt() {}
-        function insertNetworkOrvDevice(address) {}
+        function insertNetworkOrvDevice(address) { insertedAddress = address }
     }
 
     TestCase {
@@ -281,10 +282,15 @@ Item {
             dialog.open()
             tryCompare(dialog, "opened", true)
             compare(dialog.addressField.text, "192.168.192.2")
+            // The address field has the keys from the start: Enter connects at once.
+            tryVerify(() => dialog.addressField.activeFocus, 2000, "the address field has no focus")
             const shot = shoot("ip-discover")
             const centre = dialog.contentItem.mapToItem(window.contentItem, 30, dialog.height / 2)
             verify(near(shot.pixel(centre.x, centre.y), "#FFFFFF", 3), describe(shot.pixel(centre.x, centre.y)))
-            dialog.close()
+            orvFactory.insertedAddress = ""
+            keyClick(Qt.Key_Return)
+            tryCompare(orvFactory, "insertedAddress", "192.168.192.2")
+            tryCompare(dialog, "visible", false)
         }
 
         // >>> Hardware Setup

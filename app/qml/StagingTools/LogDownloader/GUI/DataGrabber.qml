@@ -63,6 +63,33 @@ Item {
     }
     onLogDownloaderChanged: rewire()
     onSelectedDeviceChanged: rewire()
+
+    // The page opens on the tab of the device the program works with (over USB too), not on the
+    // first device the library knows, and turns to it whenever another one is selected. The
+    // tab may come after the selection: it is looked for again as tabs are added, until found.
+    property bool showSelectedTab: true
+    function turnToSelectedProducer() {
+        if (!showSelectedTab || !selectedProducer || !logDownloader)
+            return
+        const producers = logDownloader.orvDeviceLogList
+        for (let i = 0; producers && i < producers.count; ++i) {
+            if (producers.get(i) === selectedProducer && i < deviceTabs.count) {
+                deviceTabs.currentIndex = i
+                showSelectedTab = false
+                return
+            }
+        }
+    }
+    onSelectedProducerChanged: {
+        showSelectedTab = true
+        turnToSelectedProducer()
+    }
+    onVisibleChanged: {
+        if (visible) {
+            showSelectedTab = true
+            turnToSelectedProducer()
+        }
+    }
     Component.onCompleted: rewire()
     Component.onDestruction: {
         logDownloader = null
@@ -203,6 +230,7 @@ Item {
             }
             Repeater {
                 model: page.logDownloader ? page.logDownloader.orvDeviceLogList : null
+                onItemAdded: Qt.callLater(page.turnToSelectedProducer)
                 OrvTabButton {
                     required property var qtObject
                     required property int index

@@ -100,6 +100,18 @@ ListView {
             property bool batch: false
             title: "Choose output location"
             acceptLabel: "Export"
+            // On entering a folder the dialog highlights its first subfolder and would export
+            // there, while the breadcrumb shows the folder itself. Until the person clicks or
+            // keys to a row, the choice is the folder shown; this also lets a folder without
+            // subfolders be chosen. Runs after the dialog's own pick of the entered folder.
+            onCurrentFolderChanged: {
+                if (visible)
+                    selectedFolder = currentFolder
+            }
+            onVisibleChanged: {
+                if (visible)
+                    selectedFolder = currentFolder
+            }
             onAccepted: {
                 if (batch) {
                     for (const chosen of deviceList.selectedEntries())
