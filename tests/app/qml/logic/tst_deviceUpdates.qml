@@ -258,7 +258,7 @@ Item {
                                          currentFwVersion: "Unknown version" })], idleDevice(), false)
             compare(part(page, "progressText").text, "VERSION CATALOGUE COULD NOT BE REACHED")
             compare(part(page, "currentFirmware").text,
-                    "CURRENT FIRMWARE:  Unknown (the version catalogue could not be reached)")
+                    "CURRENT FIRMWARE:  Unknown (catalogue not reached)")
             page.catalogue.catalogueAvailable = true
             compare(part(page, "progressText").text, "DEVICE UP-TO-DATE")
             compare(part(page, "currentFirmware").text, "CURRENT FIRMWARE:  Unknown version")

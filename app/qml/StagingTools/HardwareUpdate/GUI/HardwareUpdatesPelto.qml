@@ -136,7 +136,7 @@ Column {
             width: parent.width
             text: "CURRENT FIRMWARE:  " + (!card.entry ? ""
                                            : card.catalogueMissing
-                                             ? "Unknown (the version catalogue could not be reached)"
+                                             ? "Unknown (catalogue not reached)"
                                              : card.entry.currentFwVersion)
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
