@@ -112,6 +112,7 @@ private:
     WifiDatalink *releaseAttempt();
     void deleteDevicesNow();
     void startUsb();
+    void giveUpAttempt();
 
     OrvFactorySettings m_settings;
     QList<Pelto *> m_deviceList;
@@ -120,6 +121,8 @@ private:
     QList<QMetaObject::Connection> m_attemptConnections;
     QTimer m_reconnectTimer;
     bool m_retryFailedAttempts = true;
+    bool m_retrying = false; // the attempt being started is a retry of the one before
+    int m_failedAttempts = 0; // failed attempts in a row at the attempt address
     bool m_connectionAttemptRunning = false;
     QString m_connectionAttemptAddress;
     QList<OrvDevice *> m_devices;

@@ -26,6 +26,9 @@ struct OrvFactorySettings
     DatalinkTimings timings;
     // A failed connection attempt is tried again after this long.
     int reconnectDelayMs = 2000;
+    // After this many failed attempts in a row at one address the factory gives up, ends the
+    // attempt and tells the user; 0 retries for ever.
+    int maxFailedAttempts = 15;
     // The external-mode bridge of every Pelto.
     int externalModePort = 17725;
 

@@ -1,5 +1,9 @@
 #include "DatalinkCommChannel.h"
 
+#include "ErrorHandler.h"
+
+#include <QDateTime>
+
 #include "Crc32.h"
 
 #include <QLoggingCategory>
@@ -33,6 +37,20 @@ bool isAcceptableSerial(const QByteArray &serial)
             return false;
     }
     return true;
+}
+
+// The refused serial as a person can read it: unprintable bytes as \xNN.
+QString printableSerial(const QByteArray &serial)
+{
+    QString text;
+    for (const char c : serial) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u <= 0x7E)
+            text += QLatin1Char(c);
+        else
+            text += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+    }
+    return text;
 }
 
 } // namespace
@@ -164,6 +182,13 @@ void DatalinkCommChannel::handleHeartbeat(const QByteArray &packet)
             m_badSerialWarned = true;
             qCWarning(lcCommChannel)
                 << "Ignoring device heartbeats with an unusable serial number" << serial.toHex(' ');
+            ErrorHandler::instance()->pushNotification(
+                nimbrel::Error, AbstractNotification::NimbrelLab, tr("Device not shown"),
+                tr("A device reported the serial number \"%1\", which cannot name its folders "
+                   "(only printable characters without \"/\", \"\\\" or \"..\" are "
+                   "accepted). The device is not shown.")
+                    .arg(printableSerial(serial)),
+                QString(), QDateTime::currentDateTimeUtc());
         }
         return;
     }

@@ -1,11 +1,13 @@
 #include "OrvFactory.h"
 
 #include "DatalinkManager.h"
+#include "ErrorHandler.h"
 #include "Pelto.h"
 #include "UsbDiscovery.h"
 #include "WifiDatalink.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QLoggingCategory>
 #include <QUrl>
@@ -16,6 +18,13 @@ namespace {
 // The address a device has in its own access-point network: where a device that lost its
 // Wi-Fi link without telling its address is looked for again.
 const QString directDeviceAddress = QStringLiteral("192.168.192.2");
+
+void notifyWifiFailure(const QString &title, const QString &message)
+{
+    ErrorHandler::instance()->pushNotification(nimbrel::Warning, AbstractNotification::NimbrelLab,
+                                               title, message, QStringLiteral("Wi-Fi connection"),
+                                               QDateTime::currentDateTimeUtc());
+}
 
 // The file dialog hands over local paths; as URLs they must keep saying "local file".
 QUrl firmwareUrl(const QString &text)
@@ -186,6 +195,10 @@ void OrvFactory::insertNetworkOrvDevice(QString hostAdress)
     const QHostAddress address(hostAdress.trimmed());
     if (address.isNull()) {
         qCWarning(lcOrvFactory) << "Not a network address, no connection attempted:" << hostAdress;
+        notifyWifiFailure(QStringLiteral("No Wi-Fi connection started"),
+                          QStringLiteral("\"%1\" is not a network address. Enter the IP address of "
+                                         "the device, for example 192.168.192.2.")
+                              .arg(hostAdress));
         return;
     }
     WifiDatalink *link = m_settings.createWifiLink(this, address);
@@ -195,6 +208,8 @@ void OrvFactory::insertNetworkOrvDevice(QString hostAdress)
     }
     // A retry that was waiting is overtaken by this attempt.
     m_reconnectTimer.stop();
+    if (!m_retrying || hostAdress != m_connectionAttemptAddress)
+        m_failedAttempts = 0;
 
     m_connectionAttemptAddress = hostAdress;
     emit ConnectionAttemptAddressChanged();
@@ -254,10 +269,17 @@ void OrvFactory::connectionAttemptStateChanged(AbstractDataLink::LinkType type,
 void OrvFactory::connectionAttemptFailed()
 {
     qCInfo(lcOrvFactory) << "connection attempt failed";
-    if (WifiDatalink *link = releaseAttempt(); link && link->parent() == this)
+    WifiDatalink *link = releaseAttempt();
+    if (link && link->parent() == this)
         link->deleteLater();
     m_connectionAttemptRunning = false;
     emit ConnectionAttemptChanged(false);
+
+    if (link && m_settings.maxFailedAttempts > 0 && !m_shuttingDown
+        && ++m_failedAttempts >= m_settings.maxFailedAttempts) {
+        giveUpAttempt();
+        return;
+    }
 
     if (m_retryFailedAttempts && !m_reconnectTimer.isActive() && !m_shuttingDown) {
         qCInfo(lcOrvFactory).noquote() << "retrying to connect with: " + m_connectionAttemptAddress;
@@ -274,7 +296,24 @@ void OrvFactory::handleReconnectTimerTimeOut()
 {
     disconnect(&m_reconnectTimer, &QTimer::timeout, this, &OrvFactory::handleReconnectTimerTimeOut);
     m_reconnectTimer.stop();
+    m_retrying = true;
     insertNetworkOrvDevice(m_connectionAttemptAddress);
+    m_retrying = false;
+}
+
+void OrvFactory::giveUpAttempt()
+{
+    // One notification for the whole series of attempts, none per retry.
+    qCWarning(lcOrvFactory).noquote() << "giving up connecting to" << m_connectionAttemptAddress
+                                      << "after" << m_failedAttempts << "attempts";
+    m_reconnectTimer.stop();
+    notifyWifiFailure(QStringLiteral("Wi-Fi connection failed"),
+                      QStringLiteral("The device at %1 did not accept the connection. Gave up "
+                                     "after %2 attempts; check the address and the network and "
+                                     "try again.")
+                          .arg(m_connectionAttemptAddress)
+                          .arg(m_failedAttempts));
+    m_failedAttempts = 0;
 }
 
 void OrvFactory::cancelConnectionAttempt()

@@ -45,6 +45,8 @@ public:
 
     // Whether `username` may be put in front of the address ("" means ssh's default user).
     static bool isAcceptableUserName(const QString &username);
+    // The same for QML, which keeps a refused name selected so that typing replaces it.
+    Q_INVOKABLE bool acceptsUserName(const QString &username) const;
 
 signals:
     void serialUpdated();

@@ -1,5 +1,9 @@
 #include "NetworkDevice.h"
 
+#include "ErrorHandler.h"
+
+#include <QDateTime>
+
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QStandardPaths>
@@ -30,6 +34,13 @@ QString findTerminal()
     if (terminal.isEmpty())
         terminal = QStandardPaths::findExecutable(QStringLiteral("xterm"));
     return terminal;
+}
+
+void notifySshFailure(const QString &message)
+{
+    ErrorHandler::instance()->pushNotification(
+        nimbrel::Warning, AbstractNotification::NimbrelLab, QStringLiteral("SSH session not started"),
+        message, QStringLiteral("Robot discovery"), QDateTime::currentDateTimeUtc());
 }
 
 } // namespace
@@ -80,6 +91,11 @@ void NetworkDevice::updateAddress(const NetworkDeviceInfo &info)
     }
 }
 
+bool NetworkDevice::acceptsUserName(const QString &username) const
+{
+    return isAcceptableUserName(username);
+}
+
 bool NetworkDevice::isAcceptableUserName(const QString &username)
 {
     if (username.startsWith(QLatin1Char('-')))
@@ -97,16 +113,24 @@ void NetworkDevice::launchSSH(const QString &username)
     const QString ssh = QStandardPaths::findExecutable(QStringLiteral("ssh"));
     if (ssh.isEmpty()) {
         qCritical("Could not find ssh executable");
+        notifySshFailure(QStringLiteral("Could not find the ssh program. Install it (Debian "
+                                        "package openssh-client) and try again."));
         return;
     }
     if (!isAcceptableUserName(username)) {
         qCWarning(lcNetworkDevice) << "Refusing the user name" << username
                                    << "(whitespace, control characters or a leading \"-\")";
+        notifySshFailure(QStringLiteral("The user name \"%1\" was refused: a user name may not "
+                                        "begin with \"-\" or hold blanks or control characters.")
+                             .arg(username.simplified()));
         return;
     }
     const QString terminal = findTerminal();
     if (terminal.isEmpty()) {
         qCCritical(lcNetworkDevice) << "Could not find a terminal emulator";
+        notifySshFailure(QStringLiteral("Could not find a terminal program to run ssh in. Install "
+                                        "one (x-terminal-emulator, xterm) or name yours in "
+                                        "$TERMINAL, and try again."));
         return;
     }
     const QString address = m_addressv6.isEmpty() ? m_addressv4 : m_addressv6;

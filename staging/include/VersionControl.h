@@ -52,6 +52,9 @@ class VersionControl : public QObject
     Q_OBJECT
     Q_PROPERTY(
         bool nimbrelUpdateAvailable READ getNimbrelUpdateStatus NOTIFY nimbrelUpdateAvailable)
+    // Whether a catalogue was ever loaded (downloaded now or cached from before): without one no
+    // device can be called up-to-date.
+    Q_PROPERTY(bool catalogueAvailable READ isCatalogueAvailable NOTIFY catalogueAvailableChanged)
 
 public:
     // The process-wide catalogue uses instance(); tests may make their own.
@@ -80,6 +83,8 @@ public:
     QString catalogueFilePath() const;
     QString downloadFilePath() const;
 
+    bool isCatalogueAvailable() const { return m_catalogueAvailable; }
+
 public slots:
     void handleDownloadsReady();
     void handleDownloadError(int index);
@@ -88,12 +93,14 @@ public slots:
 signals:
     void VersionControlUpdated();
     bool nimbrelUpdateAvailable();
+    void catalogueAvailableChanged();
 
 private:
     void downloadAnswered(bool succeeded);
     bool adoptDownload();
     int loadCatalogue();
     void parse(const QJsonObject &document);
+    void notifyNotReached(const QString &reason);
 
     QDir m_dataFolder;
     bool m_dataFolderReady = false;
@@ -106,4 +113,6 @@ private:
     QMap<QString, CatalogueComponent> m_components;
     QMap<QString, CatalogueBlock> m_blocks;
     bool m_nimbrelUpdateAvailable = false;
+    bool m_catalogueAvailable = false;
+    QString m_downloadError; // why the last download failed
 };

@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QLoggingCategory>
@@ -26,6 +27,23 @@ void warn(const QString &title, const QString &message)
     ErrorHandler::instance()->pushNotification(nimbrel::Warning, AbstractNotification::NimbrelLab,
                                                title, message, origin,
                                                QDateTime::currentDateTimeUtc());
+}
+
+// Says why a file was not taken: it is no binary at all, or an app-binary file whose header or
+// ELF part cannot be read.
+void warnRefusedImport(const QString &path)
+{
+    QFile file(path);
+    const QByteArray start = file.open(QIODevice::ReadOnly) ? file.read(8) : QByteArray();
+    const QString name = QFileInfo(path).fileName();
+    const QString message = start.startsWith(".AppFile")
+        ? QStringLiteral("Could not add %1 into the binary list: its app-binary header is "
+                         "damaged or the ELF file after it is missing.")
+              .arg(name)
+        : QStringLiteral("Could not add %1 into the binary list: it is not an app-binary or ELF "
+                         "file.")
+              .arg(name);
+    warn(QStringLiteral("Importing binary failed"), message);
 }
 
 QString canonical(const QString &path)
@@ -137,6 +155,9 @@ int AppBinaryManager::addBinary(const QString &path, bool autoFlash, const QStri
     if (!file->isValid()) {
         qCDebug(lcAppBinaryManager) << "File is not a valid app elf file";
         delete file;
+        // Files the person hands over are refused aloud; a rescan of the folder stays quiet.
+        if (m_ready)
+            warnRefusedImport(path);
         return -1;
     }
 

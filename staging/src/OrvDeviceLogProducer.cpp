@@ -191,6 +191,12 @@ void OrvDeviceLogProducer::dropChannel()
         disconnect(connection);
     m_channelConnections.clear();
     m_channel = nullptr;
+    // The reply to a running download will never come: the link or the file access ended under
+    // it. The entry goes back to 0 (or leaves with the device); the person is told why.
+    if (!m_downloadInFlight.isEmpty())
+        notify(QStringLiteral("The download of %1 was cut off: the connection to the device was "
+                              "lost. Download it again once the device is connected.")
+                   .arg(m_downloadInFlight));
     m_downloadInFlight.clear();
     // Replies to these will never come: a removal queue left behind would hold every later
     // removal for ever and show "deleting" meanwhile.

@@ -2,9 +2,11 @@
 
 #include "Aes256Cbc.h"
 #include "ApplicationFolders.h"
+#include "ErrorHandler.h"
 #include "ScrambledKey.h"
 #include "Sha256Check.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -141,6 +143,7 @@ void VersionControl::handleDownloadError(int index)
     if (result.success || m_answered)
         return;
     qCDebug(lcVersionControl) << result.text;
+    m_downloadError = result.text;
     downloadAnswered(false);
 }
 
@@ -157,9 +160,26 @@ void VersionControl::downloadAnswered(bool succeeded)
     m_downloadSucceeded = succeeded;
     if (--m_pendingDownloads > 0)
         return;
-    if (succeeded)
-        adoptDownload();
+    const bool adopted = succeeded && adoptDownload();
     loadCatalogue();
+    if (!adopted)
+        notifyNotReached(succeeded ? QStringLiteral("the downloaded file was damaged")
+                                   : m_downloadError);
+}
+
+void VersionControl::notifyNotReached(const QString &reason)
+{
+    // One notification per check; a check that fails the same way again refreshes it.
+    const QString what = reason.isEmpty()
+        ? QStringLiteral("The version catalogue could not be downloaded.")
+        : QStringLiteral("The version catalogue could not be downloaded: %1.").arg(reason);
+    const QString consequence = m_catalogueAvailable
+        ? QStringLiteral(" The copy downloaded earlier is used.")
+        : QStringLiteral(" Firmware updates cannot be checked until it can be reached.");
+    ErrorHandler::instance()->pushNotification(
+        nimbrel::Warning, AbstractNotification::NimbrelLab,
+        QStringLiteral("Version catalogue not reached"), what + consequence,
+        QStringLiteral("Version catalogue"), QDateTime::currentDateTimeUtc());
 }
 
 bool VersionControl::adoptDownload()
@@ -253,6 +273,10 @@ void VersionControl::parse(const QJsonObject &document)
                           text(member, QStringLiteral("Description")),
                           text(member, QStringLiteral("BlockIcon")),
                           files(member.value(QStringLiteral("Versions")).toObject()) });
+    }
+    if (!m_catalogueAvailable) {
+        m_catalogueAvailable = true;
+        emit catalogueAvailableChanged();
     }
 }
 

@@ -1,6 +1,7 @@
 #include "ChannelZeroMessages.h"
 #include "DatalinkCommChannel.h"
 #include "DeviceFrame.h"
+#include "ErrorHandler.h"
 
 #include "TestSupport.h"
 
@@ -279,10 +280,21 @@ void TestDatalinkCommChannel::heartbeatParsing()
     DatalinkCommChannel comm(kIdentity);
     QSignalSpy heartbeats(&comm, &DatalinkCommChannel::HeartbeatReceived);
     QFETCH(bool, unsafeSerial);
-    if (unsafeSerial)
+    ErrorHandler::instance()->clearNotifications();
+    if (unsafeSerial) {
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("unusable serial number"));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("serial number"));
+    }
     comm.dataReady(0, packet);
-    QCOMPARE(heartbeats.size(), accepted ? 1 : 0);
+    comm.dataReady(0, packet);
+    QCOMPARE(heartbeats.size(), accepted ? 2 : 0);
+    // A device the program will not show is a failure the person must see: one notification,
+    // however many heartbeats come.
+    const NotificationList told = ErrorHandler::instance()->getNotificationList();
+    QCOMPARE(told.size(), unsafeSerial ? 1 : 0);
+    if (unsafeSerial)
+        QCOMPARE(told.first()->getTitle(), QStringLiteral("Device not shown"));
+    ErrorHandler::instance()->clearNotifications();
     if (!accepted)
         return;
 

@@ -194,6 +194,40 @@ private slots:
         QVERIFY(!factory.connectionAttempt());
     }
 
+    // An address that keeps refusing is given up after the set number of attempts: the attempt
+    // ends (the top bar stops saying "Attempting connection") and one notification says so.
+    void refusingAddressIsGivenUp()
+    {
+        FactoryTestRig rig; // no simulator: a refusing loopback port
+        OrvFactorySettings settings = rig.settings();
+        QVERIFY(settings.maxFailedAttempts > 0); // the product gives up too
+        settings.reconnectDelayMs = 100;
+        settings.maxFailedAttempts = 3;
+        OrvFactory &factory = rig.start(settings);
+        QSignalSpy attempt(&factory, &OrvFactory::ConnectionAttemptChanged);
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("did not accept")));
+        factory.insertNetworkOrvDevice(QStringLiteral("127.0.0.9"));
+        QVERIFY(waitFor([&] { return rig.dialled.size() >= 3 && !factory.connectionAttempt(); },
+                        10000));
+        QCOMPARE(attempt.last().first().toBool(), false);
+        QTest::qWait(scaled(600));
+        QCOMPARE(rig.dialled.size(), 3);
+        QVERIFY(!factory.connectionAttempt());
+        const NotificationList told = ErrorHandler::instance()->getNotificationList();
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(told.first()->getTitle(), QStringLiteral("Wi-Fi connection failed"));
+        QVERIFY2(told.first()->getMessage().contains(QStringLiteral("127.0.0.9")),
+                 qPrintable(told.first()->getMessage()));
+        QVERIFY(told.first()->getMessage().contains(QStringLiteral("3 attempts")));
+
+        // A new request starts a new series with its own count.
+        factory.insertNetworkOrvDevice(QStringLiteral("127.0.0.9"));
+        QVERIFY(waitFor([&] { return rig.dialled.size() >= 6 && !factory.connectionAttempt(); },
+                        10000));
+        QCOMPARE(rig.dialled.size(), 6);
+    }
+
     // While an attempt link exists a second address is only logged; while a failed attempt
     // waits for its retry, a new address starts at once.
     void secondAddressWhileAttempting()
@@ -444,7 +478,14 @@ private slots:
         QSignalSpy addressChanged(&factory, &OrvFactory::ConnectionAttemptAddressChanged);
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral("^Not a network address")));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not a network")));
         factory.insertNetworkOrvDevice(address);
+        // The person who typed it is told, once.
+        const NotificationList told = ErrorHandler::instance()->getNotificationList();
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(told.first()->getTitle(), QStringLiteral("No Wi-Fi connection started"));
+        QVERIFY2(told.first()->getMessage().contains(u'"' + address + u'"'),
+                 qPrintable(told.first()->getMessage()));
         QVERIFY(rig.dialled.isEmpty());
         QVERIFY(!factory.connectionAttempt());
         QVERIFY(attempt.isEmpty());

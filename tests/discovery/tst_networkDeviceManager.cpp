@@ -1,3 +1,4 @@
+#include "ErrorHandler.h"
 #include "NetworkDeviceManager.h"
 
 #include "TestSupport.h"
@@ -105,6 +106,7 @@ private slots:
     void refusedUserNamesStartNothing();
     void terminalFallbacks();
     void sshMissing();
+    void terminalMissing();
 
 private:
     QByteArray m_path = qgetenv("PATH");
@@ -114,6 +116,7 @@ void TestNetworkDeviceManager::init()
 {
     qputenv("PATH", m_path);
     qunsetenv("TERMINAL");
+    ErrorHandler::instance()->clearNotifications();
     const QDir root(testRoot());
     for (const QString &name : root.entryList({ "argv.*" }, QDir::Files))
         QFile::remove(root.filePath(name));
@@ -227,7 +230,15 @@ void TestNetworkDeviceManager::refusedUserNamesStartNothing()
     QFETCH(QString, username);
     qputenv("PATH", fakeBin({ "x-terminal-emulator", "ssh" }).toUtf8());
     NetworkDevice device(robot("192.0.2.2", 0), nullptr);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("user name"));
     device.launchSSH(username);
+    QVERIFY(!device.acceptsUserName(username));
+    // The refusal is seen, not only logged.
+    const NotificationList told = ErrorHandler::instance()->getNotificationList();
+    QCOMPARE(told.size(), 1);
+    QCOMPARE(told.first()->getTitle(), QStringLiteral("SSH session not started"));
+    QVERIFY2(told.first()->getMessage().contains(QStringLiteral("user name")),
+             qPrintable(told.first()->getMessage()));
     device.launchSSH("admin"); // the control: this one must arrive, and only this one
     QTRY_COMPARE(invocations("x-terminal-emulator").size(), 1);
     QTest::qWait(scaled(200));
@@ -252,9 +263,29 @@ void TestNetworkDeviceManager::sshMissing()
     qputenv("PATH", fakeBin({ "x-terminal-emulator" }).toUtf8());
     NetworkDevice device(robot("192.0.2.2", 0), nullptr);
     QTest::ignoreMessage(QtCriticalMsg, "Could not find ssh executable");
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("ssh"));
     device.launchSSH("admin");
     QTest::qWait(scaled(200));
     QVERIFY(invocations("x-terminal-emulator").isEmpty());
+    const NotificationList told = ErrorHandler::instance()->getNotificationList();
+    QCOMPARE(told.size(), 1);
+    QVERIFY2(told.first()->getMessage().contains(QStringLiteral("ssh")),
+             qPrintable(told.first()->getMessage()));
+}
+
+// Without any terminal program nothing starts, and the person is told what to install.
+void TestNetworkDeviceManager::terminalMissing()
+{
+    qputenv("PATH", fakeBin({ "ssh" }).toUtf8());
+    NetworkDevice device(robot("192.0.2.2", 0), nullptr);
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("terminal"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("terminal"));
+    device.launchSSH("admin");
+    const NotificationList told = ErrorHandler::instance()->getNotificationList();
+    QCOMPARE(told.size(), 1);
+    QCOMPARE(told.first()->getTitle(), QStringLiteral("SSH session not started"));
+    QVERIFY2(told.first()->getMessage().contains(QStringLiteral("terminal")),
+             qPrintable(told.first()->getMessage()));
 }
 
 QTEST_GUILESS_MAIN(TestNetworkDeviceManager)

@@ -96,6 +96,7 @@ private slots:
     void headerAndRows();
     void connectLaunchesTheTerminal();
     void cancelAndVanishedDeviceStartNothing();
+    void refusedNameIsReplacedByTyping();
     void realResponderInANamespace();
 
 private:
@@ -271,6 +272,33 @@ void TestSshPage::cancelAndVanishedDeviceStartNothing()
     acceptWithUser("admin");
     QTest::qWait(scaled(300));
     QCOMPARE(terminalStarts().size(), 0);
+}
+
+// A refused user name is not left for new typing to be appended to: on the next opening it is
+// selected, so what the person types replaces it.
+void TestSshPage::refusedNameIsReplacedByTyping()
+{
+    if (inNamespace())
+        QSKIP("reported records: runs outside the namespace");
+    manager()->deviceAdded(robot("192.0.2.2", 0));
+    QTRY_VERIFY(row(0));
+    click(row(0)->findChild<QQuickItem *>("sshButton"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("user name"));
+    acceptWithUser("-oProxyCommand=x");
+    QTest::qWait(scaled(300));
+    QCOMPARE(terminalStarts().size(), 0);
+
+    click(row(0)->findChild<QQuickItem *>("sshButton"));
+    QTRY_VERIFY(dialog()->property("opened").toBool());
+    QObject *field = m_page->findChild<QObject *>("deviceUsername");
+    QTRY_VERIFY(field->property("activeFocus").toBool());
+    for (const char c : QByteArrayLiteral("admin"))
+        QTest::keyClick(m_view, c);
+    QCOMPARE(field->property("text").toString(), "admin");
+    QQuickItem *ok = buttonWithText(m_view->contentItem(), "Connect");
+    click(ok);
+    QTRY_COMPARE(terminalStarts().size(), 1);
+    QCOMPARE(terminalStarts()[0].value(4), "admin@192.0.2.2");
 }
 
 void TestSshPage::realResponderInANamespace()

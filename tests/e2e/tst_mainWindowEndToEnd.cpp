@@ -554,7 +554,7 @@ void TestMainWindowEndToEnd::dataGrabberDownloadsAndConverts()
 void TestMainWindowEndToEnd::binListFlashesTheDevice()
 {
     // An app-binary file as the toolchain writes it, made by the independent ELF and header
-    // writers.
+    // writers: the version text (shown as the row's Version) and the board it was built for.
     // It lies in the home folder, where the import dialog opens.
     const QString made = QDir(testRoot()).filePath(QStringLiteral("made"));
     QVERIFY(QDir().mkpath(made));
@@ -565,6 +565,8 @@ void TestMainWindowEndToEnd::binListFlashesTheDevice()
     QVERIFY(
         rig::writeNapbf(napbf, elf,
                         { { "version_number", "2.1.0" },
+                          { "version_text", "2.1.0" },
+                          { "board", 1 },
                           { "app_name", "e2eModel" },
                           { "build_id_hex", QStringLiteral("%1").arg(7, 64, 16, QLatin1Char('0')) },
                           { "time", QDateTime::currentDateTimeUtc().toString(Qt::TextDate) } }));
@@ -613,6 +615,12 @@ void TestMainWindowEndToEnd::binListFlashesTheDevice()
     const QObject *file = row->property("file").value<QObject *>();
     QVERIFY(file);
     QCOMPARE(file->property("applicationName").toString(), QStringLiteral("e2eModel"));
+    // The row shows what the header says: the version text and the target board.
+    QQuickItem *versionText = visibleItem(row, QStringLiteral("versionText"));
+    QQuickItem *targetText = visibleItem(row, QStringLiteral("targetDeviceText"));
+    QVERIFY(versionText && targetText);
+    QCOMPARE(versionText->property("text").toString(), QStringLiteral("2.1.0"));
+    QCOMPARE(targetText->property("text").toString(), QStringLiteral("Pelto Generic"));
 
     // The device is connected, verified and stopped: the row offers the upload.
     QQuickItem *upload = visibleItem(row, QStringLiteral("uploadButton"));

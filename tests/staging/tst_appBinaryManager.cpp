@@ -74,6 +74,8 @@ private slots:
     void tagsAndRenameSurviveRescan();
     void handCopiedFileShowsUpNewestFirst();
     void screenImportKeepsItsRow();
+    void refusedImportsAreNotified_data();
+    void refusedImportsAreNotified();
     void rowsThatLeaveAreDeleted();
     void newBinaryWithoutDeviceOffersConnect();
     void boardTypeOfDevice_data();
@@ -250,6 +252,56 @@ void TestAppBinaryManager::screenImportKeepsItsRow()
     QVERIFY(row);
     QCOMPARE(library.list()->get(0), row.data());
     QCOMPARE(rig::filesIn(homeLibrary()), QStringList{ "model[].napbf" });
+}
+
+void TestAppBinaryManager::refusedImportsAreNotified_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("text file") << "text" << "is not an app-binary or ELF file";
+    QTest::newRow("wrong magic") << "magic" << "is not an app-binary or ELF file";
+    QTest::newRow("no ELF after the header") << "noelf" << "header is damaged";
+    QTest::newRow("header cut short") << "short" << "header is damaged";
+}
+
+// A file the library cannot take is refused where the person sees it, once per import; nothing
+// is listed and nothing is left in the library folder.
+void TestAppBinaryManager::refusedImportsAreNotified()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, says);
+    const QString path = m_dir.filePath(QStringLiteral("refused-") + kind + ".napbf");
+    QFile::remove(path);
+    if (kind == QLatin1String("text")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("just some notes, not a binary\n");
+    } else if (kind == QLatin1String("magic")) {
+        QVERIFY(rig::writeNapbf(path, m_elf, { { "magic", "NotAFile" } }));
+    } else if (kind == QLatin1String("noelf")) {
+        const QString notes = m_dir.filePath(QStringLiteral("notes.txt"));
+        QFile file(notes);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("no ELF here");
+        file.close();
+        QVERIFY(rig::writeNapbf(path, notes, { { "version_text", "1.0.0" } }));
+    } else {
+        QVERIFY(rig::writeNapbf(path, m_elf, { { "version_text", "1.0.0" } }));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.resize(300));
+    }
+    AppBinaryManager library;
+    QVERIFY(settled(library));
+    library.importAppBinary(QUrl::fromLocalFile(path));
+    QCOMPARE(library.list()->count(), 0);
+    const NotificationList told = ErrorHandler::instance()->getNotificationList();
+    QCOMPARE(told.size(), 1);
+    QCOMPARE(told.first()->getTitle(), QStringLiteral("Importing binary failed"));
+    QVERIFY2(told.first()->getMessage().contains(QFileInfo(path).fileName())
+                 && told.first()->getMessage().contains(says),
+             qPrintable(told.first()->getMessage()));
+    QCOMPARE(rig::filesIn(homeLibrary()), QStringList{});
 }
 
 // Every rescan builds new rows; the old ones must go, except the file an offer still names.

@@ -3,6 +3,7 @@
 // a time. The device side is a file-control channel without a link: its requests are read off
 // its write() signal and its replies emitted by the test.
 
+#include "ErrorHandler.h"
 #include "OrvDeviceLogProducer.h"
 #include "TestSupport.h"
 
@@ -61,6 +62,8 @@ private slots:
     void unsafeSerialMakesNoFolder();
     void failedDownloadsEndWithProgressZero_data();
     void failedDownloadsEndWithProgressZero();
+    void cutDownloadIsNotified_data();
+    void cutDownloadIsNotified();
     void selectionFilterAndRemovalBySelection();
     void removalsOneAtATimeAndClearedOnClose_data();
     void removalsOneAtATimeAndClearedOnClose();
@@ -182,6 +185,55 @@ void TestLogProducer::failedDownloadsEndWithProgressZero()
     QVERIFY(nimbrel::test::waitFor(
         [&] { return !progress.isEmpty() && progress.last().at(0).toFloat() == 0.0f; }));
     QCOMPARE(producer.currentDownloadProgress(), 0.0f);
+}
+
+void TestLogProducer::cutDownloadIsNotified_data()
+{
+    QTest::addColumn<QString>("cut");
+    QTest::newRow("device detached (link lost, unplugged)") << QStringLiteral("detach");
+    QTest::newRow("file access closed") << QStringLiteral("close");
+    QTest::newRow("channel deleted") << QStringLiteral("delete");
+}
+
+// A download that the link's end cuts off is a failure the person must see: one notification
+// naming the file, besides the progress going back to 0.
+void TestLogProducer::cutDownloadIsNotified()
+{
+    QFETCH(QString, cut);
+    ErrorHandler::instance()->clearNotifications();
+    OrvDevice source(static_cast<QObject *>(nullptr));
+    Pelto pelto(&source);
+    auto *channel = new FileControlChannel(nullptr, 9, true, nullptr);
+    QSignalSpy writes(channel, &AbstractService::write);
+    OrvDeviceLogProducer producer(nullptr, kSerial, m_root);
+    producer.setDevice(&pelto, false);
+    producer.setFileControlChannel(channel);
+    producer.handleOrvDeviceLogDirListCompleted(FileControlChannel::Success,
+                                                { dirEntry(kRemote) });
+    OrvDeviceLogEntry *entry = producer.findEntryByName(kRemote);
+    QVERIFY(entry);
+    QVERIFY(nimbrel::test::waitFor([&] { return writes.size() == 2; }));
+    entry->downloadLog();
+    QVERIFY(writes.wait(nimbrel::test::scaled(2000))); // the request went out
+    emit channel->Progress(0.25f, QStringLiteral("/log/") + kRemote);
+    QVERIFY(nimbrel::test::waitFor([&] { return producer.currentDownloadProgress() == 0.25f; }));
+    QCOMPARE(ErrorHandler::instance()->getNotificationCount(), 0u);
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("connection")));
+    if (cut == QLatin1String("detach"))
+        producer.setDevice(nullptr, false);
+    else if (cut == QLatin1String("close"))
+        producer.setFileControlChannel(nullptr);
+    else
+        delete channel;
+    const NotificationList told = ErrorHandler::instance()->getNotificationList();
+    QCOMPARE(told.size(), 1);
+    QCOMPARE(told.first()->getTitle(), QStringLiteral("Downloading log file failed"));
+    QVERIFY2(told.first()->getMessage().contains(kRemote), qPrintable(told.first()->getMessage()));
+    if (cut != QLatin1String("delete"))
+        delete channel;
+    QCOMPARE(ErrorHandler::instance()->getNotificationCount(), 1u);
+    ErrorHandler::instance()->clearNotifications();
 }
 
 void TestLogProducer::selectionFilterAndRemovalBySelection()

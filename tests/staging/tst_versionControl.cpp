@@ -1,5 +1,7 @@
 #include "VersionControl.h"
 
+#include "ErrorHandler.h"
+
 #include "StorageFixture.h"
 #include "TestSupport.h"
 
@@ -67,6 +69,7 @@ private slots:
     void otherFormatKeepsTheCatalogue();
     void laterCatalogueReplacesTheWholeCatalogue();
     void oneDownloadAtATime();
+    void unreachableCatalogueIsNotified();
 
 private:
     QByteArray encryptCatalogue(const QByteArray &json) { return m_storage.encryptCatalogue(json); }
@@ -92,6 +95,7 @@ void TestVersionControl::initTestCase()
 
 void TestVersionControl::init()
 {
+    ErrorHandler::instance()->clearNotifications();
     QFile::remove(m_cachedFile);
     serveNothing();
 }
@@ -354,6 +358,42 @@ void TestVersionControl::oneDownloadAtATime()
     // Answered: the next check starts a new download.
     QCOMPARE(catalogue.checkForUpdates(), 0);
     QVERIFY(updated.wait(scaled(20000)));
+}
+
+
+// A catalogue that cannot be downloaded is a failure the person sees, and the catalogue says
+// whether it has any content at all, so that no screen calls a device up-to-date without one.
+void TestVersionControl::unreachableCatalogueIsNotified()
+{
+    VersionControl catalogue;
+    QVERIFY(!catalogue.isCatalogueAvailable());
+    QSignalSpy available(&catalogue, &VersionControl::catalogueAvailableChanged);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("could not be downloaded"));
+    QVERIFY(checkAndLoad(catalogue)); // nothing served, nothing cached
+    QVERIFY(!catalogue.isCatalogueAvailable());
+    NotificationList told = ErrorHandler::instance()->getNotificationList();
+    QCOMPARE(told.size(), 1);
+    QCOMPARE(told.first()->getTitle(), QStringLiteral("Version catalogue not reached"));
+    QVERIFY2(told.first()->getMessage().contains(QStringLiteral("could not be downloaded")),
+             qPrintable(told.first()->getMessage()));
+    QVERIFY(told.first()->getMessage().contains(QStringLiteral("cannot be checked")));
+
+    serve(encryptCatalogue(FullCatalogue));
+    QVERIFY(checkAndLoad(catalogue));
+    QVERIFY(catalogue.isCatalogueAvailable());
+    QCOMPARE(available.size(), 1);
+    QCOMPARE(ErrorHandler::instance()->getNotificationCount(), 1u); // a success tells nothing
+
+    // Offline with a copy from before: told, and the copy is used.
+    ErrorHandler::instance()->clearNotifications();
+    serveNothing();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("could not be downloaded"));
+    QVERIFY(checkAndLoad(catalogue));
+    QVERIFY(catalogue.isCatalogueAvailable());
+    told = ErrorHandler::instance()->getNotificationList();
+    QCOMPARE(told.size(), 1);
+    QVERIFY2(told.first()->getMessage().contains(QStringLiteral("copy")),
+             qPrintable(told.first()->getMessage()));
 }
 
 QTEST_GUILESS_MAIN(TestVersionControl)

@@ -154,6 +154,13 @@ Item {
             if (device)
                 device.launchSSH(deviceUsername.text)
         }
+        // The field keeps its text, but a name that was refused is selected so that typing
+        // replaces it instead of being appended to it.
+        onOpened: {
+            deviceUsername.forceActiveFocus()
+            if (device && !device.acceptsUserName(deviceUsername.text))
+                deviceUsername.selectAll()
+        }
 
         contentItem: Item {
             // A popup is no item: its accessible name sits on its content.

@@ -28,7 +28,9 @@ Rectangle {
         updateState: updateRow ? updateRow.updateState : -1,
         updateProgress: updateRow ? updateRow.updateProgress : 0,
         wifiState: device && device.datalinkManager ? device.datalinkManager.wifiLinkState : 0,
-        attempt: orvFactory ? orvFactory.connectionAttempt : false
+        attempt: orvFactory ? orvFactory.connectionAttempt : false,
+        catalogueMissing: typeof versionControl !== "undefined" && versionControl
+                          ? versionControl.catalogueAvailable === false : false
     })
     readonly property var wifiButtonState: Rules.wifiButton(barState)
     readonly property alias notificationFrame: notificationFrame

@@ -2,7 +2,8 @@
 
 // The top bar's texts and its Wi-Fi button as functions of one plain description of the state:
 // { hasDevice, fallback, downloadProgress, hasUpdateRow, updateState, updateProgress,
-//   wifiState, attempt }. Update states: NoUpdateAvailable 0, UpdateAvailable 1,
+//   wifiState, attempt, catalogueMissing }. catalogueMissing: no version catalogue was ever loaded,
+// so nothing can be called up-to-date. Update states: NoUpdateAvailable 0, UpdateAvailable 1,
 // RestartAfterUpload 2, DownloadingFirmware 3, UploadingFirmware 4, VerifyingUpdate 5,
 // ErrorWhileUpdating 6, Restarting 7. Link state Connected is 2.
 
@@ -28,7 +29,8 @@ function tooltipText(s) {
         case 5:
             return "Device firmware is being verified"
         case 0:
-            return "Device is up-to-date"
+            return s.catalogueMissing ? "The version catalogue could not be reached"
+                                      : "Device is up-to-date"
         case 1:
             return "A firmware update is available for this device"
         case 6:

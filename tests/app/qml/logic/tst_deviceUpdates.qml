@@ -48,6 +48,13 @@ Item {
             function setVisibility(visible) { visibility = visibility.concat([visible]) }
         }
     }
+    // The version catalogue as the cards read it.
+    Component {
+        id: catalogueComponent
+        QtObject {
+            property bool catalogueAvailable: true
+        }
+    }
     Component {
         id: factoryComponent
         QtObject {
@@ -80,12 +87,15 @@ Item {
         property bool catalogueLoaded: false
 
         // A page over one row; `device` is the factory's selected device (null: none).
-        function pageWith(rows, device) {
+        function pageWith(rows, device, catalogueAvailable) {
             const factory = createTemporaryObject(factoryComponent, root, { selectedDevice: device })
             const list = Array.isArray(rows)
                     ? createTemporaryObject(listComponent, root, { deviceList: rows }) : rows
+            const catalogue = createTemporaryObject(catalogueComponent, root, {
+                catalogueAvailable: catalogueAvailable === undefined ? true : catalogueAvailable })
             const page = createTemporaryObject(pageComponent, root,
-                                               { updates: list, factory: factory, binaries: binaries })
+                                               { updates: list, factory: factory, binaries: binaries,
+                                                 catalogue: catalogue })
             verify(page)
             tryCompare(page, "status", Loader.Ready)
             return page
@@ -238,6 +248,20 @@ Item {
             compare(shown(part(page, "stateIndicator")), !data.ring)
             if (data.ring)
                 compare(part(page, "progressRing").progress, data.progress)
+        }
+
+        // Without any version catalogue the card claims neither a version nor an up-to-date
+        // device: it says the catalogue could not be reached, and says so no longer once it is.
+        function test_noCatalogue() {
+            const page = pageWith([row({ updateState: Rules.NoUpdateAvailable,
+                                         progressText: "Device up-to-date",
+                                         currentFwVersion: "Unknown version" })], idleDevice(), false)
+            compare(part(page, "progressText").text, "VERSION CATALOGUE COULD NOT BE REACHED")
+            compare(part(page, "currentFirmware").text,
+                    "CURRENT FIRMWARE:  Unknown (catalogue not reached)")
+            page.catalogue.catalogueAvailable = true
+            compare(part(page, "progressText").text, "DEVICE UP-TO-DATE")
+            compare(part(page, "currentFirmware").text, "CURRENT FIRMWARE:  Unknown version")
         }
 
         function test_buttonStartsTheUpdate() {

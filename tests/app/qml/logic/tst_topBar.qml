@@ -32,6 +32,10 @@ TestCase {
               tip: "Downloading log file from device", status: "Downloading: 50%" },
             { tag: "state 0", s: { hasUpdateRow: true, updateState: 0 },
               tip: "Device is up-to-date", status: "Connected" },
+            // Without any catalogue nothing is known to be up-to-date.
+            { tag: "state 0, no catalogue", s: { hasUpdateRow: true, updateState: 0,
+                                                  catalogueMissing: true },
+              tip: "The version catalogue could not be reached", status: "Connected" },
             { tag: "state 1", s: { hasUpdateRow: true, updateState: 1 },
               tip: "A firmware update is available for this device", status: "Connected" },
             { tag: "state 2", s: { hasUpdateRow: true, updateState: 2 },

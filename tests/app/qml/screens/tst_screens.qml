@@ -265,6 +265,23 @@ Item {
             verify(tbox.y > window.applicationMenu.height && tbox.y + title.height < shot.height,
                    "the second row is scrolled into view: " + tbox.y)
 
+            // No version catalogue at all: the up-to-date Torvik is not called up-to-date and
+            // neither card names a firmware version; both say the catalogue was not reached.
+            const missing = Qt.createQmlObject(
+                        "import QtQml; QtObject { property bool catalogueAvailable: false }", root)
+            page.catalogue = missing
+            const secondText = findChild(second, "progressText")
+            tryCompare(secondText, "text", "VERSION CATALOGUE COULD NOT BE REACHED")
+            compare(findChild(second, "currentFirmware").text,
+                    "CURRENT FIRMWARE:  Unknown (catalogue not reached)")
+            waitForRendering(page)
+            shot = shoot("device-updates-no-catalogue")
+            const pbox = secondText.mapToItem(window.contentItem, 0, 0)
+            verify(count(shot, Math.round(pbox.x), Math.round(pbox.y), Math.round(secondText.width),
+                         Math.round(secondText.height), "#222A32") > 50)
+            page.catalogue = versionControl
+            missing.destroy()
+
             page.updates = HardwareUpdate
             orvFactory.selectedDevice = null
             testUpdates.clear()

@@ -152,6 +152,7 @@ Item {
                 label: "Target Device"
                 x: rowItem.cellX(label) - versionSection.x
                 Text {
+                    objectName: "targetDeviceText"
                     anchors.fill: parent
                     anchors.leftMargin: 6 * uScale
                     anchors.rightMargin: 6 * uScale

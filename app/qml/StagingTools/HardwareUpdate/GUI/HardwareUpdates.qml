@@ -14,6 +14,7 @@ Loader {
     property var updates: typeof HardwareUpdate !== "undefined" ? HardwareUpdate : null
     property var factory: typeof orvFactory !== "undefined" ? orvFactory : null
     property var binaries: typeof binManager !== "undefined" ? binManager : null
+    property var catalogue: typeof versionControl !== "undefined" ? versionControl : null
     readonly property var rows: updates && updates.deviceList ? updates.deviceList : []
     readonly property var selectedDevice: factory ? factory.selectedDevice : null
     readonly property alias firmwareDialog: firmwareDialogLoader
@@ -135,6 +136,7 @@ Loader {
                                         entry: deviceRow.entry
                                         factory: page.factory
                                         binaries: page.binaries
+                                        catalogue: page.catalogue
                                         deviceType: slot.modelData.typeName
                                         icon: slot.modelData.icon
                                         productImage: slot.modelData.image

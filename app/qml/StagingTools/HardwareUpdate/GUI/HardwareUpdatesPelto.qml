@@ -19,6 +19,11 @@ Column {
     property url productImage: "qrc:/Images/GUI/Hardware Updates/ProductImages/Pelto.png"
 
     readonly property int updateState: entry ? entry.updateState : Rules.NoUpdateAvailable
+    // The version catalogue; without one ever loaded the card claims no version and no
+    // up-to-date state.
+    property var catalogue: typeof versionControl !== "undefined" ? versionControl : null
+    readonly property bool catalogueMissing: catalogue ? catalogue.catalogueAvailable === false
+                                                       : false
     readonly property real progress: entry ? entry.updateProgress : 0
     readonly property var selectedDevice: factory ? factory.selectedDevice : null
 
@@ -113,7 +118,10 @@ Column {
             objectName: "progressText"
             width: parent.width
             visible: Rules.showsProgressText(card.progress)
-            text: card.entry ? String(card.entry.progressText).toUpperCase() : ""
+            text: !card.entry ? ""
+                  : String(card.catalogueMissing && card.updateState === Rules.NoUpdateAvailable
+                           ? "Version catalogue could not be reached"
+                           : card.entry.progressText).toUpperCase()
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
             horizontalAlignment: Text.AlignHCenter
@@ -126,7 +134,10 @@ Column {
         Text {
             objectName: "currentFirmware"
             width: parent.width
-            text: "CURRENT FIRMWARE:  " + (card.entry ? card.entry.currentFwVersion : "")
+            text: "CURRENT FIRMWARE:  " + (!card.entry ? ""
+                                           : card.catalogueMissing
+                                             ? "Unknown (catalogue not reached)"
+                                             : card.entry.currentFwVersion)
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
             horizontalAlignment: Text.AlignHCenter
