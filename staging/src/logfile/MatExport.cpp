@@ -31,6 +31,18 @@ const char *SignalFields[]
     = { "name", "block_name", "label", "startT", "stopT", "stepT", "sampleTime", "data", "t" };
 constexpr std::size_t DataField = 7;
 constexpr std::size_t TimeField = 8;
+// HDF5 stores at most 32 dimensions (H5S_MAX_RANK); "data" has one more than its signal.
+constexpr std::size_t MaxRank = 32;
+
+// Sizes in a log come from a device or an import: a product that wrapped would make a small
+// buffer look large enough for the elements it is then filled with.
+std::size_t checkedProduct(std::size_t a, std::size_t b)
+{
+    std::size_t product = 0;
+    if (__builtin_mul_overflow(a, b, &product))
+        throw std::range_error("Dimension error");
+    return product;
+}
 
 struct MatClass
 {
@@ -226,22 +238,30 @@ void addDataAndTime(SignalVariable &variable, const Signal &signal)
     const MatClass matClass = matClassOf(signal.typeId);
     const std::size_t elementBytes
         = matClass.matClass == MAT_C_OPAQUE ? 0 : Mat_SizeOf(matClass.type);
-    std::vector<std::size_t> dims{ count };
-    std::size_t elements = 1;
-    for (auto d : signal.dims) {
-        dims.push_back(d);
-        elements *= d;
-    }
     if (elementBytes == 0) {
         qCWarning(lcLogConversion) << "signal" << signal.name.c_str() << "has the unknown type id"
                                    << signal.typeId << "- its data are left empty";
         return;
     }
-    if (sampleSize < elementBytes * elements) {
+    std::vector<std::size_t> dims{ count };
+    std::size_t elements = 1;
+    for (auto d : signal.dims) {
+        dims.push_back(d);
+        elements = checkedProduct(elements, d);
+    }
+    if (sampleSize < checkedProduct(elementBytes, elements)) {
         qCWarning(lcLogConversion) << "signal" << signal.name.c_str() << "has samples of"
                                    << sampleSize << "bytes, too small for its dimensions"
                                    << "- its data are left empty";
         return;
+    }
+    // What matio and HDF5 compute from the dimensions must fit as well.
+    checkedProduct(checkedProduct(count, elements), elementBytes);
+    // HDF5 would refuse the field while matio still reports the structure as written.
+    if (dims.size() > MaxRank) {
+        qCWarning(lcLogConversion) << "signal" << signal.name.c_str() << "has" << signal.dims.size()
+                                   << "dimensions, more than a MAT file holds";
+        throw std::range_error("Dimension error");
     }
     // Samples of one element each are in column-major order already.
     if (elements == 1 && sampleSize == elementBytes)
@@ -406,7 +426,11 @@ std::vector<std::uint8_t> toColumnMajor(const std::vector<std::uint8_t> &samples
     const std::size_t count = dims.front();
     std::size_t elements = 1;
     for (std::size_t d = 1; d < dims.size(); ++d)
-        elements *= dims[d];
+        elements = checkedProduct(elements, dims[d]);
+    // Every element read and written must lie inside both buffers.
+    if (checkedProduct(elements, elementBytes) > sampleSize
+        || checkedProduct(count, sampleSize) > samples.size())
+        throw std::range_error("Dimension error");
     // Element j of a sample (its dimensions flattened first-fastest) goes to column j of the
     // N-row result: position n + N * j.
     for (std::size_t j = 0; j < elements; ++j) {
