@@ -90,15 +90,37 @@ struct SignalVariable
     std::vector<std::uint8_t> data;
 };
 
+// matio reports a field HDF5 refused only through its log, and still reports the structure as
+// written: the log function marks the conversion running in its thread as failed.
+thread_local bool matioReportedError = false;
+
+void logMatio(int level, char *message)
+{
+    if (level & (MATIO_LOG_LEVEL_ERROR | MATIO_LOG_LEVEL_CRITICAL)) {
+        matioReportedError = true;
+        qCWarning(lcLogConversion).noquote() << "logconverter:" << message;
+    } else {
+        qCDebug(lcLogConversion).noquote() << "logconverter:" << message;
+    }
+}
+
 // matio keeps its log and debug settings in globals: set them up once for the process, not per
 // conversion (conversions may run in several threads at once).
 void setUpMatio()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        Mat_LogInit("logconverter");
+        Mat_LogInitFunc("logconverter", logMatio);
         Mat_SetDebug(10);
     });
+}
+
+// A write counts only when matio reports success and logged no error on the way.
+bool writeVariable(mat_t *mat, matvar_t *variable, matio_compression compression)
+{
+    matioReportedError = false;
+    const bool written = Mat_VarWrite(mat, variable, compression) == 0;
+    return written && !matioReportedError;
 }
 
 void checkCancel(const std::atomic<bool> *cancel)
@@ -285,7 +307,7 @@ void convert(mat_t *mat, const LogFile &file, const ProgressCallback &progress,
     const bool withMetadata = file.metadata() && !file.metadata()->empty();
     if (withMetadata) {
         MatVarPtr metadata(metadataToMat(*file.metadata()));
-        if (Mat_VarWrite(mat, metadata.get(), MAT_COMPRESSION_NONE) != 0)
+        if (!writeVariable(mat, metadata.get(), MAT_COMPRESSION_NONE))
             throw std::runtime_error("Could not write variable \"metadata\"");
     }
     progress(ConversionSetUp, 0.5f);
@@ -376,7 +398,7 @@ void convert(mat_t *mat, const LogFile &file, const ProgressCallback &progress,
         checkCancel(cancel);
         SignalVariable &variable = variables[i];
         addTime(variable, recordTimes);
-        if (Mat_VarWrite(mat, variable.structure.get(), MAT_COMPRESSION_ZLIB) != 0)
+        if (!writeVariable(mat, variable.structure.get(), MAT_COMPRESSION_ZLIB))
             throw std::runtime_error("Could not write variable \"" + variable.variableName + "\"");
         // Written: give the memory back before the next one.
         variable = SignalVariable();
