@@ -18,7 +18,8 @@ packages=(
   qml6-module-qt5compat-graphicaleffects qml6-module-qtcharts qml6-module-qtpositioning
   qml6-module-qtwebsockets qml6-module-qttest qml6-module-qtcore
   # libraries
-  libssl-dev openssl libusb-1.0-0-dev libzip-dev libmatio-dev libgeographiclib-dev
+  libssl-dev openssl libusb-1.0-0-dev libzip-dev libmatio-dev libhdf5-dev libdeflate-dev
+  libgeographiclib-dev
   nlohmann-json3-dev libelf-dev libbenchmark-dev libgl-dev libxkbcommon-dev
   # fuzz targets (libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer)
   clang libclang-rt-14-dev

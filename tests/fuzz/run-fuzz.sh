@@ -4,20 +4,23 @@
 #   run-fuzz.sh short BUILD_DIR [TARGET...]   replay the regression corpus, then fuzz each target
 #                                             for a few seconds from its seeds (make test)
 #   run-fuzz.sh long BUILD_DIR [TARGET...]    at least FUZZ_RUNS (10 million) executions per
-#                                             target, with final statistics (make fuzz)
+#                                             target, with final statistics (make fuzz); with
+#                                             FUZZ_WORKERS=N in N processes sharing the runs
 #
 # Without TARGET every fuzz_* target in tests/fuzz/CMakeLists.txt runs. Findings (crash-*,
 # timeout-*, leak-* files) are written to BUILD_DIR/findings/TARGET; the exit status is non-zero
 # when a target found something. Each input has a time limit (FUZZ_INPUT_TIMEOUT seconds).
 set -eu
 mode=$1
-build=$2
+mkdir -p "$2"
+build=$(cd "$2" && pwd)
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 seconds=${FUZZ_SECONDS:-5}
 runs=${FUZZ_RUNS:-10000000}
 input_timeout=${FUZZ_INPUT_TIMEOUT:-2}
 jobs=${FUZZ_JOBS:-2}
+workers=${FUZZ_WORKERS:-1}
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -60,6 +63,26 @@ for target in "$@"; do
     max_len=32768
     if [ -f "$here/$target.max_len" ]; then
         max_len=$(cat "$here/$target.max_len")
+    fi
+    if [ "$mode" = long ] && [ "$workers" -gt 1 ]; then
+        # libFuzzer's jobs: each process runs its share and writes fuzz-<job>.log where it
+        # starts; they share the work corpus.
+        jobs_dir="$build/jobs/$target"
+        rm -rf "$jobs_dir"
+        mkdir -p "$jobs_dir"
+        limit="-runs=$(( (runs + workers - 1) / workers )) -jobs=$workers -workers=$workers"
+        if ! (cd "$jobs_dir" && "$binary" $limit -timeout="$input_timeout" -rss_limit_mb=2048 \
+                -max_len="$max_len" -print_final_stats=1 -artifact_prefix="$findings/" \
+                "$work" "$seeds" >"$build/$target.log" 2>&1); then
+            tail -n 60 "$jobs_dir"/fuzz-*.log
+            echo "$target: finding in $findings"
+            status=1
+            continue
+        fi
+        cat "$jobs_dir"/fuzz-*.log | grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)'
+        cat "$jobs_dir"/fuzz-*.log | awk '/^stat::number_of_executed_units/ { total += $2 }
+            END { print "total executions: " total }'
+        continue
     fi
     if ! "$binary" $limit -timeout="$input_timeout" -rss_limit_mb=2048 -max_len="$max_len" \
             -print_final_stats=1 -artifact_prefix="$findings/" "$work" "$seeds" \

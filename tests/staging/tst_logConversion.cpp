@@ -15,6 +15,7 @@
 #include <sstream>
 
 Q_DECLARE_METATYPE(std::vector<std::string>)
+Q_DECLARE_METATYPE(std::vector<std::size_t>)
 
 using namespace logtest;
 using namespace nimbrel::test;
@@ -89,6 +90,8 @@ private slots:
     void variableNames_data();
     void variableNames();
     void columnMajor();
+    void columnMajorRefusesWhatDoesNotFit_data();
+    void columnMajorRefusesWhatDoesNotFit();
     void childProcessesDoNotInheritTheFile();
 
 private:
@@ -335,6 +338,40 @@ void TestLogConversion::columnMajor()
                 QCOMPARE(out[n + count * (j1 + d1 * j2)], std::uint8_t(n * 16 + j1 + d1 * j2));
         }
     }
+}
+
+void TestLogConversion::columnMajorRefusesWhatDoesNotFit_data()
+{
+    using Dims = std::vector<std::size_t>;
+    QTest::addColumn<Dims>("dims");
+    QTest::addColumn<std::size_t>("sampleSize");
+    QTest::addColumn<std::size_t>("elementBytes");
+    QTest::addColumn<std::size_t>("bufferBytes");
+    const std::size_t big = 32768;
+    // 2^61 elements of 8 bytes: 2^64, which wraps to 0.
+    QTest::newRow("bytes wrap to 0") << Dims{ 2, big, big, big, big, 2 } << std::size_t(8)
+                                     << std::size_t(8) << std::size_t(16);
+    QTest::newRow("elements wrap to 0")
+        << Dims{ 2, big, big, big, big, big } << std::size_t(8) << std::size_t(1) << std::size_t(16);
+    QTest::newRow("elements wrap") << Dims{ 2, std::size_t(1) << 32, (std::size_t(1) << 32) + 1 }
+                                        << std::size_t(1) << std::size_t(1) << std::size_t(2);
+    QTest::newRow("sample too small") << Dims{ 2, 3 } << std::size_t(5) << std::size_t(2)
+                                      << std::size_t(10);
+    QTest::newRow("fewer samples than N") << Dims{ 3, 2 } << std::size_t(2) << std::size_t(1)
+                                          << std::size_t(4);
+}
+
+// Sizes that do not fit are refused before anything is copied.
+void TestLogConversion::columnMajorRefusesWhatDoesNotFit()
+{
+    using Dims = std::vector<std::size_t>;
+    QFETCH(Dims, dims);
+    QFETCH(std::size_t, sampleSize);
+    QFETCH(std::size_t, elementBytes);
+    QFETCH(std::size_t, bufferBytes);
+    const std::vector<std::uint8_t> samples(bufferBytes, 0x5A);
+    QVERIFY_THROWS_EXCEPTION(std::range_error,
+                             logfile::toColumnMajor(samples, dims, sampleSize, elementBytes));
 }
 
 // A program started while a conversion runs must not inherit the MAT file: `ls` run from the

@@ -42,8 +42,10 @@ std::vector<std::string> matVariableNames(const std::vector<std::string> &names,
                                           const std::vector<std::string> &taken = {});
 
 // Reorders N samples whose elements follow each other with the first dimension fastest into one
-// column-major array of dimensions {N, d1, ..., dD}. `dims` holds N first. The caller checks that
-// every sample holds all its elements (sampleSize >= elementBytes * d1 * ... * dD).
+// column-major array of dimensions {N, d1, ..., dD}. `dims` holds N first. Throws
+// std::range_error "Dimension error" when a sample cannot hold all its elements
+// (sampleSize < elementBytes * d1 * ... * dD, the product taken without wrapping) or the buffer
+// holds fewer than N samples.
 std::vector<std::uint8_t> toColumnMajor(const std::vector<std::uint8_t> &samples,
                                         const std::vector<std::size_t> &dims,
                                         std::size_t sampleSize, std::size_t elementBytes);

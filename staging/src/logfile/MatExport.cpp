@@ -1,10 +1,12 @@
 #include "logfile/MatExport.h"
 
+#include "logfile/DeflatedDataset.h"
 #include "logfile/LogSampleConversion.h"
 
 #include <QLoggingCategory>
 #include <QString>
 
+#include <hdf5.h>
 #include <matio.h>
 
 #include <algorithm>
@@ -17,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <utility>
 
 #include <fcntl.h>
 
@@ -31,12 +34,58 @@ const char *SignalFields[]
     = { "name", "block_name", "label", "startT", "stopT", "stepT", "sampleTime", "data", "t" };
 constexpr std::size_t DataField = 7;
 constexpr std::size_t TimeField = 8;
+// HDF5 stores at most 32 dimensions (H5S_MAX_RANK); "data" has one more than its signal.
+constexpr std::size_t MaxRank = 32;
+
+// Sizes in a log come from a device or an import: a product that wrapped would make a small
+// buffer look large enough for the elements it is then filled with.
+std::size_t checkedProduct(std::size_t a, std::size_t b)
+{
+    std::size_t product = 0;
+    if (__builtin_mul_overflow(a, b, &product))
+        throw std::range_error("Dimension error");
+    return product;
+}
 
 struct MatClass
 {
     matio_classes matClass;
     matio_types type;
 };
+
+// The level of the data and times: on these arrays level 1 compresses about as well as 9 at a
+// fraction of the time.
+constexpr int DeflateLevel = 1;
+
+const char *matlabClassName(matio_classes matClass)
+{
+    switch (matClass) {
+    case MAT_C_DOUBLE: return "double";
+    case MAT_C_SINGLE: return "single";
+    case MAT_C_INT8: return "int8";
+    case MAT_C_UINT8: return "uint8";
+    case MAT_C_INT16: return "int16";
+    case MAT_C_UINT16: return "uint16";
+    case MAT_C_INT32: return "int32";
+    case MAT_C_UINT32: return "uint32";
+    default: return nullptr;
+    }
+}
+
+hid_t hdf5TypeOf(matio_classes matClass)
+{
+    switch (matClass) {
+    case MAT_C_DOUBLE: return H5T_NATIVE_DOUBLE;
+    case MAT_C_SINGLE: return H5T_NATIVE_FLOAT;
+    case MAT_C_INT8: return H5T_NATIVE_INT8;
+    case MAT_C_UINT8: return H5T_NATIVE_UINT8;
+    case MAT_C_INT16: return H5T_NATIVE_INT16;
+    case MAT_C_UINT16: return H5T_NATIVE_UINT16;
+    case MAT_C_INT32: return H5T_NATIVE_INT32;
+    case MAT_C_UINT32: return H5T_NATIVE_UINT32;
+    default: return -1;
+    }
+}
 
 MatClass matClassOf(std::uint16_t typeId)
 {
@@ -76,7 +125,26 @@ struct SignalVariable
     std::vector<std::uint32_t> records;
     std::vector<double> times;
     std::vector<std::uint8_t> data;
+    // "data" and "t" are left empty in the structure matio writes and written afterwards in
+    // place of its empty ones (writeDeflatedDataset).
+    MatClass dataClass{ MAT_C_EMPTY, MAT_T_UNKNOWN };
+    std::size_t elementBytes = 0;
+    std::vector<std::size_t> dataDims;
 };
+
+// matio reports a field HDF5 refused only through its log, and still reports the structure as
+// written: the log function marks the conversion running in its thread as failed.
+thread_local bool matioReportedError = false;
+
+void logMatio(int level, char *message)
+{
+    if (level & (MATIO_LOG_LEVEL_ERROR | MATIO_LOG_LEVEL_CRITICAL)) {
+        matioReportedError = true;
+        qCWarning(lcLogConversion).noquote() << "logconverter:" << message;
+    } else {
+        qCDebug(lcLogConversion).noquote() << "logconverter:" << message;
+    }
+}
 
 // matio keeps its log and debug settings in globals: set them up once for the process, not per
 // conversion (conversions may run in several threads at once).
@@ -84,9 +152,17 @@ void setUpMatio()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        Mat_LogInit("logconverter");
+        Mat_LogInitFunc("logconverter", logMatio);
         Mat_SetDebug(10);
     });
+}
+
+// A write counts only when matio reports success and logged no error on the way.
+bool writeVariable(mat_t *mat, matvar_t *variable, matio_compression compression)
+{
+    matioReportedError = false;
+    const bool written = Mat_VarWrite(mat, variable, compression) == 0;
+    return written && !matioReportedError;
 }
 
 void checkCancel(const std::atomic<bool> *cancel)
@@ -210,10 +286,6 @@ void addTime(SignalVariable &variable, const std::vector<double> &recordTimes)
     for (std::size_t k = 0; k < variable.records.size(); ++k)
         variable.times[k] = recordTimes[variable.records[k]];
     std::vector<std::uint32_t>().swap(variable.records);
-    std::size_t dims[1] = { variable.times.size() };
-    setField(variable.structure.get(), TimeField,
-             Mat_VarCreate(nullptr, MAT_C_DOUBLE, MAT_T_DOUBLE, 1, dims, variable.times.data(),
-                           MAT_F_DONT_COPY_DATA));
 }
 
 // The field "data"; "t" follows when the structure is written (addTime).
@@ -226,31 +298,56 @@ void addDataAndTime(SignalVariable &variable, const Signal &signal)
     const MatClass matClass = matClassOf(signal.typeId);
     const std::size_t elementBytes
         = matClass.matClass == MAT_C_OPAQUE ? 0 : Mat_SizeOf(matClass.type);
-    std::vector<std::size_t> dims{ count };
-    std::size_t elements = 1;
-    for (auto d : signal.dims) {
-        dims.push_back(d);
-        elements *= d;
-    }
     if (elementBytes == 0) {
         qCWarning(lcLogConversion) << "signal" << signal.name.c_str() << "has the unknown type id"
                                    << signal.typeId << "- its data are left empty";
         return;
     }
-    if (sampleSize < elementBytes * elements) {
+    std::vector<std::size_t> dims{ count };
+    std::size_t elements = 1;
+    for (auto d : signal.dims) {
+        dims.push_back(d);
+        elements = checkedProduct(elements, d);
+    }
+    if (sampleSize < checkedProduct(elementBytes, elements)) {
         qCWarning(lcLogConversion) << "signal" << signal.name.c_str() << "has samples of"
                                    << sampleSize << "bytes, too small for its dimensions"
                                    << "- its data are left empty";
         return;
+    }
+    // What matio and HDF5 compute from the dimensions must fit as well.
+    checkedProduct(checkedProduct(count, elements), elementBytes);
+    // HDF5 would refuse the field while matio still reports the structure as written.
+    if (dims.size() > MaxRank) {
+        qCWarning(lcLogConversion) << "signal" << signal.name.c_str() << "has" << signal.dims.size()
+                                   << "dimensions, more than a MAT file holds";
+        throw std::range_error("Dimension error");
     }
     // Samples of one element each are in column-major order already.
     if (elements == 1 && sampleSize == elementBytes)
         variable.data = std::move(variable.bytes);
     else
         variable.data = toColumnMajor(variable.bytes, dims, sampleSize, elementBytes);
-    setField(variable.structure.get(), DataField,
-             Mat_VarCreate(nullptr, matClass.matClass, matClass.type, int(dims.size()), dims.data(),
-                           variable.data.data(), MAT_F_DONT_COPY_DATA));
+    variable.dataClass = matClass;
+    variable.elementBytes = elementBytes;
+    variable.dataDims = std::move(dims);
+}
+
+// Replaces the empty "data" and "t" matio wrote by the signal's arrays.
+void writeArrays(hid_t file, const SignalVariable &variable)
+{
+    const std::string group = "/" + variable.variableName;
+    if (!variable.times.empty()) {
+        MatArray times{ "double", H5T_NATIVE_DOUBLE, sizeof(double), { variable.times.size() },
+                        reinterpret_cast<const std::uint8_t *>(variable.times.data()) };
+        writeDeflatedDataset(file, group, SignalFields[TimeField], times, DeflateLevel);
+    }
+    if (!variable.data.empty() && !variable.dataDims.empty()) {
+        MatArray data{ matlabClassName(variable.dataClass.matClass),
+                       hdf5TypeOf(variable.dataClass.matClass), variable.elementBytes,
+                       variable.dataDims, variable.data.data() };
+        writeDeflatedDataset(file, group, SignalFields[DataField], data, DeflateLevel);
+    }
 }
 
 float share(std::size_t i, std::size_t n)
@@ -258,14 +355,14 @@ float share(std::size_t i, std::size_t n)
     return n > 1 ? float(i) / float(n - 1) : 1.0f;
 }
 
-void convert(mat_t *mat, const LogFile &file, const ProgressCallback &progress,
+void convert(mat_t *mat, hid_t h5file, const LogFile &file, const ProgressCallback &progress,
              const std::atomic<bool> *cancel)
 {
     const SignalList &signalList = *file.signalList();
     const bool withMetadata = file.metadata() && !file.metadata()->empty();
     if (withMetadata) {
         MatVarPtr metadata(metadataToMat(*file.metadata()));
-        if (Mat_VarWrite(mat, metadata.get(), MAT_COMPRESSION_NONE) != 0)
+        if (!writeVariable(mat, metadata.get(), MAT_COMPRESSION_NONE))
             throw std::runtime_error("Could not write variable \"metadata\"");
     }
     progress(ConversionSetUp, 0.5f);
@@ -356,8 +453,13 @@ void convert(mat_t *mat, const LogFile &file, const ProgressCallback &progress,
         checkCancel(cancel);
         SignalVariable &variable = variables[i];
         addTime(variable, recordTimes);
-        if (Mat_VarWrite(mat, variable.structure.get(), MAT_COMPRESSION_ZLIB) != 0)
+        if (!writeVariable(mat, variable.structure.get(), MAT_COMPRESSION_ZLIB))
             throw std::runtime_error("Could not write variable \"" + variable.variableName + "\"");
+        try {
+            writeArrays(h5file, variable);
+        } catch (const std::runtime_error &) {
+            throw std::runtime_error("Could not write variable \"" + variable.variableName + "\"");
+        }
         // Written: give the memory back before the next one.
         variable = SignalVariable();
         progress(ConversionWritingVariables, share(i, n));
@@ -406,7 +508,11 @@ std::vector<std::uint8_t> toColumnMajor(const std::vector<std::uint8_t> &samples
     const std::size_t count = dims.front();
     std::size_t elements = 1;
     for (std::size_t d = 1; d < dims.size(); ++d)
-        elements *= dims[d];
+        elements = checkedProduct(elements, dims[d]);
+    // Every element read and written must lie inside both buffers.
+    if (checkedProduct(elements, elementBytes) > sampleSize
+        || checkedProduct(count, sampleSize) > samples.size())
+        throw std::range_error("Dimension error");
     // Element j of a sample (its dimensions flattened first-fastest) goes to column j of the
     // N-row result: position n + N * j.
     for (std::size_t j = 0; j < elements; ++j) {
@@ -452,10 +558,20 @@ void exportToMat(const std::string &outputPath, const LogFile &file,
     MatFilePtr mat(Mat_CreateVer(outputPath.c_str(), nullptr, MAT_FT_MAT73));
     if (!mat)
         throw std::runtime_error("Could not open file");
+    // A second handle on the file matio holds open (HDF5 shares one file between them): the
+    // arrays are written through it.
+    hid_t h5file = H5Fopen(outputPath.c_str(), H5F_ACC_RDWR, H5P_DEFAULT);
     keepFromChildProcesses(outputPath);
     try {
-        convert(mat.get(), file, progress, cancel);
+        if (h5file < 0)
+            throw std::runtime_error("Could not open file");
+        convert(mat.get(), h5file, file, progress, cancel);
+        const herr_t closed = H5Fclose(std::exchange(h5file, -1));
+        if (closed < 0)
+            throw std::runtime_error("Could not write file");
     } catch (...) {
+        if (h5file >= 0)
+            H5Fclose(h5file);
         mat.reset();
         std::remove(outputPath.c_str());
         throw;
