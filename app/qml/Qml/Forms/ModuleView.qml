@@ -59,7 +59,7 @@ Flickable {
             { name: "Workspace", path: "../../Modules/Monitoring/GUI/WidgetWorkspace.qml",
               module: "", image: "qrc:/Images/GUI/ModuleIcons/Workspace.png", lockable: false },
             { name: "Robot discovery", path: "Ssh", module: "orvane.RobotCommunication",
-              image: "qrc:/Images/GUI/ModuleIcons/RobotDiscovery.png", lockable: false }
+              image: "qrc:/Images/ImageAssets/ssh.png", lockable: false }
         ]
         if (RELEASE_MODE === 1 || RELEASE_MODE === 2)
             entries.push({ name: "Develop Sandbox",

@@ -66,6 +66,15 @@ Item {
             for (let i = 0; i < expected; ++i)
                 compare(view.tiles.get(i).name, names[i])
             compare(availability(view), Array(expected).fill(true))
+            const robot = view.tiles.get(6)
+            compare(robot.image, "qrc:/Images/ImageAssets/ssh.png")
+            compare(robot.module, "orvane.RobotCommunication")
+            // Every tile's picture is in the program's resources.
+            for (let i = 0; i < expected; ++i) {
+                const picture = findChild(tile(view.tiles.get(i).name), "tileImage")
+                verify(picture !== null)
+                tryCompare(picture, "status", Image.Ready)
+            }
         }
 
         // A device already in mass-storage mode when the list is filled locks its two tiles.
