@@ -16,6 +16,7 @@
 #include "LogCommandQueue.h"
 #include "LogDownloader.h"
 #include "LogParser.h"
+#include "ModuleComponents.h"
 #include "Nimbrel.h"
 #include "OrvDeviceLogEntry.h"
 #include "OrvFactory.h"
@@ -211,6 +212,14 @@ void main_Application::registerQmlTypes()
     qRegisterMetaType<OrvDeviceLogEntryList *>("OrvDeviceLogEntryList*");
     qmlRegisterUncreatableMetaObject(SimulinkDataTypes::staticMetaObject, "com.orvane", 1, 0,
                                      "SimulinkDataTypes", QStringLiteral("Error: Namespace"));
+    // The page loader makes pages by module and type name. Imported through orvane.Util, Qt 6.4
+    // would make every static QML plugin at start-up (and the branding plugin registers its 39
+    // fonts when made); through "com.orvane", which has no plugin, each plugin is made at the
+    // first import of its own module.
+    qmlRegisterSingletonType<ModuleComponents>(uri, 1, 0, "ModuleComponents",
+                                               [](QQmlEngine *, QJSEngine *) -> QObject * {
+                                                   return new ModuleComponents;
+                                               });
 }
 
 void main_Application::setContextProperties()
