@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -100,6 +101,12 @@ int main(int argc, char *argv[])
         const double other = median(times[i]);
         std::printf("  %s\n    %8.1f ms, %.2fx plain, %.2fx Material\n", qPrintable(programs[i]),
                     other, other / plain, other / material);
+    }
+    // The spread of each program's runs, in the order given.
+    for (int i = 0; i < programs.size(); ++i) {
+        const auto [low, high] = std::minmax_element(times[i].begin(), times[i].end());
+        std::printf("  min / median / max %8.1f %8.1f %8.1f ms  %s\n", *low, median(times[i]),
+                    *high, qPrintable(QFileInfo(programs[i]).fileName()));
     }
     return 0;
 }

@@ -39,9 +39,11 @@ public:
     // Fire and forget. Returns the key of a new text notification, or the key of a listed text
     // notification with the same level, source, title, message and origin (whose time is then
     // refreshed), or -1 for a level above Info.
-    int pushNotification(nimbrel::ErrorLevel level, AbstractNotification::ErrorSource source,
-                         const QString &title, const QString &message, const QString &origin,
-                         const QDateTime &time);
+    // QML pushes its own failures this way too.
+    Q_INVOKABLE int pushNotification(nimbrel::ErrorLevel level,
+                                     AbstractNotification::ErrorSource source, const QString &title,
+                                     const QString &message, const QString &origin,
+                                     const QDateTime &time);
 
     // Lists a living notification and takes it over as its parent. Returns its key, or -1 (for
     // null or a level above Info: the caller keeps it). No repeat check against other

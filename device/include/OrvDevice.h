@@ -120,3 +120,4 @@ class OrvDeviceHelpers : public QObject
 public:
     using QObject::QObject;
 };
+Q_DECLARE_METATYPE(OrvDeviceHelpers)

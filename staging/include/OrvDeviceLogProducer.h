@@ -62,6 +62,9 @@ public:
     float currentDownloadProgress() const;
     bool deletingOnDevice() const { return !m_pendingRemovals.isEmpty(); }
     OrvDeviceLogEntry *findEntryByName(const QString &name) const;
+    // The entry whose progress currentDownloadProgress shows, or null; either way
+    // CurrentDownloadProgressChanged tells that the shown progress may have changed.
+    void setCurrentDownloadEntry(OrvDeviceLogEntry *entry);
 
     void setDevice(Pelto *device, bool visible);
     void setVisible(bool visible);
@@ -111,7 +114,6 @@ signals:
 private:
     OrvDeviceLogEntry *addEntry(OrvDeviceLogEntry *entry);
     OrvDeviceLogEntry *entryForPath(const QString &path) const;
-    void setCurrentDownloadEntry(OrvDeviceLogEntry *entry);
     void resetDownload(const QString &filePath);
     void dropChannel();
     QString readDeviceTypeFile(const QString &key, const QString &defaultValue) const;

@@ -120,6 +120,9 @@ void LogDownloader::setSelectedProducer(OrvDeviceLogProducer *producer)
 void LogDownloader::setSelectedDevice(const OrvDevice *device)
 {
     if (!device) {
+        // The device panel stops showing a download of a device that is no longer selected.
+        if (m_selected)
+            m_selected->setCurrentDownloadEntry(nullptr);
         m_selected = nullptr;
         emit SelectedLogDeviceChanged();
         refresh();

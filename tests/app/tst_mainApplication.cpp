@@ -3,6 +3,7 @@
 #include "HardwareSettings.h"
 #include "HardwareUpdate.h"
 #include "LogDownloader.h"
+#include "LogParser.h"
 #include "MainApplication.h"
 #include "OrvFactory.h"
 #include "Pelto.h"
@@ -248,6 +249,19 @@ private slots:
         QVERIFY(QMetaType::fromName("OrvDeviceLogEntryList*").isValid());
     }
 
+    // The device helper type is known to the meta-type system by name and can be made from it.
+    void deviceHelpersMetaType()
+    {
+        main_Application app(nullptr, qApp, writeQml(QStringLiteral("probe.qml"), probeQml));
+        const QMetaType type = QMetaType::fromName("OrvDeviceHelpers");
+        QVERIFY(type.isValid());
+        void *made = type.create();
+        QVERIFY(made);
+        // The value made by name is the helper object itself, not something of the same size.
+        QCOMPARE(static_cast<QObject *>(made)->metaObject()->className(), "OrvDeviceHelpers");
+        type.destroy(made);
+    }
+
     void uncreatableTypes()
     {
         QFETCH(QString, type);
@@ -268,15 +282,24 @@ private slots:
         QList<QObject *> services;
         for (QObject *child : app.children()) {
             if (qobject_cast<UriDistributor *>(child) || qobject_cast<FileDialogHandler *>(child)
-                || qobject_cast<AppBinaryManager *>(child) || child->inherits("OrvFactory"))
+                || qobject_cast<AppBinaryManager *>(child) || qobject_cast<LogParser *>(child)
+                || child->inherits("OrvFactory"))
                 services.append(child);
         }
-        QCOMPARE(services.size(), 4);
+        QCOMPARE(services.size(), 5);
         QVERIFY(services[0]->inherits("OrvFactory"));
         QCOMPARE(app.engine().rootContext()->contextProperty(QStringLiteral("orvFactory"))
                      .value<QObject *>(),
                  services[0]);
         QVERIFY(qobject_cast<UriDistributor *>(services[1]));
+        // The program-wide log converter, whose progress the device panel shows.
+        auto *parser = qobject_cast<LogParser *>(services[2]);
+        QVERIFY(parser);
+        QCOMPARE(app.engine().rootContext()->contextProperty(QStringLiteral("logParser"))
+                     .value<QObject *>(),
+                 parser);
+        QCOMPARE(parser->progress(), 0.0f);
+        services.removeAt(2);
         auto *library = qobject_cast<AppBinaryManager *>(services[2]);
         QVERIFY(library);
         QCOMPARE(app.engine().rootContext()->contextProperty(QStringLiteral("binManager"))

@@ -37,6 +37,8 @@ private slots:
     void scanAtStart();
     void newDeviceGetsFolderAndGoesWithItsLastEntry();
     void opensLogFolderThroughShell();
+    void deselectionEndsTheShownDownload_data();
+    void deselectionEndsTheShownDownload();
 
 private:
     QDir m_root;
@@ -119,6 +121,51 @@ void TestLogDownloader::opensLogFolderThroughShell()
     LogDownloader downloader(m_root, nullptr, &shell);
     QCOMPARE(downloader.openExplorerWindowLogs(), 1);
     QCOMPARE(shell.opened, QStringList{ m_root.absolutePath() });
+}
+
+void TestLogDownloader::deselectionEndsTheShownDownload_data()
+{
+    QTest::addColumn<bool>("downloading");
+    QTest::addColumn<int>("notices");
+    QTest::newRow("download shown") << true << 1;
+    QTest::newRow("nothing downloading") << false << 0;
+}
+
+// Losing the selected device (the factory hands over null) ends the download progress the
+// device panel shows: the list's download entry is let go, so its later progress is not shown.
+void TestLogDownloader::deselectionEndsTheShownDownload()
+{
+    QFETCH(bool, downloading);
+    QFETCH(int, notices);
+    LogDownloader downloader(m_root);
+    OrvDevice source(static_cast<QObject *>(nullptr));
+    source.setSerialNumber(QStringLiteral("PT-9"));
+    Pelto pelto(&source);
+    downloader.orvDeviceConnected(&pelto, true);
+    downloader.setSelectedDevice(&pelto);
+    OrvDeviceLogProducer *producer = downloader.selectedDevice();
+    QVERIFY(producer);
+    FileControlChannel::DirEntry file;
+    file.name = QStringLiteral("log[2]_M_A_2026-01-01_00-00-00.zlf");
+    file.type = 8;
+    file.size = 100;
+    producer->handleOrvDeviceLogDirListCompleted(FileControlChannel::Success, { file });
+    OrvDeviceLogEntry *entry = producer->findEntryByName(file.name);
+    QVERIFY(entry);
+    if (downloading) {
+        producer->handleDownloadProgressUpdate(0.4f, QStringLiteral("/log/") + file.name);
+        QCOMPARE(producer->currentDownloadProgress(), 0.4f); // the premise: a download is shown
+    }
+
+    QSignalSpy shown(producer, &OrvDeviceLogProducer::CurrentDownloadProgressChanged);
+    downloader.setSelectedDevice(nullptr);
+    QCOMPARE(downloader.selectedDevice(), nullptr);
+    QCOMPARE(shown.size(), notices);
+    QCOMPARE(producer->currentDownloadProgress(), 0.0f);
+    // The entry's own progress goes on, but no longer reaches the panel.
+    entry->setDownloadProgress(0.7f);
+    QCOMPARE(shown.size(), notices);
+    QCOMPARE(producer->currentDownloadProgress(), 0.0f);
 }
 
 QTEST_GUILESS_MAIN(TestLogDownloader)

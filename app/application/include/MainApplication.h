@@ -15,6 +15,7 @@ class FileDialogHandler;
 class HardwareSettings;
 class HardwareUpdate;
 class LogDownloader;
+class LogParser;
 class OrvFactory;
 class ToolchainHandlerGUI;
 class UriDistributor;
@@ -56,6 +57,7 @@ private:
     QQmlApplicationEngine m_engine;
     OrvFactory *m_orvFactory = nullptr;
     UriDistributor *m_uriDistributor = nullptr;
+    LogParser *m_logParser = nullptr;
     AppBinaryManager *m_appBinaryManager = nullptr;
     LogDownloader *m_logDownloader = nullptr;
     FileDialogHandler *m_fileDialogHandler = nullptr;

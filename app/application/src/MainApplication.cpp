@@ -15,6 +15,8 @@
 #include "HwSettingsGUI.h"
 #include "LogCommandQueue.h"
 #include "LogDownloader.h"
+#include "LogParser.h"
+#include "ModuleComponents.h"
 #include "Nimbrel.h"
 #include "OrvDeviceLogEntry.h"
 #include "OrvFactory.h"
@@ -70,6 +72,9 @@ main_Application::main_Application(QObject *parent, QApplication *application, c
     ExternalMonitor::install();
     m_orvFactory = new OrvFactory(this, deviceSettings);
     m_uriDistributor = new UriDistributor(this);
+    // The program-wide log converter, with a thread of its own; each log entry makes another
+    // for the conversions it starts.
+    m_logParser = new LogParser(this);
     m_appBinaryManager = new AppBinaryManager(this);
     m_fileDialogHandler = new FileDialogHandler(this);
     // Without a home-side folder there is no library: the list stays empty.
@@ -183,6 +188,7 @@ void main_Application::registerQmlTypes()
 {
     qRegisterMetaType<ErrorChannel::LogLevel>();
     qRegisterMetaType<orvdevice::ExtendedDeviceType>();
+    qRegisterMetaType<OrvDeviceHelpers>();
 
     const char *uri = "com.orvane";
     qmlRegisterUncreatableType<Pelto>(uri, 1, 0, "Pelto", tr("This is an internal object"));
@@ -206,12 +212,21 @@ void main_Application::registerQmlTypes()
     qRegisterMetaType<OrvDeviceLogEntryList *>("OrvDeviceLogEntryList*");
     qmlRegisterUncreatableMetaObject(SimulinkDataTypes::staticMetaObject, "com.orvane", 1, 0,
                                      "SimulinkDataTypes", QStringLiteral("Error: Namespace"));
+    // The page loader makes pages by module and type name. Imported through orvane.Util, Qt 6.4
+    // would make every static QML plugin at start-up (and the branding plugin registers its 39
+    // fonts when made); through "com.orvane", which has no plugin, each plugin is made at the
+    // first import of its own module.
+    qmlRegisterSingletonType<ModuleComponents>(uri, 1, 0, "ModuleComponents",
+                                               [](QQmlEngine *, QJSEngine *) -> QObject * {
+                                                   return new ModuleComponents;
+                                               });
 }
 
 void main_Application::setContextProperties()
 {
     QQmlContext *context = m_engine.rootContext();
     context->setContextProperty(QStringLiteral("orvFactory"), m_orvFactory);
+    context->setContextProperty(QStringLiteral("logParser"), m_logParser);
     context->setContextProperty(QStringLiteral("binManager"), m_appBinaryManager);
     context->setContextProperty(QStringLiteral("LogDownloader"), m_logDownloader);
     context->setContextProperty(QStringLiteral("HardwareSettings"),

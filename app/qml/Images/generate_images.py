@@ -239,14 +239,6 @@ def tiles_and_overlays():
         pts = [(108, 140), (130, 112), (150, 128), (172, 92), (192, 104)]
         d.line([(s(x), s(y)) for x, y in pts], fill=TEAL, width=s(W), joint="curve")
 
-    def robot(d):
-        d.rounded_rectangle([s(112), s(86), s(188), s(150)], radius=s(16), outline=DARK, width=s(W))
-        d.ellipse(box(134, 116, 8), fill=TEAL)
-        d.ellipse(box(166, 116, 8), fill=TEAL)
-        d.line([s(150), s(86), s(150), s(66)], fill=DARK, width=s(W))
-        d.ellipse(box(150, 62, 8), fill=DARK)
-        d.arc(box(150, 118, 66), 200, 340, fill=TEAL, width=s(6))
-
     def sandbox(d):
         d.line([s(120), s(90), s(96), s(118), s(120), s(146)], fill=DARK, width=s(W), joint="curve")
         d.line([s(180), s(90), s(204), s(118), s(180), s(146)], fill=DARK, width=s(W), joint="curve")
@@ -255,8 +247,26 @@ def tiles_and_overlays():
     for name, draw in (("GlobalSettings", settings), ("DeviceUpdates", updates),
                        ("HardwareSetup", hardware), ("BinList", binlist),
                        ("DataGrabber", grabber), ("Workspace", workspace),
-                       ("RobotDiscovery", robot), ("DevelopSandbox", sandbox)):
+                       ("DevelopSandbox", sandbox)):
         icon(name, draw)
+
+
+def ssh_picture():
+    # The robot discovery tile: a terminal window whose prompt reaches out to a found robot.
+    img, d = canvas(300, 300)
+    W = 9
+    d.rounded_rectangle([s(92), s(76), s(196), s(164)], radius=s(10), outline=DARK, width=s(W))
+    d.rounded_rectangle([s(92), s(76), s(196), s(98)], radius=s(10), fill=DARK)
+    d.rectangle([s(92), s(88), s(196), s(98)], fill=DARK)
+    for i, colour in enumerate((RED, TEAL, WHITE)):
+        d.ellipse(box(106 + i * 12, 87, 3.5), fill=colour)
+    d.line([s(108), s(114), s(128), s(130), s(108), s(146)], fill=TEAL, width=s(W),
+           joint="curve")
+    d.line([s(138), s(148), s(166), s(148)], fill=DARK, width=s(W))
+    for r in (14, 26):
+        d.arc(box(196, 76, r), 270, 360, fill=INDIGO, width=s(6))
+    d.ellipse(box(196, 76, 6), fill=INDIGO)
+    save(img, "ImageAssets/ssh.png", 300, 300)
 
 
 def home_pictures():
@@ -354,6 +364,7 @@ if __name__ == "__main__":
     wifi()
     small_pictures()
     tiles_and_overlays()
+    ssh_picture()
     home_pictures()
     notification_pictures()
     prompt_frame()

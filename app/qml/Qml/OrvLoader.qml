@@ -1,5 +1,5 @@
 import QtQuick
-import orvane.Util
+import com.orvane 1.0
 
 // Shows one page at a time. Every page is made once, on first request, and kept (hidden and
 // disabled) while another page is shown, so going back shows the same object with its state.

@@ -16,6 +16,14 @@ Item {
         if (key === internal.loadedPage)
             return true
 
+        // A load that fails shows no page at all rather than a page the caller moved away from.
+        const previous = internal.loadedPage !== "" ? internal.cachedPages[internal.loadedPage]
+                                                    : null
+        if (previous) {
+            previous.visible = false
+            previous.enabled = false
+        }
+
         let page = internal.cachedPages[key]
         if (!page) {
             const component = ModuleComponents.fromModule(moduleUri, source)
@@ -24,28 +32,23 @@ Item {
                             + (component ? component.errorString()
                                          : "not a module and type name: " + moduleUri + " "
                                            + source))
-                // The page shown before stays shown.
+                internal.loadedPage = ""
                 return false
             }
             page = component.createObject(loader, properties)
             component.destroy()
             if (!page) {
                 console.log("could not initialize UI component")
+                internal.loadedPage = ""
                 return false
             }
             page.anchors.fill = loader
             internal.cachedPages[key] = page
         }
 
-        const previous = internal.loadedPage !== "" ? internal.cachedPages[internal.loadedPage]
-                                                    : null
-        if (previous) {
-            previous.visible = false
-            previous.enabled = false
-        }
+        internal.loadedPage = key
         page.visible = true
         page.enabled = true
-        internal.loadedPage = key
         return true
     }
 

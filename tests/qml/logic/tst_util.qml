@@ -51,8 +51,9 @@ Item {
             compare(loader.children.length, 4)
         }
 
-        // A page that cannot be made leaves the page shown before on screen.
-        function test_failedLoadKeepsThePreviousPage_data() {
+        // A page that cannot be made leaves no page shown: the one shown before is hidden and
+        // the loader holds no item; the next good load shows its page again.
+        function test_failedLoadShowsNoPage_data() {
             return [
                 { tag: "unknown type", uri: "QtQuick", type: "NoSuchPage" },
                 { tag: "not a type name", uri: "QtQuick", type: "Item {} Rectangle" },
@@ -60,14 +61,21 @@ Item {
             ]
         }
 
-        function test_failedLoadKeepsThePreviousPage(data) {
+        function test_failedLoadShowsNoPage(data) {
             const loader = createTemporaryObject(loaderComponent, root)
             verify(loader.load("QtQuick", "Rectangle", { objectName: "shown" }))
             const shown = loader.item
+            verify(shown !== null && shown.visible)
             verify(!loader.load(data.uri, data.type))
+            compare(shown.visible, false)
+            compare(shown.enabled, false)
+            compare(loader.item, null)
+            // Loading the page shown before is not "already loaded": it shows again.
+            verify(loader.load("QtQuick", "Rectangle", { objectName: "shown" }))
+            compare(loader.item, shown)
             compare(shown.visible, true)
             compare(shown.enabled, true)
-            compare(loader.item, shown)
+            compare(loader.children.length, 1)
         }
 
         function test_pagesGoWithTheLoader() {

@@ -58,6 +58,14 @@ Rectangle {
             return image
         }
 
+        // The section sits 50 units down in the page's white container, clear of its top edge.
+        function test_sectionPlace() {
+            compare(pageLoader.status, Loader.Ready)
+            const container = findChild(page, "settingsContainer")
+            verify(container !== null && page.pageUnit > 0)
+            compare(settings.mapToItem(container, 0, 0).y, 50 * page.pageUnit)
+        }
+
         function test_section() {
             compare(pageLoader.status, Loader.Ready)
             verify(settings !== null)

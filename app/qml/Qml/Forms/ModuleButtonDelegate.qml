@@ -98,6 +98,7 @@ Item {
 
     Image {
         id: icon
+        objectName: "tileImage"
         anchors.fill: parent
         fillMode: Image.PreserveAspectFit
         asynchronous: true

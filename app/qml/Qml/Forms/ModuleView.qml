@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Material
+import com.orvane 1.0
 import "../OrvaneUI/OrvaneControls"
 
 // The home screen: one tile per tool, the application's update state and its version.
@@ -10,7 +11,6 @@ Flickable {
     readonly property bool massStorage: orvFactory && orvFactory.selectedDevice
                                         ? orvFactory.selectedDevice.peltoMscState === true : false
     readonly property alias tiles: tileModel
-    readonly property string placeholderPage: "qrc:/Qml/Forms/PendingPage.qml"
     property bool filled: false
 
     // Bin list and Data Grabber read the device's storage, which mass-storage mode hands to the
@@ -26,11 +26,13 @@ Flickable {
         viewStack.moduleURI = module
         viewStack.source = path
         if (viewStack.source !== path) {
-            // The tool's page is not part of this build yet.
+            // The loader stayed on this page and logged why; the user hears of it here.
             viewStack.moduleURI = ""
-            viewStack.source = placeholderPage
-            if (viewStack.currentPage && viewStack.source === placeholderPage)
-                viewStack.currentPage.title = name
+            Notifications.pushNotification(
+                        Nimbrel.Error, AbstractNotification.NimbrelLab,
+                        qsTr("Could not open the page"),
+                        qsTr("The page of \"%1\" could not be opened.").arg(name),
+                        qsTr("Home screen"), new Date())
         }
     }
 
@@ -57,7 +59,7 @@ Flickable {
             { name: "Workspace", path: "../../Modules/Monitoring/GUI/WidgetWorkspace.qml",
               module: "", image: "qrc:/Images/GUI/ModuleIcons/Workspace.png", lockable: false },
             { name: "Robot discovery", path: "Ssh", module: "orvane.RobotCommunication",
-              image: "qrc:/Images/GUI/ModuleIcons/RobotDiscovery.png", lockable: false }
+              image: "qrc:/Images/ImageAssets/ssh.png", lockable: false }
         ]
         if (RELEASE_MODE === 1 || RELEASE_MODE === 2)
             entries.push({ name: "Develop Sandbox",

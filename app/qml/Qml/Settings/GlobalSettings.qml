@@ -76,7 +76,7 @@ Item {
             Item {
                 id: toolchainSlot
                 objectName: "toolchainSlot"
-                y: 20 * uScale + 50 * uScale
+                y: 50 * uScale
                 width: parent.width
                 height: parent.height - y
 

@@ -1,5 +1,6 @@
 import QtQuick
 import QtTest
+import com.orvane 1.0
 import "qrc:/Qml"
 
 // The home screen's tiles against a stand-in device whose mass-storage mode the test switches.
@@ -65,6 +66,15 @@ Item {
             for (let i = 0; i < expected; ++i)
                 compare(view.tiles.get(i).name, names[i])
             compare(availability(view), Array(expected).fill(true))
+            const robot = view.tiles.get(6)
+            compare(robot.image, "qrc:/Images/ImageAssets/ssh.png")
+            compare(robot.module, "orvane.RobotCommunication")
+            // Every tile's picture is in the program's resources.
+            for (let i = 0; i < expected; ++i) {
+                const picture = findChild(tile(view.tiles.get(i).name), "tileImage")
+                verify(picture !== null)
+                tryCompare(picture, "status", Image.Ready)
+            }
         }
 
         // A device already in mass-storage mode when the list is filled locks its two tiles.
@@ -124,15 +134,47 @@ Item {
         }
         function test_everyTileOpensAPage(data) {
             const pageTile = tile(data.tag)
-            if (data.page === "qrc:/Qml/Forms/PendingPage.qml")
-                ignoreWarning("could not initialize UI component")
             mouseClick(pageTile, pageTile.width / 2, pageTile.height / 3)
             compare(viewStack.source, data.page)
             verify(viewStack.currentPage !== null && viewStack.currentPage.visible)
-            if (data.page === "qrc:/Qml/Forms/PendingPage.qml")
-                compare(viewStack.currentPage.title, data.tag)
             if (data.page === "Ssh")
                 verify(findChild(viewStack.currentPage, "deviceTable") !== null)
+        }
+
+        // A tool whose page cannot be made leaves the user on the home screen and says so in
+        // the notification list.
+        function test_aPageThatCannotBeMadeStaysHome_data() {
+            return [
+                { tag: "missing file", module: "", path: "../../StagingTools/Nowhere/GUI/Gone.qml" },
+                { tag: "missing type", module: "orvane.RobotCommunication", path: "NoSuchPage" }
+            ]
+        }
+        function test_aPageThatCannotBeMadeStaysHome(data) {
+            const view = viewStack.currentPage
+            const name = "Broken " + data.tag
+            view.tiles.append({ name: name, path: data.path, module: data.module, image: "",
+                                available: true, lockable: false })
+            const before = Notifications.notificationCount
+            ignoreWarning(/^could not initialize UI component: .+/)
+            ignoreWarning("could not initialize UI component")
+            const brokenTile = tile(name)
+            mouseClick(brokenTile, brokenTile.width / 2, brokenTile.height / 3)
+            compare(viewStack.source, home)
+            compare(viewStack.currentPage, view)
+            verify(view.visible && view.enabled)
+            compare(Notifications.notificationCount, before + 1)
+            const list = Notifications.notificationList
+            const note = list[list.length - 1]
+            compare(note.level, Nimbrel.Error)
+            compare(note.source, AbstractNotification.NimbrelLab)
+            compare(note.title, "Could not open the page")
+            verify(note.message.indexOf(name) >= 0, note.message)
+            // Nothing stands in for the missing page: the other tools still open.
+            const settings = tile("Global Settings")
+            mouseClick(settings, settings.width / 2, settings.height / 3)
+            compare(viewStack.source, "qrc:/Qml/Settings/GlobalSettings.qml")
+            view.tiles.remove(view.tiles.count - 1)
+            Notifications.clearNotifications()
         }
 
         function test_versionText() {

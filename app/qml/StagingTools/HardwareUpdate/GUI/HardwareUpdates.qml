@@ -19,6 +19,10 @@ Loader {
     readonly property var selectedDevice: factory ? factory.selectedDevice : null
     readonly property alias firmwareDialog: firmwareDialogLoader
 
+    // The cards' titles are set in Playfair Display, which no font loader of the window brings.
+    FontLoader { source: "qrc:/fonts/PlayfairDisplay-VariableFont_wght.ttf" }
+    FontLoader { source: "qrc:/fonts/PlayfairDisplay-Italic-VariableFont_wght.ttf" }
+
     // The update rows open their devices' update services and drop their progress notifications
     // while the page shows them.
     function tellVisibility() {
