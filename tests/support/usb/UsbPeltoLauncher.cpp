@@ -130,12 +130,13 @@ bool UsbPeltoLauncher::startSimulator()
     }
     const QJsonObject ready = QJsonDocument::fromJson(line.mid(6)).object();
     say(QStringLiteral("pelto-sim ready: serial %1, control port %2, TLS port %3, UDP port %4, "
-                       "USB socket %5")
+                       "USB socket %5, pid %6")
             .arg(m_options.serial)
             .arg(ready.value(QStringLiteral("control")).toInt())
             .arg(ready.value(QStringLiteral("tls")).toInt())
             .arg(ready.value(QStringLiteral("udp")).toInt())
-            .arg(m_socketPath));
+            .arg(m_socketPath)
+            .arg(ready.value(QStringLiteral("pid")).toInt()));
     // Later stdout lines (a --frame-log-stdout passed on) are passed on too.
     connect(&m_simulator, &QProcess::readyReadStandardOutput, this, [this] {
         const QByteArray out = m_simulator.readAllStandardOutput();

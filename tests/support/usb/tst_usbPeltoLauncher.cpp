@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,6 +23,8 @@ class tst_usbPeltoLauncher : public QObject
 
 private Q_SLOTS:
     void programFindsTheSimulatedPeltoOverUsb();
+    void servesTheGivenFolder_data();
+    void servesTheGivenFolder();
 
 private:
     QJsonObject simStatus();
@@ -120,6 +124,70 @@ void tst_usbPeltoLauncher::programFindsTheSimulatedPeltoOverUsb()
              m_output.constData());
     QVERIFY2(m_output.contains("Ending on signal 15"), m_output.constData());
     QVERIFY2(!m_output.contains("ERROR: AddressSanitizer"), m_output.constData());
+}
+
+// --files hands a person's folder (logs in log/) to the pelto-sim the launcher starts; the
+// simulator's own command line shows what it was given, and a path that is no folder stops it
+// from starting. The program is a plain sleep: only the launcher and the simulator matter here.
+void tst_usbPeltoLauncher::servesTheGivenFolder_data()
+{
+    QTest::addColumn<QString>("files");
+    QTest::addColumn<bool>("withSimSocket");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("folder") << QStringLiteral("served") << false << 0
+                            << QStringLiteral("pelto-sim ready");
+    QTest::newRow("file") << QStringLiteral("plain.txt") << false << 1
+                          << QStringLiteral("pelto-sim did not start");
+    QTest::newRow("with sim socket") << QStringLiteral("served") << true << 2
+                                     << QStringLiteral("--files is for the pelto-sim started here");
+}
+
+void tst_usbPeltoLauncher::servesTheGivenFolder()
+{
+    QFETCH(QString, files);
+    QFETCH(bool, withSimSocket);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    const QString launcher = qEnvironmentVariable("NIMBREL_USB_PELTO");
+    QVERIFY(!launcher.isEmpty());
+    const QDir root(testRoot());
+    QVERIFY(root.mkpath(QStringLiteral("served/log")));
+    QFile plain(root.filePath(QStringLiteral("plain.txt")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString folder = root.filePath(files);
+
+    QStringList arguments{ QStringLiteral("--files"), folder };
+    if (withSimSocket)
+        arguments << QStringLiteral("--sim-socket") << root.filePath(QStringLiteral("none.sock"));
+    arguments << QStringLiteral("--") << QStringLiteral("/bin/sleep") << QStringLiteral("120");
+    m_output.clear();
+    m_launcher.setProcessChannelMode(QProcess::MergedChannels);
+    m_launcher.start(launcher, arguments);
+    QVERIFY(m_launcher.waitForStarted(scaled(10000)));
+    QVERIFY2(waitForOutput(said), m_output.constData());
+
+    if (exitCode == 0) {
+        const QRegularExpressionMatch pid
+            = QRegularExpression(QStringLiteral("USB socket \\S+, pid (\\d+)"))
+                  .match(QString::fromUtf8(m_output));
+        QVERIFY2(pid.hasMatch(), m_output.constData());
+        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid.captured(1)));
+        QVERIFY(commandLine.open(QIODevice::ReadOnly));
+        const QList<QByteArray> simArguments = commandLine.readAll().split('\0');
+        const qsizetype at = simArguments.indexOf("--files");
+        QVERIFY2(at >= 0 && at + 1 < simArguments.size(), m_output.constData());
+        QCOMPARE(QString::fromLocal8Bit(simArguments.at(at + 1)), folder);
+        m_launcher.write("quit\n");
+    }
+    // It may have ended already, while its output was awaited.
+    QVERIFY2(m_launcher.state() == QProcess::NotRunning
+                 || m_launcher.waitForFinished(scaled(30000)),
+             m_output.constData());
+    m_output += m_launcher.readAll();
+    QCOMPARE(m_launcher.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(m_launcher.exitCode() == exitCode, m_output.constData());
 }
 
 QTEST_GUILESS_MAIN(tst_usbPeltoLauncher)

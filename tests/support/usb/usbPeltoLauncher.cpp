@@ -39,10 +39,15 @@ int main(int argc, char *argv[])
         QStringLiteral("sim-arg"),
         QStringLiteral("One more argument for the pelto-sim started here (repeatable)."),
         QStringLiteral("argument"));
+    const QCommandLineOption filesOption(
+        QStringLiteral("files"),
+        QStringLiteral("Folder the simulated Pelto serves as its file system (its logs in "
+                       "log/); without it, an empty temporary folder."),
+        QStringLiteral("folder"));
     const QCommandLineOption simOption(
         QStringLiteral("sim"), QStringLiteral("pelto_sim.py to start."), QStringLiteral("path"),
         QStringLiteral(NIMBREL_PELTO_SIM_SCRIPT));
-    parser.addOptions({ serialOption, simSocketOption, simArgOption, simOption });
+    parser.addOptions({ serialOption, simSocketOption, filesOption, simArgOption, simOption });
     parser.process(application);
     if (separator + 1 >= argc) {
         std::fprintf(stderr, "usb-pelto: no program given after --\n");
@@ -52,7 +57,16 @@ int main(int argc, char *argv[])
     UsbPeltoLauncher::Options options;
     options.serial = parser.value(serialOption);
     options.simSocket = parser.value(simSocketOption);
-    options.simArguments = parser.values(simArgOption);
+    if (parser.isSet(filesOption)) {
+        if (parser.isSet(simSocketOption)) {
+            std::fprintf(stderr,
+                         "usb-pelto: --files is for the pelto-sim started here; give it "
+                         "to the one listening on --sim-socket\n");
+            return 2;
+        }
+        options.simArguments << QStringLiteral("--files") << parser.value(filesOption);
+    }
+    options.simArguments << parser.values(simArgOption);
     options.simScript = parser.value(simOption);
     options.program = QString::fromLocal8Bit(argv[separator + 1]);
     for (int i = separator + 2; i < argc; ++i)
