@@ -16,12 +16,14 @@
 #include "OrvDeviceLogEntry.h"
 #include "PeltoSimProcess.h"
 #include "StorageFixture.h"
+#include "TerminationSignals.h"
 #include "TestSupport.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
@@ -37,6 +39,7 @@
 #include <QtPlugin>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <csignal>
 #include <memory>
 
 Q_IMPORT_QML_PLUGIN(orvane_BrandingPlugin)
@@ -162,6 +165,7 @@ private slots:
     void binListFlashesTheDevice();
     void longSessionParts();
     void disconnectEndsTheLinkAfterFlashing();
+    void endsOnTerminationSignal();
     void cleanupTestCase();
 
 private:
@@ -910,21 +914,41 @@ void TestMainWindowEndToEnd::hardwareSetupEditsTheWifiSettings()
     QVERIFY(waitFor([&] { return sameFile(expected, m_wifiRecord); }, 10000));
 }
 
+// A session's log-out ends the program with SIGTERM, which the program takes as a request to quit;
+// the back end is then destroyed (cleanupTestCase) as the program destroys it after its loop.
+void TestMainWindowEndToEnd::endsOnTerminationSignal()
+{
+    platform::TerminationSignals termination;
+    QEventLoop loop;
+    int received = 0;
+    connect(&termination, &platform::TerminationSignals::terminationRequested, &loop,
+            [&](int signalNumber) {
+                received = signalNumber;
+                loop.quit();
+            });
+    QTimer::singleShot(0, &loop, [] { ::raise(SIGTERM); });
+    QTimer::singleShot(scaled(10000), &loop, &QEventLoop::quit);
+    loop.exec();
+    QCOMPARE(received, SIGTERM);
+}
+
 void TestMainWindowEndToEnd::cleanupTestCase()
 {
     m_app.reset();
     m_sim.reset();
+    // Whatever the back end leaves behind is deleted by QApplication after the window is gone:
+    // an item left there must not point at that window any more.
+    QStringList holdingTheWindow;
     for (QObject *child : qApp->children()) {
-        auto *item = qobject_cast<QQuickItem *>(child);
-        qWarning() << "LEFT ON qApp:" << child << (item ? item->parentItem() : nullptr)
-                   << (item ? item->window() : nullptr) << child->children().size();
-        if (item) {
-            QList<QQuickItem *> all;
-            collectAll(item, all);
-            for (QQuickItem *i : all)
-                qWarning() << "   item" << i << i->objectName() << (void *)i->window() << i->isVisible() << i->parentItem();
+        QList<QQuickItem *> items;
+        collectAll(qobject_cast<QQuickItem *>(child), items);
+        for (QQuickItem *item : items) {
+            if (item->window())
+                holdingTheWindow << QString::fromLatin1(item->metaObject()->className()) + u'/'
+                        + QString::fromLatin1(child->metaObject()->className());
         }
     }
+    QVERIFY2(holdingTheWindow.isEmpty(), qPrintable(holdingTheWindow.join(u' ')));
 }
 
 QTEST_MAIN(TestMainWindowEndToEnd)
