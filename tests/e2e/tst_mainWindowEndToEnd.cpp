@@ -358,15 +358,15 @@ void TestMainWindowEndToEnd::initTestCase()
     // Stopped application: logs may be downloaded and binaries flashed. The firmware is the
     // catalogue's Pelto 1.0.0, one release behind.
     m_sim = std::make_unique<PeltoSimProcess>();
-    QVERIFY(m_sim->start({ QStringLiteral("--address"), kSimAddress, QStringLiteral("--serial"),
-                           kSerial, QStringLiteral("--files"), m_deviceFolder,
-                           QStringLiteral("--update-image"), m_receivedImage,
-                           QStringLiteral("--wifi-settings"), m_wifiRecord,
-                           QStringLiteral("--state"), QStringLiteral("app_status=Stopped"),
-                           QStringLiteral("--state"), QStringLiteral("fw_version=1.3.0"),
-                           QStringLiteral("--state"), QStringLiteral("esp_version=1.0.0"),
-                           QStringLiteral("--monitor-model"),
-                           sourceDir() + QStringLiteral("/tools/pelto-sim/models/monitored_model.json") }));
+    // It serves a monitored model for the Workspace once its application runs.
+    QVERIFY(m_sim->start(
+        { QStringLiteral("--address"), kSimAddress, QStringLiteral("--serial"), kSerial,
+          QStringLiteral("--files"), m_deviceFolder, QStringLiteral("--update-image"),
+          m_receivedImage, QStringLiteral("--wifi-settings"), m_wifiRecord,
+          QStringLiteral("--state"), QStringLiteral("app_status=Stopped"),
+          QStringLiteral("--state"), QStringLiteral("fw_version=1.3.0"), QStringLiteral("--state"),
+          QStringLiteral("esp_version=1.0.0"), QStringLiteral("--monitor-model"),
+          sourceDir() + QStringLiteral("/tools/pelto-sim/models/monitored_model.json") }));
     m_rig.addSimulator(kSimAddress, *m_sim);
 
     // Started from the home folder, as a desktop launcher starts it: the output-folder dialog
@@ -672,10 +672,10 @@ void TestMainWindowEndToEnd::longSessionParts()
     QQuickItem *row3 = nullptr;
     QVERIFY(waitFor([&] { return (row3 = logRow(kLogs[2] + QStringLiteral(".zlf"))) != nullptr; },
                     20000));
-    QVERIFY(m_sim->command(QStringLiteral("set_state"),
-                           { { QStringLiteral("fc_stall_at_chunk"), 0 } })
-                .value(QStringLiteral("ok"))
-                .toBool());
+    QVERIFY(
+        m_sim->command(QStringLiteral("set_state"), { { QStringLiteral("fc_stall_at_chunk"), 0 } })
+            .value(QStringLiteral("ok"))
+            .toBool());
     QVERIFY(click(visibleItem(row3, QStringLiteral("selectionIndicator"))));
     QVERIFY(waitFor([&] { return row3->property("selected").toBool(); }));
     const auto downloadRequests = [&] {
@@ -687,17 +687,21 @@ void TestMainWindowEndToEnd::longSessionParts()
     const int requestsBefore = downloadRequests();
     QVERIFY(click(visibleItem(scene(), QStringLiteral("downloadSelectionButton"))));
     QVERIFY(waitFor([&] { return downloadRequests() > requestsBefore; }, 10000));
-    QTest::qWait(1000);
     shoot(m_window.data(), QStringLiteral("long-stalled-download"));
+    const auto notesSaying = [](const QString &part) {
+        int count = 0;
+        for (const AbstractNotification *note : ErrorHandler::instance()->getNotificationList())
+            count += note->getMessage().contains(part) ? 1 : 0;
+        return count;
+    };
     QVERIFY(m_sim->command(QStringLiteral("drop_links")).value(QStringLiteral("ok")).toBool());
-    QTest::qWait(500);
-    QVERIFY(m_sim->command(QStringLiteral("set_state"),
-                           { { QStringLiteral("fc_stall_at_chunk"), -1 } })
-                .value(QStringLiteral("ok"))
-                .toBool());
+    QVERIFY(waitFor([&] { return notesSaying(QStringLiteral("was cut off")) == 1; }, 10000));
+    QVERIFY(
+        m_sim->command(QStringLiteral("set_state"), { { QStringLiteral("fc_stall_at_chunk"), -1 } })
+            .value(QStringLiteral("ok"))
+            .toBool());
     QQuickItem *wifiButton = visibleItem(menu(), QStringLiteral("wifiButton"));
     QVERIFY(waitFor([&] { return text(wifiButton) == QStringLiteral("Disconnect Wi-Fi"); }, 30000));
-    QTest::qWait(2000);
 
     // Live monitoring: the application runs and the Workspace opens its monitoring service.
     QVERIFY(m_sim->command(QStringLiteral("set_state"),
@@ -718,7 +722,6 @@ void TestMainWindowEndToEnd::longSessionParts()
             return monitor && monitor->property("initialized").toBool();
         },
         30000));
-    QTest::qWait(2000);
     shoot(m_window.data(), QStringLiteral("long-workspace"));
 
     // Robot discovery with a robot heard, and user names the SSH dialog refuses.
@@ -747,7 +750,8 @@ void TestMainWindowEndToEnd::longSessionParts()
     for (const QString &name : { QStringLiteral("-oProxyCommand=x"), QStringLiteral("bad name") }) {
         QVERIFY(click(ssh));
         QQuickItem *field = nullptr;
-        QVERIFY(waitFor([&] { return (field = visibleItem(scene(), QStringLiteral("deviceUsername"))); }));
+        QVERIFY(waitFor(
+            [&] { return (field = visibleItem(scene(), QStringLiteral("deviceUsername"))); }));
         QVERIFY(QMetaObject::invokeMethod(field, "selectAll"));
         QVERIFY(QMetaObject::invokeMethod(field, "remove", Q_ARG(int, 0), Q_ARG(int, 1000)));
         QVERIFY(QMetaObject::invokeMethod(field, "insert", Q_ARG(int, 0), Q_ARG(QString, name)));
@@ -762,12 +766,13 @@ void TestMainWindowEndToEnd::longSessionParts()
         }
         if (dialog && dialog->property("visible").toBool())
             QVERIFY(QMetaObject::invokeMethod(dialog, "accept"));
-        QTest::qWait(500);
+        // Each refused name is said once.
+        QVERIFY(waitFor(
+            [&] { return notesSaying(u'"' + name + QStringLiteral("\" was refused")) == 1; }));
     }
     shoot(m_window.data(), QStringLiteral("long-robots"));
     // Back to the Data Grabber and the Workspace, as a person wanders.
     QVERIFY(openTile(QStringLiteral("Workspace")));
-    QTest::qWait(1000);
 }
 
 // After the upload above the device stays up (the simulator is told not to restart): the person
