@@ -12,15 +12,18 @@
 #include "ErrorHandler.h"
 #include "FactoryTestRig.h"
 #include "MainApplication.h"
+#include "NetworkDeviceManager.h"
 #include "OrvDeviceLogEntry.h"
 #include "PeltoSimProcess.h"
 #include "StorageFixture.h"
+#include "TerminationSignals.h"
 #include "TestSupport.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
@@ -36,6 +39,7 @@
 #include <QtPlugin>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <csignal>
 #include <memory>
 
 Q_IMPORT_QML_PLUGIN(orvane_BrandingPlugin)
@@ -44,6 +48,7 @@ Q_IMPORT_QML_PLUGIN(orvane_UtilPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_ResourcesPlugin)
 Q_IMPORT_QML_PLUGIN(orvane_SceneDescriptionPlugin)
 Q_IMPORT_QML_PLUGIN(MatLab_GUIPlugin)
+Q_IMPORT_QML_PLUGIN(orvane_RobotCommunicationPlugin)
 
 using namespace nimbrel::test;
 
@@ -54,7 +59,8 @@ const QString kSerial = QStringLiteral("PT-E2E-1");
 const QString kSimAddress = QStringLiteral("127.0.0.2");
 const QString kDirectAddress = QStringLiteral("192.168.192.2");
 const QStringList kLogs = { QStringLiteral("log[1]_Rig_A_2026-12-10_11-00-00"),
-                            QStringLiteral("log[2]_Rig_A_2026-12-10_12-00-00") };
+                            QStringLiteral("log[2]_Rig_A_2026-12-10_12-00-00"),
+                            QStringLiteral("log[3]_Rig_A_2026-12-10_13-00-00") };
 
 // Every item below `root` in the scene (visual children, popups in the overlay included) with
 // this object name.
@@ -157,7 +163,9 @@ private slots:
     void deviceUpdatesShowsTheUpdateCard();
     void hardwareSetupEditsTheWifiSettings();
     void binListFlashesTheDevice();
+    void longSessionParts();
     void disconnectEndsTheLinkAfterFlashing();
+    void endsOnTerminationSignal();
     void cleanupTestCase();
 
 private:
@@ -350,13 +358,15 @@ void TestMainWindowEndToEnd::initTestCase()
     // Stopped application: logs may be downloaded and binaries flashed. The firmware is the
     // catalogue's Pelto 1.0.0, one release behind.
     m_sim = std::make_unique<PeltoSimProcess>();
-    QVERIFY(m_sim->start({ QStringLiteral("--address"), kSimAddress, QStringLiteral("--serial"),
-                           kSerial, QStringLiteral("--files"), m_deviceFolder,
-                           QStringLiteral("--update-image"), m_receivedImage,
-                           QStringLiteral("--wifi-settings"), m_wifiRecord,
-                           QStringLiteral("--state"), QStringLiteral("app_status=Stopped"),
-                           QStringLiteral("--state"), QStringLiteral("fw_version=1.3.0"),
-                           QStringLiteral("--state"), QStringLiteral("esp_version=1.0.0") }));
+    // It serves a monitored model for the Workspace once its application runs.
+    QVERIFY(m_sim->start(
+        { QStringLiteral("--address"), kSimAddress, QStringLiteral("--serial"), kSerial,
+          QStringLiteral("--files"), m_deviceFolder, QStringLiteral("--update-image"),
+          m_receivedImage, QStringLiteral("--wifi-settings"), m_wifiRecord,
+          QStringLiteral("--state"), QStringLiteral("app_status=Stopped"),
+          QStringLiteral("--state"), QStringLiteral("fw_version=1.3.0"), QStringLiteral("--state"),
+          QStringLiteral("esp_version=1.0.0"), QStringLiteral("--monitor-model"),
+          sourceDir() + QStringLiteral("/tools/pelto-sim/models/monitored_model.json") }));
     m_rig.addSimulator(kSimAddress, *m_sim);
 
     // Started from the home folder, as a desktop launcher starts it: the output-folder dialog
@@ -652,6 +662,119 @@ void TestMainWindowEndToEnd::binListFlashesTheDevice()
     QCOMPARE(rig::readAll(m_receivedImage).toHex(), image.toHex());
 }
 
+
+// A long session's other parts: a download cut by a lost link, live monitoring, robot discovery
+// and refused SSH names.
+void TestMainWindowEndToEnd::longSessionParts()
+{
+    // The link drops while a log comes in.
+    QVERIFY(openTile(QStringLiteral("Data Grabber")));
+    QQuickItem *row3 = nullptr;
+    QVERIFY(waitFor([&] { return (row3 = logRow(kLogs[2] + QStringLiteral(".zlf"))) != nullptr; },
+                    20000));
+    QVERIFY(
+        m_sim->command(QStringLiteral("set_state"), { { QStringLiteral("fc_stall_at_chunk"), 0 } })
+            .value(QStringLiteral("ok"))
+            .toBool());
+    QVERIFY(click(visibleItem(row3, QStringLiteral("selectionIndicator"))));
+    QVERIFY(waitFor([&] { return row3->property("selected").toBool(); }));
+    const auto downloadRequests = [&] {
+        return m_sim->counters()[QStringLiteral("channel9")][QStringLiteral("requests")]
+            .toObject()
+            .value(QStringLiteral("2"))
+            .toInt();
+    };
+    const int requestsBefore = downloadRequests();
+    QVERIFY(click(visibleItem(scene(), QStringLiteral("downloadSelectionButton"))));
+    QVERIFY(waitFor([&] { return downloadRequests() > requestsBefore; }, 10000));
+    shoot(m_window.data(), QStringLiteral("long-stalled-download"));
+    const auto notesSaying = [](const QString &part) {
+        int count = 0;
+        for (const AbstractNotification *note : ErrorHandler::instance()->getNotificationList())
+            count += note->getMessage().contains(part) ? 1 : 0;
+        return count;
+    };
+    QVERIFY(m_sim->command(QStringLiteral("drop_links")).value(QStringLiteral("ok")).toBool());
+    QVERIFY(waitFor([&] { return notesSaying(QStringLiteral("was cut off")) == 1; }, 10000));
+    QVERIFY(
+        m_sim->command(QStringLiteral("set_state"), { { QStringLiteral("fc_stall_at_chunk"), -1 } })
+            .value(QStringLiteral("ok"))
+            .toBool());
+    QQuickItem *wifiButton = visibleItem(menu(), QStringLiteral("wifiButton"));
+    QVERIFY(waitFor([&] { return text(wifiButton) == QStringLiteral("Disconnect Wi-Fi"); }, 30000));
+
+    // Live monitoring: the application runs and the Workspace opens its monitoring service.
+    QVERIFY(m_sim->command(QStringLiteral("set_state"),
+                           { { QStringLiteral("app_status"), QStringLiteral("Running") } })
+                .value(QStringLiteral("ok"))
+                .toBool());
+    QVERIFY(openTile(QStringLiteral("Workspace")));
+    QObject *factory = m_app->engine()
+                           .rootContext()
+                           ->contextProperty(QStringLiteral("orvFactory"))
+                           .value<QObject *>();
+    QVERIFY(factory);
+    QVERIFY(waitFor(
+        [&] {
+            QObject *device = factory->property("selectedDevice").value<QObject *>();
+            QObject *monitor
+                = device ? device->property("externalMonitor").value<QObject *>() : nullptr;
+            return monitor && monitor->property("initialized").toBool();
+        },
+        30000));
+    shoot(m_window.data(), QStringLiteral("long-workspace"));
+
+    // Robot discovery with a robot heard, and user names the SSH dialog refuses.
+    QVERIFY(openTile(QStringLiteral("Robot discovery")));
+    NetworkDeviceManager *robots = nullptr;
+    QVERIFY(waitFor([&] {
+        QList<QQuickItem *> all;
+        collectAll(scene(), all);
+        for (QQuickItem *item : all) {
+            const QVariant v = item->property("networkDeviceManager");
+            if (v.isValid() && (robots = v.value<NetworkDeviceManager *>()))
+                return true;
+        }
+        return false;
+    }));
+    orvane::infra::NetworkDeviceInfo info;
+    info.hostName = "robot-1.local";
+    info.serviceName = "robot-1";
+    info.address = "127.0.0.7";
+    info.port = 22;
+    info.txtEntries["orvane_device_type"] = std::string("rover");
+    info.txtEntries["orvane_device_serial"] = std::string("RB-0001");
+    robots->deviceAdded(info);
+    QQuickItem *ssh = nullptr;
+    QVERIFY(waitFor([&] { return (ssh = visibleItem(scene(), QStringLiteral("sshButton"))); }));
+    for (const QString &name : { QStringLiteral("-oProxyCommand=x"), QStringLiteral("bad name") }) {
+        QVERIFY(click(ssh));
+        QQuickItem *field = nullptr;
+        QVERIFY(waitFor(
+            [&] { return (field = visibleItem(scene(), QStringLiteral("deviceUsername"))); }));
+        QVERIFY(QMetaObject::invokeMethod(field, "selectAll"));
+        QVERIFY(QMetaObject::invokeMethod(field, "remove", Q_ARG(int, 0), Q_ARG(int, 1000)));
+        QVERIFY(QMetaObject::invokeMethod(field, "insert", Q_ARG(int, 0), Q_ARG(QString, name)));
+        QTest::keyClick(m_window.data(), Qt::Key_Return);
+        QObject *dialog = nullptr;
+        {
+            QList<QQuickItem *> all;
+            collectAll(scene(), all);
+            for (QQuickItem *item : all)
+                if (!dialog)
+                    dialog = item->findChild<QObject *>(QStringLiteral("sshConnectDialog"));
+        }
+        if (dialog && dialog->property("visible").toBool())
+            QVERIFY(QMetaObject::invokeMethod(dialog, "accept"));
+        // Each refused name is said once.
+        QVERIFY(waitFor(
+            [&] { return notesSaying(u'"' + name + QStringLiteral("\" was refused")) == 1; }));
+    }
+    shoot(m_window.data(), QStringLiteral("long-robots"));
+    // Back to the Data Grabber and the Workspace, as a person wanders.
+    QVERIFY(openTile(QStringLiteral("Workspace")));
+}
+
 // After the upload above the device stays up (the simulator is told not to restart): the person
 // can still end the Wi-Fi link with the top bar's button, whatever the update state shows.
 void TestMainWindowEndToEnd::disconnectEndsTheLinkAfterFlashing()
@@ -796,10 +919,41 @@ void TestMainWindowEndToEnd::hardwareSetupEditsTheWifiSettings()
     QVERIFY(waitFor([&] { return sameFile(expected, m_wifiRecord); }, 10000));
 }
 
+// A session's log-out ends the program with SIGTERM, which the program takes as a request to quit;
+// the back end is then destroyed (cleanupTestCase) as the program destroys it after its loop.
+void TestMainWindowEndToEnd::endsOnTerminationSignal()
+{
+    platform::TerminationSignals termination;
+    QEventLoop loop;
+    int received = 0;
+    connect(&termination, &platform::TerminationSignals::terminationRequested, &loop,
+            [&](int signalNumber) {
+                received = signalNumber;
+                loop.quit();
+            });
+    QTimer::singleShot(0, &loop, [] { ::raise(SIGTERM); });
+    QTimer::singleShot(scaled(10000), &loop, &QEventLoop::quit);
+    loop.exec();
+    QCOMPARE(received, SIGTERM);
+}
+
 void TestMainWindowEndToEnd::cleanupTestCase()
 {
     m_app.reset();
     m_sim.reset();
+    // Whatever the back end leaves behind is deleted by QApplication after the window is gone:
+    // an item left there must not point at that window any more.
+    QStringList holdingTheWindow;
+    for (QObject *child : qApp->children()) {
+        QList<QQuickItem *> items;
+        collectAll(qobject_cast<QQuickItem *>(child), items);
+        for (QQuickItem *item : items) {
+            if (item->window())
+                holdingTheWindow << QString::fromLatin1(item->metaObject()->className()) + u'/'
+                        + QString::fromLatin1(child->metaObject()->className());
+        }
+    }
+    QVERIFY2(holdingTheWindow.isEmpty(), qPrintable(holdingTheWindow.join(u' ')));
 }
 
 QTEST_MAIN(TestMainWindowEndToEnd)

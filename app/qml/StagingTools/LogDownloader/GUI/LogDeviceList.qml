@@ -25,7 +25,11 @@ ListView {
     boundsBehavior: Flickable.StopAtBounds
     flickableDirection: tableWidth > width ? Flickable.HorizontalAndVerticalFlick : Flickable.VerticalFlick
     contentWidth: tableWidth
-    reuseItems: true
+    // Rows are not pooled for reuse. Rows leave the list when a link is lost (a download cut
+    // off); pooled, they outlived this list, and the gradient inside their progress rings still
+    // pointed at the window: QApplication deleted them after the window at exit and the program
+    // crashed. A device holds tens of logs, so making rows afresh costs nothing seen.
+    reuseItems: false
     topMargin: 7.7 * uScale
     displayMarginBeginning: -20
     model: entryModel
